@@ -1,0 +1,15 @@
+include(GoogleTest)
+
+# vesko_add_test(NAME SOURCES ... LIBS ...): one GoogleTest program, its cases registered with CTest.
+function(vesko_add_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  if(WIN32)
+    target_link_libraries(${name} PRIVATE gtest gtest_main)
+  else()
+    target_link_libraries(${name} PRIVATE GTest::gtest GTest::gtest_main)
+  endif()
+  target_link_libraries(${name} PRIVATE vesko_options ${ARG_LIBS})
+  target_compile_definitions(${name} PRIVATE VESKO_SHARED_DIR="${VESKO_SHARED_DIR}")
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 600)
+endfunction()

@@ -1,0 +1,21 @@
+# Warnings are errors in every build of the project's own code.
+add_library(vesko_options INTERFACE)
+target_include_directories(vesko_options INTERFACE ${CMAKE_SOURCE_DIR})
+if(MSVC)
+  target_compile_options(vesko_options INTERFACE /W4 /WX /utf-8 /permissive-)
+else()
+  target_compile_options(vesko_options INTERFACE -Wall -Wextra -Werror)
+endif()
+if(WIN32)
+  target_compile_definitions(vesko_options INTERFACE UNICODE _UNICODE NOMINMAX _WIN32_WINNT=0x0A00 WINVER=0x0A00)
+endif()
+if(VESKO_SANITIZE)
+  target_compile_options(vesko_options INTERFACE -fsanitize=address,undefined -fno-sanitize-recover=all
+                                                 -fno-omit-frame-pointer)
+  target_link_options(vesko_options INTERFACE -fsanitize=address,undefined)
+endif()
+if(VESKO_FUZZ)
+  target_compile_options(vesko_options INTERFACE -fsanitize=fuzzer-no-link,address,undefined
+                                                 -fno-sanitize-recover=all)
+  target_link_options(vesko_options INTERFACE -fsanitize=address,undefined)
+endif()

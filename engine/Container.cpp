@@ -1,0 +1,143 @@
+#include "engine/Container.h"
+
+#include "engine/Bytes.h"
+#include "engine/InputFile.h"
+#include "engine/Limits.h"
+#include "engine/NczLayout.h"
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+#include <utility>
+
+namespace vesko {
+
+namespace {
+
+using K = ConversionError::Kind;
+
+constexpr const char* kMsgTooShort = "Файл слишком короткий для NSZ.";
+constexpr const char* kMsgBadHeader = "Повреждённый PFS0: некорректный заголовок или слишком большая таблица файлов.";
+constexpr std::uint64_t kPfs0HeaderSize = 16;
+constexpr std::uint64_t kEntrySize = 24;
+
+std::string FoldName(std::string name) {
+    for (char& c : name)
+        c = FoldAscii(c);
+    return name;
+}
+
+bool EndsWith(const std::string& text, const char* suffix) {
+    const std::size_t n = std::strlen(suffix);
+    return text.size() >= n && text.compare(text.size() - n, n, suffix) == 0;
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+// A name of 32 hexadecimal digits and ".nca" or ".ncz" carries the first 16 bytes of the member's SHA-256.
+void ReadExpectedHash(const std::string& folded, PlannedMember& member) {
+    if (folded.size() != 36 || !(EndsWith(folded, ".nca") || EndsWith(folded, ".ncz")))
+        return;
+    for (std::size_t i = 0; i < 16; ++i) {
+        const int high = HexValue(folded[2 * i]);
+        const int low = HexValue(folded[2 * i + 1]);
+        if (high < 0 || low < 0)
+            return;
+        member.expectedHash[i] = static_cast<std::uint8_t>(high << 4 | low);
+    }
+    member.hasExpectedHash = true;
+}
+
+} // namespace
+
+std::vector<PlannedMember> ReadContainer(const InputFile& input, const CancelFlag* cancelFlag) {
+    const std::uint64_t fileSize = input.size();
+    if (fileSize < 4)
+        ThrowConversionError(kMsgTooShort, K::NotNsz);
+
+    std::uint8_t header[kPfs0HeaderSize] = {};
+    input.readAt(0, header, std::min<std::uint64_t>(fileSize, kPfs0HeaderSize));
+    if (std::memcmp(header, "PFS0", 4) != 0)
+        ThrowConversionError("Это не NSZ-контейнер PFS0.", K::NotNsz);
+    if (fileSize < kPfs0HeaderSize)
+        ThrowConversionError(kMsgTooShort, K::Corrupt);
+
+    const std::uint64_t count = LoadLe32(header + 4);
+    const std::uint64_t stringTableSize = LoadLe32(header + 8);
+    const std::uint64_t entryTableSize = kEntrySize * count;
+    const std::uint64_t headerEnd = kPfs0HeaderSize + entryTableSize + stringTableSize;
+    if (count == 0 || headerEnd > fileSize)
+        ThrowConversionError(kMsgBadHeader, K::Corrupt);
+    if (entryTableSize + stringTableSize > kMaxTableBytes)
+        ThrowConversionError(kMsgBadHeader, K::Unsupported);
+
+    std::vector<std::uint8_t> entries(static_cast<std::size_t>(entryTableSize));
+    input.readAt(kPfs0HeaderSize, entries.data(), entryTableSize);
+    std::vector<std::uint8_t> strings(static_cast<std::size_t>(stringTableSize));
+    if (stringTableSize != 0)
+        input.readAt(kPfs0HeaderSize + entryTableSize, strings.data(), stringTableSize);
+
+    std::vector<PlannedMember> plan;
+    plan.reserve(static_cast<std::size_t>(count));
+    std::set<std::string> namesSeen;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> ranges;
+
+    for (std::uint64_t i = 0; i < count; ++i) {
+        throwIfCancelled(cancelFlag);
+        const std::uint8_t* entry = entries.data() + kEntrySize * i;
+        const std::uint64_t dataOffset = LoadLe64(entry);
+        const std::uint64_t dataSize = LoadLe64(entry + 8);
+        const std::uint64_t nameOffset = LoadLe32(entry + 16);
+
+        if (!RangeFits(headerEnd, dataOffset))
+            ThrowConversionError(kMsgOverflow, K::Corrupt);
+        const std::uint64_t start = headerEnd + dataOffset;
+        if (!RangeFits(start, dataSize))
+            ThrowConversionError(kMsgOverflow, K::Corrupt);
+        const std::uint64_t end = start + dataSize;
+        if (end > fileSize)
+            ThrowConversionError("Повреждённый PFS0: файл выходит за границы контейнера.", K::Corrupt);
+        if (dataSize != 0)
+            ranges.emplace_back(start, end);
+
+        if (nameOffset >= stringTableSize)
+            ThrowConversionError("Повреждённый PFS0: неверное имя файла.", K::Corrupt);
+        const auto* nameStart = strings.data() + nameOffset;
+        const auto* tableEnd = strings.data() + strings.size();
+        const auto* terminator = std::find(nameStart, tableEnd, std::uint8_t{0});
+        const auto nameLength = static_cast<std::uint64_t>(terminator - nameStart);
+        if (terminator == tableEnd || nameLength == 0 || nameLength > kMaxNameBytes)
+            ThrowConversionError("Повреждённый PFS0: некорректная строка имени файла.", K::Corrupt);
+        std::string name(reinterpret_cast<const char*>(nameStart), static_cast<std::size_t>(nameLength));
+        if (name.find_first_of("/:\\") != std::string::npos || name == "." || name == "..")
+            ThrowConversionError("Повреждённый PFS0: имя элемента содержит путь.", K::Corrupt);
+
+        PlannedMember member;
+        member.sourceOffset = start;
+        member.sourceSize = dataSize;
+        const std::string folded = FoldName(name);
+        member.isNcz = folded.size() >= 4 && EndsWith(folded, ".ncz");
+        member.outputName = member.isNcz ? name.substr(0, name.size() - 4) + ".nca" : name;
+        if (!namesSeen.insert(FoldName(member.outputName)).second)
+            ThrowConversionError("В контейнере обнаружены совпадающие имена файлов.", K::Corrupt);
+        ReadExpectedHash(folded, member);
+        member.outputSize =
+            member.isNcz ? ParseNczLayout(input, start, dataSize, cancelFlag).ncaSize : dataSize;
+        plan.push_back(std::move(member));
+    }
+
+    std::sort(ranges.begin(), ranges.end());
+    for (std::size_t i = 1; i < ranges.size(); ++i) {
+        if (ranges[i].first < ranges[i - 1].second)
+            ThrowConversionError("Повреждённый PFS0: файлы пересекаются.", K::Corrupt);
+    }
+    return plan;
+}
+
+} // namespace vesko

@@ -1,0 +1,4 @@
+#include "engine/ConvertNszToNsp.h"
+
+namespace vesko {
+} // namespace vesko

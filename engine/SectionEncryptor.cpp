@@ -1,0 +1,81 @@
+#include "engine/SectionEncryptor.h"
+
+#include "engine/Limits.h"
+#include "engine/OutputWriter.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace vesko {
+
+using K = ConversionError::Kind;
+
+void MakeCounterBlock(const std::uint8_t counterHigh[8], std::uint64_t blockIndex, std::uint8_t out[16]) {
+    std::memcpy(out, counterHigh, 8);
+    for (int i = 0; i < 8; ++i)
+        out[15 - i] = static_cast<std::uint8_t>(blockIndex >> (8 * i));
+}
+
+SectionKey::SectionKey(const CryptoProviders& providers, const NczSection& section)
+    : key_(providers, section.key.data()) {
+    std::memcpy(counterHigh_.data(), section.counter.data(), counterHigh_.size());
+}
+
+SectionKey::~SectionKey() {
+    SecureZero(keystream_, keystreamSize_);
+    delete[] keystream_;
+    SecureZero(counterHigh_.data(), counterHigh_.size());
+}
+
+void SectionKey::apply(std::uint8_t* data, std::size_t length, std::uint64_t position) {
+    const std::size_t skip = static_cast<std::size_t>(position % 16);
+    const std::size_t needed = (length + skip + 15) / 16 * 16;
+    if (needed > keystreamSize_) {
+        // Grown by hand so that the old keystream is wiped, not left behind by a reallocation.
+        auto* grown = new std::uint8_t[needed];
+        SecureZero(keystream_, keystreamSize_);
+        delete[] keystream_;
+        keystream_ = grown;
+        keystreamSize_ = needed;
+    }
+    const std::uint64_t firstBlock = position / 16;
+    for (std::size_t b = 0; b < needed / 16; ++b)
+        MakeCounterBlock(counterHigh_.data(), firstBlock + b, keystream_ + 16 * b);
+    key_.encryptBlocks(keystream_, needed);
+    for (std::size_t i = 0; i < length; ++i)
+        data[i] ^= keystream_[skip + i];
+}
+
+SectionEncryptor::SectionEncryptor(const NczLayout& layout, const CryptoProviders& providers, OutputWriter& writer,
+                                   Sha256Hash* hash)
+    : layout_(layout), providers_(providers), writer_(writer), hash_(hash), position_(kNcaHeaderSize) {}
+
+void SectionEncryptor::push(std::uint8_t* data, std::size_t length) {
+    if (length > layout_.ncaSize - position_)
+        ThrowConversionError("NCZ распаковывается в больший размер, чем указан в заголовке.", K::Corrupt);
+    while (length > 0) {
+        if (sectionIndex_ >= layout_.sections.size())
+            ThrowConversionError("Повреждённая таблица секций NCZ.", K::Corrupt);
+        const NczSection& section = layout_.sections[sectionIndex_];
+        const std::uint64_t sectionEnd = section.offset + section.size;
+        if (position_ >= sectionEnd) {
+            ++sectionIndex_;
+            key_.reset();
+            continue;
+        }
+        const bool inside = position_ >= section.offset;
+        const std::uint64_t chunkEnd = inside ? sectionEnd : section.offset;
+        const auto chunk = static_cast<std::size_t>(std::min<std::uint64_t>(chunkEnd - position_, length));
+        if (inside && section.cryptoType != 1) {
+            if (!key_)
+                key_ = std::make_unique<SectionKey>(providers_, section);
+            key_->apply(data, chunk, position_);
+        }
+        writer_.write(data, chunk, hash_);
+        position_ += chunk;
+        data += chunk;
+        length -= chunk;
+    }
+}
+
+} // namespace vesko

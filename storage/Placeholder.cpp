@@ -1,0 +1,2 @@
+// Replaced by the interface texts.
+namespace vesko {}

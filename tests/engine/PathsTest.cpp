@@ -1,0 +1,52 @@
+#include "engine/ConversionError.h"
+#include "engine/Paths.h"
+
+#include <gtest/gtest.h>
+
+namespace vesko {
+namespace {
+
+TEST(ToLongPath, Forms) {
+    const std::pair<std::wstring, std::wstring> cases[] = {
+        {L"D:\\d", L"\\\\?\\D:\\d"},
+        {L"\\\\server\\share\\d\\", L"\\\\?\\UNC\\server\\share\\d\\"},
+        {L"\\\\?\\D:\\d", L"\\\\?\\D:\\d"},
+        {L"\\\\?\\UNC\\s\\x", L"\\\\?\\UNC\\s\\x"},
+        {L"\\\\.\\pipe\\x", L"\\\\?\\UNC\\.\\pipe\\x"},
+    };
+    for (const auto& [in, out] : cases) {
+        SCOPED_TRACE(ToUtf8(in));
+        EXPECT_EQ(ToLongPath(in), out);
+    }
+}
+
+TEST(ToFullPath, EmptyPathIsAPathProblem) {
+    try {
+        ToFullPath(L"");
+        FAIL() << "no exception";
+    } catch (const ConversionError& e) {
+        EXPECT_EQ(e.kind, ConversionError::Kind::PathProblem);
+        EXPECT_STREQ(e.what(), "Не указан путь к файлу.");
+    }
+}
+
+TEST(ToFullPath, RelativeNameBecomesAbsolute) {
+    const std::wstring full = ToFullPath(L"game.nsz");
+    ASSERT_GT(full.size(), 8u);
+    EXPECT_EQ(full.substr(full.size() - 8), L"game.nsz");
+#ifdef _WIN32
+    EXPECT_EQ(full[1], L':');
+#else
+    EXPECT_EQ(full[0], L'/');
+#endif
+}
+
+TEST(Utf8, RoundTripsAndReplacesInvalid) {
+    const std::wstring text = L"Игра \u00e9 \u0645 \U0001F600";
+    EXPECT_EQ(FromUtf8(ToUtf8(text)), text);
+    EXPECT_EQ(FromUtf8("\xff" "a"), L"\uFFFD" L"a");
+    EXPECT_EQ(FromUtf8("\xe0\x80\x80"), L"\uFFFD\uFFFD\uFFFD");
+}
+
+} // namespace
+} // namespace vesko
