@@ -9,10 +9,10 @@ using K = ConversionError::Kind;
 
 TEST(ConversionError, KindValuesAreFixed) {
     const std::pair<K, std::uint32_t> expected[] = {
-        {K::Corrupt, 0},      {K::Unsupported, 1},         {K::ReadFailed, 2},   {K::WriteFailed, 3},
-        {K::NameConflict, 4}, {K::SystemCrypto, 5},        {K::VerificationFailed, 6},
-        {K::OutOfMemory, 7},  {K::PathProblem, 8},         {K::InputChanged, 9}, {K::AccessDenied, 10},
-        {K::NotNsz, 11},      {K::RecoveryRecords, 12},
+        {K::Corrupt, 0},          {K::Unsupported, 1},  {K::ReadFailed, 2},         {K::WriteFailed, 3},
+        {K::NameConflict, 4},     {K::SystemCrypto, 5}, {K::VerificationFailed, 6}, {K::OutOfMemory, 7},
+        {K::PathProblem, 8},      {K::InputChanged, 9}, {K::AccessDenied, 10},      {K::NotNsz, 11},
+        {K::RecoveryRecords, 12},
     };
     for (const auto& [kind, value] : expected) {
         SCOPED_TRACE(KindName(kind));
@@ -41,9 +41,9 @@ struct WindowsErrorCase {
 
 TEST(ConversionError, WindowsErrorSuffixAndAccessDeniedMapping) {
     const WindowsErrorCase cases[] = {
-        {false, 23, K::ReadFailed},   {false, 5, K::ReadFailed},    {true, 5, K::AccessDenied},
-        {true, 19, K::AccessDenied},  {true, 65, K::AccessDenied},  {true, 1314, K::AccessDenied},
-        {true, 112, K::ReadFailed},   {true, 0, K::ReadFailed},     {true, 4294967295u, K::ReadFailed},
+        {false, 23, K::ReadFailed},  {false, 5, K::ReadFailed},   {true, 5, K::AccessDenied},
+        {true, 19, K::AccessDenied}, {true, 65, K::AccessDenied}, {true, 1314, K::AccessDenied},
+        {true, 112, K::ReadFailed},  {true, 0, K::ReadFailed},    {true, 4294967295u, K::ReadFailed},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.code);

@@ -44,7 +44,10 @@ TEST(ToFullPath, RelativeNameBecomesAbsolute) {
 TEST(Utf8, RoundTripsAndReplacesInvalid) {
     const std::wstring text = L"Игра \u00e9 \u0645 \U0001F600";
     EXPECT_EQ(FromUtf8(ToUtf8(text)), text);
-    EXPECT_EQ(FromUtf8("\xff" "a"), L"\uFFFD" L"a");
+    EXPECT_EQ(FromUtf8("\xff"
+                       "a"),
+              L"\uFFFD"
+              L"a");
     EXPECT_EQ(FromUtf8("\xe0\x80\x80"), L"\uFFFD\uFFFD\uFFFD");
 }
 
