@@ -1,0 +1,56 @@
+// Writes seed NSZ files for the fuzz targets: small, varied, all valid.
+#include "engine/Paths.h"
+#include "tools/testfiles/NszBuilder.h"
+
+#include <cstdio>
+#include <string>
+
+using namespace vesko::testfiles;
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: vesko-make-seeds DIR\n");
+        return 2;
+    }
+    const std::string dir = argv[1];
+    int written = 0;
+    auto save = [&](const ContainerSpec& spec) {
+        const BuiltFiles built = BuildNsz(spec);
+        WriteWholeFile(vesko::FromUtf8(dir + "/seed-" + std::to_string(written++) + ".nsz"), built.nsz);
+    };
+    for (int form = 0; form < 2; ++form) {
+        for (std::uint64_t types : {1u, 3u, 4u}) {
+            MemberSpec m;
+            m.name = ".ncz";
+            m.hashName = types == 3;
+            m.ncz = true;
+            m.form = form == 0 ? NczForm::Solid : NczForm::Block;
+            m.blockExponent = 14;
+            m.sections = {MakeSection(0x600, types, 1), MakeSection(0x2001, 3, 2), MakeSection(0x11, 1, 3)};
+            m.firstSectionOffset = types == 4 ? 0x4003 : 0x4000;
+            m.content = types == 1 ? Content::Random : Content::Mixed;
+            MemberSpec plain;
+            plain.name = "a.tik";
+            plain.size = 64;
+            MemberSpec empty;
+            empty.name = "b.cert";
+            ContainerSpec spec;
+            spec.members = {plain, m, empty};
+            spec.physicalOrder = {1, 0, 2};
+            spec.gapBetween = form;
+            save(spec);
+        }
+    }
+    MemberSpec stored;
+    stored.name = "s.ncz";
+    stored.ncz = true;
+    stored.form = NczForm::Block;
+    stored.blockExponent = 14;
+    stored.storeAllBlocks = true;
+    stored.sections = {MakeSection(0x4001, 3, 5)};
+    ContainerSpec spec;
+    spec.members = {stored};
+    save(spec);
+    std::printf("%d seeds\n", written);
+    return 0;
+}
