@@ -25,7 +25,10 @@ std::vector<std::uint8_t> MemberWith(const std::vector<std::uint8_t>& data, std:
     StoreLe64(out.data() + 0x4010, 0x4000);
     StoreLe64(out.data() + 0x4018, body);
     StoreLe64(out.data() + 0x4020, 3);
-    out.insert(out.end(), data.begin(), data.end());
+    const std::size_t at = out.size();
+    out.resize(at + data.size());
+    if (!data.empty())
+        std::memcpy(out.data() + at, data.data(), data.size());
     return out;
 }
 
