@@ -1,2 +1,0 @@
-// Replaced by the interface texts.
-namespace vesko {}

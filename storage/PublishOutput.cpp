@@ -1,0 +1,111 @@
+#include "storage/PublishOutput.h"
+
+#include "storage/FileDisposition.h"
+#include "storage/StoragePaths.h"
+#include "storage/StorageSystem.h"
+
+#include <cstring>
+#include <vector>
+
+namespace vesko {
+
+namespace {
+
+constexpr std::uint32_t kLastCandidate = 9999;
+constexpr DWORD kErrorInvalidFunction = 1;
+constexpr DWORD kErrorAccessDenied = 5;
+constexpr DWORD kErrorNotSameDevice = 17;
+constexpr DWORD kErrorWriteFault = 29;
+constexpr DWORD kErrorFileExists = 80;
+constexpr DWORD kErrorAlreadyExists = 183;
+
+// FileRenameInfo with ReplaceIfExists 0: the rename itself is the only test of a name, so a file that
+// appears meanwhile is never overwritten. Returns 0 or the error.
+DWORD RenameWithoutReplacing(HANDLE file, const std::wstring& target) {
+    const std::size_t nameBytes = target.size() * sizeof(wchar_t);
+    const std::size_t bufferBytes = sizeof(FILE_RENAME_INFO) + nameBytes;
+    // 64-bit units keep the record's handle member aligned; the zero fill ends the name with a zero.
+    std::vector<std::uint64_t> buffer((bufferBytes + 7) / 8, 0);
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = static_cast<DWORD>(nameBytes);
+    std::memcpy(rename->FileName, target.data(), nameBytes);
+    if (System().setFileInformationByHandle(file, FileRenameInfo, rename, static_cast<DWORD>(bufferBytes)))
+        return 0;
+    return GetLastError();
+}
+
+} // namespace
+
+std::wstring CandidateName(const std::wstring& wantedName, std::uint32_t number) {
+    if (number == 0)
+        return wantedName;
+    const std::size_t dot = wantedName.rfind(L'.');
+    const std::wstring stem = dot == std::wstring::npos ? wantedName : wantedName.substr(0, dot);
+    const std::wstring extension = dot == std::wstring::npos ? std::wstring() : wantedName.substr(dot);
+    return stem + L" (" + std::to_wstring(number) + L")" + extension;
+}
+
+std::wstring PublishOutput(std::unique_ptr<PendingOutput>& pending, const std::wstring& outputPath,
+                           bool pickUnusedName, const CancelFlag* cancelFlag) {
+    using K = ConversionError::Kind;
+    throwIfCancelled(cancelFlag);
+    // An empty owner has nothing to publish; refusing it keeps the engine's mistake visible.
+    if (!pending)
+        ThrowStorageError(K::WriteFailed, "No output is reserved", kErrorInvalidFunction, cancelFlag);
+    PendingOutput& output = *pending;
+    if (output.published_)
+        ThrowStorageError(K::WriteFailed, "Output was already committed", kErrorInvalidFunction, cancelFlag);
+    if (!System().flushFileBuffers(output.outputHandle_.get()))
+        ThrowStorageError(K::WriteFailed, "Cannot flush completed output", GetLastError(), cancelFlag);
+    throwIfCancelled(cancelFlag);
+
+    const std::wstring resolved = ResolveStoragePath(outputPath);
+    const std::wstring userDirectory = DirectoryPrefix(resolved);
+    const UniqueHandle directory = OpenStorageDirectory(userDirectory, false, K::WriteFailed, cancelFlag);
+    const std::wstring finalDirectory = FinalDirectoryPath(directory.get(), K::WriteFailed, cancelFlag);
+    // A drive letter or link re-pointed while converting: the temporary file lies elsewhere.
+    if (_wcsicmp(finalDirectory.c_str(), output.directoryFinalPath_.c_str()) != 0)
+        ThrowStorageError(K::WriteFailed, "Output directory changed during conversion", kErrorNotSameDevice,
+                          cancelFlag);
+
+    const std::wstring wantedName = resolved.substr(userDirectory.size());
+    for (std::uint32_t number = 0;; ++number) {
+        throwIfCancelled(cancelFlag);
+        const std::wstring candidate = CandidateName(wantedName, number);
+        const std::wstring target = JoinStoragePath(finalDirectory, candidate);
+        std::wstring publishedPath = userDirectory + candidate;
+
+        const DWORD error = RenameWithoutReplacing(output.outputHandle_.get(), target);
+        if (error == 0) {
+            // Nothing below may throw: the output is published now.
+            output.published_ = true;
+            if (!System().flushFileBuffers(output.outputHandle_.get())) {
+                const DWORD flushError = GetLastError();
+                output.publishFlushError_ = flushError != 0 ? flushError : kErrorWriteFault;
+            }
+            output.outputHandle_.reset();
+            if (output.publishFlushError_ == 0 && MarkForDeletion(output.journalHandle_.get()))
+                output.journalHandle_.reset();
+            return publishedPath;
+        }
+
+        bool taken = error == kErrorFileExists || error == kErrorAlreadyExists;
+        if (error == kErrorAccessDenied) {
+            // Access denied may mean "a directory or a file being deleted is there": only a visible
+            // name counts as taken.
+            if (GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES)
+                ThrowStorageError(K::WriteFailed, "Cannot publish completed output", error, cancelFlag);
+            taken = true;
+        }
+        if (!taken)
+            ThrowStorageError(K::WriteFailed, "Cannot publish completed output", error, cancelFlag);
+        if (!pickUnusedName)
+            ThrowStorageError(K::NameConflict, "Output name is already in use", error, cancelFlag);
+        if (number == kLastCandidate)
+            ThrowStorageError(K::NameConflict, "No unused output name was found", kErrorFileExists,
+                              cancelFlag);
+    }
+}
+
+} // namespace vesko

@@ -1,0 +1,59 @@
+// storage_crash_helper reserve <localAppData> <outputPath>: reserves the output, writes part of it,
+//   prints "ready" and waits to be killed.
+// storage_crash_helper recover <localAppData>: runs the start-up scan once.
+#include "storage/PendingOutput.h"
+#include "storage/Recovery.h"
+#include "storage/StorageSystem.h"
+#include "tests/storage/StorageTestSupport.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <memory>
+#include <vector>
+
+namespace {
+struct LocalFreer {
+    void operator()(wchar_t** block) const { LocalFree(block); }
+};
+} // namespace
+
+// The wide command line read by hand: mingw's wmain needs a linker switch that MSVC does not know.
+int main() {
+    int argc = 0;
+    const std::unique_ptr<wchar_t*, LocalFreer> args(CommandLineToArgvW(GetCommandLineW(), &argc));
+    if (!args)
+        return 2;
+    wchar_t** argv = args.get();
+    if (argc < 3)
+        return 2;
+    vesko::test::SetFakeLocalAppData(argv[2]);
+    vesko::StorageSystemCalls calls = vesko::RealStorageSystemCalls();
+    calls.getKnownFolderPath = &vesko::test::FakeKnownFolderPath;
+    vesko::ScopedStorageSystemOverride useFolder(calls);
+
+    if (std::wcscmp(argv[1], L"recover") == 0) {
+        vesko::RecoverInterruptedOutputs();
+        return 0;
+    }
+    if (std::wcscmp(argv[1], L"reserve") != 0 || argc < 4)
+        return 2;
+    std::unique_ptr<vesko::PendingOutput> pending;
+    try {
+        vesko::CreatePendingOutput(pending, argv[3], nullptr);
+        const std::vector<unsigned char> part(100000, 0x5A);
+        DWORD written = 0;
+        if (!WriteFile(pending->outputHandle(), part.data(), static_cast<DWORD>(part.size()), &written,
+                       nullptr))
+            return 3;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 4;
+    }
+    std::printf("ready\n");
+    std::fflush(stdout);
+    Sleep(INFINITE);
+    return 0;
+}

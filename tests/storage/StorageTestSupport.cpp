@@ -1,0 +1,130 @@
+#include "tests/storage/StorageTestSupport.h"
+
+#include "engine/Paths.h"
+#include "storage/UniqueFindHandle.h"
+#include "storage/UniqueHandle.h"
+
+#include <objbase.h>
+
+#include <cstring>
+
+namespace vesko::test {
+
+namespace {
+std::wstring fakeLocalAppData;
+} // namespace
+
+void SetFakeLocalAppData(const std::wstring& folder) {
+    fakeLocalAppData = folder;
+}
+
+HRESULT WINAPI FakeKnownFolderPath(REFKNOWNFOLDERID id, DWORD, HANDLE, PWSTR* path) {
+    *path = nullptr;
+    if (!IsEqualGUID(id, FOLDERID_LocalAppData))
+        return E_INVALIDARG;
+    const std::size_t bytes = (fakeLocalAppData.size() + 1) * sizeof(wchar_t);
+    *path = static_cast<PWSTR>(CoTaskMemAlloc(bytes));
+    if (*path == nullptr)
+        return E_OUTOFMEMORY;
+    std::memcpy(*path, fakeLocalAppData.c_str(), bytes);
+    return S_OK;
+}
+
+StorageSandbox::StorageSandbox() : calls(RealStorageSystemCalls()) {
+    SetFakeLocalAppData(appData_.path());
+    calls.getKnownFolderPath = &FakeKnownFolderPath;
+    apply();
+}
+
+void StorageSandbox::apply() {
+    override_.reset();
+    override_ = std::make_unique<ScopedStorageSystemOverride>(calls);
+}
+
+std::wstring StorageSandbox::recoveryPath() const {
+    return appData_.path() + L"\\VESKO\\ZARUvivuriza\\Recovery";
+}
+
+void StorageSandbox::makeRecoveryDirectory() const {
+    std::wstring path = appData_.path();
+    for (const wchar_t* level : {L"\\VESKO", L"\\ZARUvivuriza", L"\\Recovery"}) {
+        path += level;
+        CreateDirectoryW(path.c_str(), nullptr);
+    }
+}
+
+std::vector<std::wstring> StorageSandbox::journals() const {
+    return ListNames(recoveryPath(), L"*");
+}
+
+std::vector<std::wstring> StorageSandbox::temporaryFiles() const {
+    return ListNames(destination(), L".vesko-*");
+}
+
+std::vector<std::wstring> ListNames(const std::wstring& directory, const std::wstring& pattern) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW entry{};
+    const UniqueFindHandle find(FindFirstFileW((directory + L"\\" + pattern).c_str(), &entry));
+    if (!find.valid())
+        return names;
+    do {
+        const std::wstring name = entry.cFileName;
+        if (name != L"." && name != L"..")
+            names.push_back(name);
+    } while (FindNextFileW(find.get(), &entry));
+    return names;
+}
+
+bool Exists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void WriteWholeFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes) {
+    const UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    ASSERT_TRUE(file.valid()) << GetLastError();
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+    ASSERT_EQ(written, bytes.size());
+}
+
+std::vector<std::uint8_t> ReadWholeFile(const std::wstring& path) {
+    const UniqueHandle file(
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_TRUE(file.valid()) << GetLastError();
+    LARGE_INTEGER size{};
+    GetFileSizeEx(file.get(), &size);
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size.QuadPart));
+    DWORD read = 0;
+    if (!bytes.empty()) {
+        EXPECT_TRUE(ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr));
+    }
+    EXPECT_EQ(read, bytes.size());
+    return bytes;
+}
+
+BY_HANDLE_FILE_INFORMATION FileInformation(const std::wstring& path) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    const UniqueHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    EXPECT_TRUE(file.valid()) << GetLastError();
+    EXPECT_TRUE(GetFileInformationByHandle(file.get(), &info));
+    return info;
+}
+
+void ExpectConversionError(const std::function<void()>& action, const ExpectedError& expected) {
+    try {
+        action();
+        ADD_FAILURE() << "no exception, expected " << expected.message;
+    } catch (const ConversionError& e) {
+        EXPECT_EQ(e.kind, expected.kind) << KindName(e.kind) << " / " << e.what();
+        EXPECT_EQ(std::string(e.what()), expected.message);
+        EXPECT_EQ(e.windowsError, expected.windowsError);
+        EXPECT_EQ(e.requiredBytes, 0u);
+        EXPECT_EQ(e.availableBytes, 0u);
+    } catch (const Cancelled&) {
+        ADD_FAILURE() << "Cancelled, expected " << expected.message;
+    }
+}
+
+} // namespace vesko::test

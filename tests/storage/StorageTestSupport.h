@@ -1,0 +1,67 @@
+// Shared pieces of the storage tests: a sandbox whose LocalAppData is a scratch folder, directory
+// listings, and checks of the failures the storage code raises.
+#pragma once
+
+#include "engine/ConversionError.h"
+#include "storage/StorageSystem.h"
+#include "tests/support/TestPaths.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vesko::test {
+
+// Makes the storage code see `folder` as the user's local application data folder.
+void SetFakeLocalAppData(const std::wstring& folder);
+HRESULT WINAPI FakeKnownFolderPath(REFKNOWNFOLDERID id, DWORD flags, HANDLE token, PWSTR* path);
+
+// A destination directory and a LocalAppData folder of its own for one test, so that tests running
+// side by side never see each other's journals. `calls` starts as the real calls with the fake folder;
+// a test changes members and calls apply().
+class StorageSandbox {
+  public:
+    StorageSandbox();
+
+    void apply();
+
+    const std::wstring& destination() const { return destination_.path(); }
+    std::wstring destinationFile(const std::wstring& name) const { return destination_.file(name); }
+    const std::wstring& localAppData() const { return appData_.path(); }
+    std::wstring recoveryPath() const;
+    // Creates the three recovery levels, as a reservation would.
+    void makeRecoveryDirectory() const;
+
+    std::vector<std::wstring> journals() const;       // file names in the recovery directory
+    std::vector<std::wstring> temporaryFiles() const; // ".vesko-*" names in the destination
+
+    StorageSystemCalls calls;
+
+  private:
+    TempDir destination_;
+    TempDir appData_;
+    std::unique_ptr<ScopedStorageSystemOverride> override_;
+};
+
+// Names (not "." or "..") of the entries of `directory` that match `pattern`.
+std::vector<std::wstring> ListNames(const std::wstring& directory, const std::wstring& pattern);
+
+bool Exists(const std::wstring& path);
+void WriteWholeFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes);
+std::vector<std::uint8_t> ReadWholeFile(const std::wstring& path);
+BY_HANDLE_FILE_INFORMATION FileInformation(const std::wstring& path);
+
+struct ExpectedError {
+    ConversionError::Kind kind;
+    std::string message;
+    std::uint32_t windowsError;
+};
+
+// Runs `action` and checks that it throws exactly this ConversionError.
+void ExpectConversionError(const std::function<void()>& action, const ExpectedError& expected);
+
+} // namespace vesko::test
