@@ -25,6 +25,8 @@ inline void StoreLe64(std::uint8_t* p, std::uint64_t v) {
 }
 
 // ASCII-only folding: names are byte strings in no particular character set.
-inline char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+inline char FoldAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 } // namespace vesko

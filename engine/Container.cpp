@@ -17,7 +17,8 @@ namespace {
 using K = ConversionError::Kind;
 
 constexpr const char* kMsgTooShort = "Файл слишком короткий для NSZ.";
-constexpr const char* kMsgBadHeader = "Повреждённый PFS0: некорректный заголовок или слишком большая таблица файлов.";
+constexpr const char* kMsgBadHeader =
+    "Повреждённый PFS0: некорректный заголовок или слишком большая таблица файлов.";
 constexpr std::uint64_t kPfs0HeaderSize = 16;
 constexpr std::uint64_t kEntrySize = 24;
 

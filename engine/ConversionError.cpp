@@ -7,19 +7,32 @@ thread_local const CancelFlag* currentCancelFlag = nullptr;
 const char* KindName(ConversionError::Kind kind) {
     using K = ConversionError::Kind;
     switch (kind) {
-    case K::Corrupt: return "Corrupt";
-    case K::Unsupported: return "Unsupported";
-    case K::ReadFailed: return "ReadFailed";
-    case K::WriteFailed: return "WriteFailed";
-    case K::NameConflict: return "NameConflict";
-    case K::SystemCrypto: return "SystemCrypto";
-    case K::VerificationFailed: return "VerificationFailed";
-    case K::OutOfMemory: return "OutOfMemory";
-    case K::PathProblem: return "PathProblem";
-    case K::InputChanged: return "InputChanged";
-    case K::AccessDenied: return "AccessDenied";
-    case K::NotNsz: return "NotNsz";
-    case K::RecoveryRecords: return "RecoveryRecords";
+    case K::Corrupt:
+        return "Corrupt";
+    case K::Unsupported:
+        return "Unsupported";
+    case K::ReadFailed:
+        return "ReadFailed";
+    case K::WriteFailed:
+        return "WriteFailed";
+    case K::NameConflict:
+        return "NameConflict";
+    case K::SystemCrypto:
+        return "SystemCrypto";
+    case K::VerificationFailed:
+        return "VerificationFailed";
+    case K::OutOfMemory:
+        return "OutOfMemory";
+    case K::PathProblem:
+        return "PathProblem";
+    case K::InputChanged:
+        return "InputChanged";
+    case K::AccessDenied:
+        return "AccessDenied";
+    case K::NotNsz:
+        return "NotNsz";
+    case K::RecoveryRecords:
+        return "RecoveryRecords";
     }
     return "Unknown";
 }
@@ -47,7 +60,8 @@ void ThrowWindowsError(ConversionError::Kind kind, const std::string& message, s
     throw ConversionError(WithWindowsCode(message, windowsCode), kind, windowsCode);
 }
 
-void ThrowWindowsErrorMapped(ConversionError::Kind kind, const std::string& message, std::uint32_t windowsCode) {
+void ThrowWindowsErrorMapped(ConversionError::Kind kind, const std::string& message,
+                             std::uint32_t windowsCode) {
     ThrowWindowsError(IsAccessDeniedCode(windowsCode) ? ConversionError::Kind::AccessDenied : kind, message,
                       windowsCode);
 }

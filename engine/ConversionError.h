@@ -11,7 +11,7 @@
 namespace vesko {
 
 class ConversionError : public std::runtime_error {
-public:
+  public:
     // The numbers are stored knowledge of the interface and the storage code: never renumber.
     enum class Kind : std::uint32_t {
         Corrupt = 0,
@@ -44,7 +44,7 @@ public:
 const char* KindName(ConversionError::Kind kind);
 
 class Cancelled : public std::exception {
-public:
+  public:
     const char* what() const noexcept override { return "Conversion cancelled"; }
 };
 
@@ -66,13 +66,15 @@ extern thread_local const CancelFlag* currentCancelFlag;
 
 // Restores the previous currentCancelFlag on every way out of a scope.
 class CurrentCancelFlagScope {
-public:
-    explicit CurrentCancelFlagScope(const CancelFlag* flag) : saved_(currentCancelFlag) { currentCancelFlag = flag; }
+  public:
+    explicit CurrentCancelFlagScope(const CancelFlag* flag) : saved_(currentCancelFlag) {
+        currentCancelFlag = flag;
+    }
     ~CurrentCancelFlagScope() { currentCancelFlag = saved_; }
     CurrentCancelFlagScope(const CurrentCancelFlagScope&) = delete;
     CurrentCancelFlagScope& operator=(const CurrentCancelFlagScope&) = delete;
 
-private:
+  private:
     const CancelFlag* saved_;
 };
 
@@ -83,7 +85,9 @@ inline bool IsCancelRequested(const CancelFlag* flag) {
 void throwIfCancelled(const CancelFlag* flag);
 
 // Cancellation point for helpers without a flag of their own.
-inline void throwIfCurrentCancelled() { throwIfCancelled(currentCancelFlag); }
+inline void throwIfCurrentCancelled() {
+    throwIfCancelled(currentCancelFlag);
+}
 
 [[noreturn]] void ThrowConversionError(const std::string& message, ConversionError::Kind kind);
 [[noreturn]] void ThrowWindowsError(ConversionError::Kind kind, const std::string& message,

@@ -10,7 +10,7 @@ namespace vesko {
 
 // The AES (ECB) and SHA-256 algorithm providers of one conversion; throws SystemCrypto.
 class CryptoProviders {
-public:
+  public:
     CryptoProviders();
     ~CryptoProviders();
     CryptoProviders(const CryptoProviders&) = delete;
@@ -19,13 +19,13 @@ public:
     struct Native;
     const Native& native() const { return *native_; }
 
-private:
+  private:
     std::unique_ptr<Native> native_;
 };
 
 // One AES-128 key, used in ECB mode as the block function of CTR. Key material is zeroed on release.
 class AesEcbKey {
-public:
+  public:
     AesEcbKey(const CryptoProviders& providers, const std::uint8_t key[16]);
     ~AesEcbKey();
     AesEcbKey(const AesEcbKey&) = delete;
@@ -36,12 +36,12 @@ public:
 
     struct Native;
 
-private:
+  private:
     std::unique_ptr<Native> native_;
 };
 
 class Sha256Context {
-public:
+  public:
     explicit Sha256Context(const CryptoProviders& providers);
     ~Sha256Context();
     Sha256Context(const Sha256Context&) = delete;
@@ -52,7 +52,7 @@ public:
 
     struct Native;
 
-private:
+  private:
     std::unique_ptr<Native> native_;
 };
 

@@ -12,7 +12,9 @@
 namespace vesko {
 
 namespace {
-[[noreturn]] void CryptoFailure() { ThrowConversionError(kMsgSystemCrypto, ConversionError::Kind::SystemCrypto); }
+[[noreturn]] void CryptoFailure() {
+    ThrowConversionError(kMsgSystemCrypto, ConversionError::Kind::SystemCrypto);
+}
 } // namespace
 
 // libcrypto needs no provider objects for what is used here.
@@ -26,7 +28,8 @@ struct AesEcbKey::Native {
     ~Native() { EVP_CIPHER_CTX_free(context); }
 };
 
-AesEcbKey::AesEcbKey(const CryptoProviders&, const std::uint8_t key[16]) : native_(std::make_unique<Native>()) {
+AesEcbKey::AesEcbKey(const CryptoProviders&, const std::uint8_t key[16])
+    : native_(std::make_unique<Native>()) {
     if (native_->context == nullptr ||
         EVP_EncryptInit_ex(native_->context, EVP_aes_128_ecb(), nullptr, key, nullptr) != 1 ||
         EVP_CIPHER_CTX_set_padding(native_->context, 0) != 1)

@@ -12,12 +12,16 @@ namespace vesko {
 
 namespace {
 
-bool Ok(NTSTATUS status) { return status >= 0; }
+bool Ok(NTSTATUS status) {
+    return status >= 0;
+}
 
-[[noreturn]] void CryptoFailure() { ThrowConversionError(kMsgSystemCrypto, ConversionError::Kind::SystemCrypto); }
+[[noreturn]] void CryptoFailure() {
+    ThrowConversionError(kMsgSystemCrypto, ConversionError::Kind::SystemCrypto);
+}
 
 class AlgorithmHandle {
-public:
+  public:
     AlgorithmHandle() = default;
     ~AlgorithmHandle() {
         if (handle_ != nullptr)
@@ -29,7 +33,7 @@ public:
     BCRYPT_ALG_HANDLE* put() { return &handle_; }
     BCRYPT_ALG_HANDLE get() const { return handle_; }
 
-private:
+  private:
     BCRYPT_ALG_HANDLE handle_ = nullptr;
 };
 
@@ -37,8 +41,8 @@ private:
 std::vector<UCHAR> ObjectBuffer(BCRYPT_ALG_HANDLE algorithm) {
     DWORD length = 0;
     ULONG got = 0;
-    if (!Ok(BCryptGetProperty(algorithm, BCRYPT_OBJECT_LENGTH, reinterpret_cast<PUCHAR>(&length), sizeof(length),
-                              &got, 0)) ||
+    if (!Ok(BCryptGetProperty(algorithm, BCRYPT_OBJECT_LENGTH, reinterpret_cast<PUCHAR>(&length),
+                              sizeof(length), &got, 0)) ||
         got != sizeof(length))
         CryptoFailure();
     return std::vector<UCHAR>(length, 0);
@@ -81,7 +85,8 @@ AesEcbKey::AesEcbKey(const CryptoProviders& providers, const std::uint8_t key[16
     const BCRYPT_ALG_HANDLE algorithm = providers.native().aes.get();
     native_->object = ObjectBuffer(algorithm);
     if (!Ok(BCryptGenerateSymmetricKey(algorithm, &native_->key, native_->object.data(),
-                                       static_cast<ULONG>(native_->object.size()), const_cast<PUCHAR>(key), 16, 0))) {
+                                       static_cast<ULONG>(native_->object.size()), const_cast<PUCHAR>(key),
+                                       16, 0))) {
         native_->key = nullptr;
         CryptoFailure();
     }
@@ -94,8 +99,8 @@ void AesEcbKey::encryptBlocks(std::uint8_t* data, std::size_t length) {
     for (std::size_t done = 0; done < length;) {
         const auto piece = static_cast<ULONG>(std::min(length - done, kMaxCall));
         ULONG produced = 0;
-        if (!Ok(BCryptEncrypt(native_->key, data + done, piece, nullptr, nullptr, 0, data + done, piece, &produced,
-                              0)))
+        if (!Ok(BCryptEncrypt(native_->key, data + done, piece, nullptr, nullptr, 0, data + done, piece,
+                              &produced, 0)))
             CryptoFailure();
         if (produced != piece)
             ThrowConversionError("Некорректный результат AES Windows.", ConversionError::Kind::SystemCrypto);

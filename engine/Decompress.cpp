@@ -15,15 +15,16 @@ namespace vesko {
 
 using K = ConversionError::Kind;
 
-ZstdStreamState::ZstdStreamState()
-    : decoder(ZSTD_createDCtx()), input(kPieceSize, 0), output(kPieceSize, 0) {
+ZstdStreamState::ZstdStreamState() : decoder(ZSTD_createDCtx()), input(kPieceSize, 0), output(kPieceSize, 0) {
     if (decoder == nullptr)
         ThrowConversionError("Недостаточно памяти для распаковки Zstandard.", K::OutOfMemory);
     // Refuses frames that would need a window above 512 MiB instead of allocating it.
     CheckZstdResult(ZSTD_DCtx_setParameter(decoder, ZSTD_d_windowLogMax, kZstdWindowLogMax));
 }
 
-ZstdStreamState::~ZstdStreamState() { ZSTD_freeDCtx(decoder); }
+ZstdStreamState::~ZstdStreamState() {
+    ZSTD_freeDCtx(decoder);
+}
 
 void CheckZstdResult(std::size_t result) {
     if (!ZSTD_isError(result))
@@ -44,8 +45,9 @@ void CheckZstdResult(std::size_t result) {
     ThrowConversionError(std::string("Ошибка распаковки Zstandard: ") + ZSTD_getErrorName(result), kind);
 }
 
-void DecompressStream(ZstdStreamState& state, const InputFile& input, std::uint64_t offset, std::uint64_t length,
-                      std::uint64_t expected, SectionEncryptor& encryptor, const CancelFlag* cancelFlag) {
+void DecompressStream(ZstdStreamState& state, const InputFile& input, std::uint64_t offset,
+                      std::uint64_t length, std::uint64_t expected, SectionEncryptor& encryptor,
+                      const CancelFlag* cancelFlag) {
     CheckZstdResult(ZSTD_initDStream(state.decoder));
     if (!RangeFits(offset, length))
         ThrowConversionError(kMsgOverflow, K::Corrupt);

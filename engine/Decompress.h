@@ -17,7 +17,7 @@ struct NczLayout;
 
 // The decoder and its two 1 MiB buffers, for one NCZ member.
 class ZstdStreamState {
-public:
+  public:
     ZstdStreamState(); // throws OutOfMemory, or the mapped decoder error
     ~ZstdStreamState();
     ZstdStreamState(const ZstdStreamState&) = delete;
@@ -31,8 +31,9 @@ public:
 void CheckZstdResult(std::size_t result);
 
 // Decodes exactly one frame from [offset, offset + length) into exactly `expected` bytes.
-void DecompressStream(ZstdStreamState& state, const InputFile& input, std::uint64_t offset, std::uint64_t length,
-                      std::uint64_t expected, SectionEncryptor& encryptor, const CancelFlag* cancelFlag);
+void DecompressStream(ZstdStreamState& state, const InputFile& input, std::uint64_t offset,
+                      std::uint64_t length, std::uint64_t expected, SectionEncryptor& encryptor,
+                      const CancelFlag* cancelFlag);
 
 // Produces the NCA body (everything after the header) into the encryptor.
 void DecompressNcaBody(ZstdStreamState& state, const InputFile& input, const NczLayout& layout,

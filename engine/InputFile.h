@@ -21,7 +21,7 @@ struct FileIdentity {
 };
 
 class InputFile {
-public:
+  public:
     // Opens for reading, sharing read access only; throws ReadFailed.
     explicit InputFile(const std::wstring& longPath);
     ~InputFile();
@@ -40,7 +40,7 @@ public:
     void close();
     bool isOpen() const;
 
-private:
+  private:
     std::uint32_t seekTo(std::uint64_t offset) const;
     // Reads up to `length` bytes at the current position; `got` 0 means end of file.
     std::uint32_t readSome(void* buffer, std::uint32_t length, std::uint32_t& got) const;

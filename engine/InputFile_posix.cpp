@@ -18,7 +18,9 @@ InputFile::InputFile(const std::wstring& longPath) {
     native_ = fd;
 }
 
-InputFile::~InputFile() { close(); }
+InputFile::~InputFile() {
+    close();
+}
 
 void InputFile::close() {
     if (isOpen()) {
@@ -27,7 +29,9 @@ void InputFile::close() {
     }
 }
 
-bool InputFile::isOpen() const { return native_ >= 0; }
+bool InputFile::isOpen() const {
+    return native_ >= 0;
+}
 
 std::uint64_t InputFile::size() const {
     struct stat st {};

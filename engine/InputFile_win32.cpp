@@ -7,18 +7,23 @@
 namespace vesko {
 
 namespace {
-HANDLE AsHandle(std::intptr_t native) { return reinterpret_cast<HANDLE>(native); }
+HANDLE AsHandle(std::intptr_t native) {
+    return reinterpret_cast<HANDLE>(native);
+}
 } // namespace
 
 InputFile::InputFile(const std::wstring& longPath) {
     HANDLE handle = CreateFileW(longPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
-        ThrowWindowsError(ConversionError::Kind::ReadFailed, "Не удалось открыть входной NSZ.", GetLastError());
+        ThrowWindowsError(ConversionError::Kind::ReadFailed, "Не удалось открыть входной NSZ.",
+                          GetLastError());
     native_ = reinterpret_cast<std::intptr_t>(handle);
 }
 
-InputFile::~InputFile() { close(); }
+InputFile::~InputFile() {
+    close();
+}
 
 void InputFile::close() {
     if (isOpen()) {
@@ -27,12 +32,15 @@ void InputFile::close() {
     }
 }
 
-bool InputFile::isOpen() const { return AsHandle(native_) != INVALID_HANDLE_VALUE; }
+bool InputFile::isOpen() const {
+    return AsHandle(native_) != INVALID_HANDLE_VALUE;
+}
 
 std::uint64_t InputFile::size() const {
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(AsHandle(native_), &size))
-        ThrowWindowsError(ConversionError::Kind::ReadFailed, "Не удалось прочитать размер файла.", GetLastError());
+        ThrowWindowsError(ConversionError::Kind::ReadFailed, "Не удалось прочитать размер файла.",
+                          GetLastError());
     if (size.QuadPart < 0)
         ThrowConversionError("Некорректный размер файла.", ConversionError::Kind::Corrupt);
     return static_cast<std::uint64_t>(size.QuadPart);

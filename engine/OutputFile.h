@@ -8,7 +8,7 @@
 namespace vesko {
 
 class OutputFile {
-public:
+  public:
     virtual ~OutputFile() = default;
     // Writes up to `length` bytes; returns 0 or the system's error code.
     virtual std::uint32_t writeSome(const void* data, std::uint32_t length, std::uint32_t& written) = 0;

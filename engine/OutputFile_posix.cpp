@@ -12,7 +12,7 @@ namespace vesko {
 namespace {
 
 class FdOutputFile : public OutputFile {
-public:
+  public:
     explicit FdOutputFile(int fd) : fd_(fd) {}
     ~FdOutputFile() override { ::close(fd_); }
     FdOutputFile(const FdOutputFile&) = delete;
@@ -30,7 +30,7 @@ public:
         }
     }
 
-private:
+  private:
     int fd_;
 };
 

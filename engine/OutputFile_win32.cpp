@@ -9,7 +9,7 @@ namespace vesko {
 namespace {
 
 class HandleOutputFile : public OutputFile {
-public:
+  public:
     HandleOutputFile(HANDLE handle, bool owned) : handle_(handle), owned_(owned) {}
     ~HandleOutputFile() override {
         if (owned_)
@@ -26,7 +26,7 @@ public:
         return 0;
     }
 
-private:
+  private:
     HANDLE handle_;
     bool owned_;
 };
@@ -34,9 +34,11 @@ private:
 } // namespace
 
 std::unique_ptr<OutputFile> CreateOutputFile(const std::wstring& path) {
-    HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE handle =
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
-        ThrowWindowsErrorMapped(ConversionError::Kind::WriteFailed, "Cannot create output file", GetLastError());
+        ThrowWindowsErrorMapped(ConversionError::Kind::WriteFailed, "Cannot create output file",
+                                GetLastError());
     return std::make_unique<HandleOutputFile>(handle, true);
 }
 

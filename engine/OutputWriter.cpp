@@ -12,7 +12,8 @@ namespace vesko {
 
 using K = ConversionError::Kind;
 
-void Sha256Hash::finishAndVerify(const std::array<std::uint8_t, 16>& expected, const std::string& outputName) {
+void Sha256Hash::finishAndVerify(const std::array<std::uint8_t, 16>& expected,
+                                 const std::string& outputName) {
     const std::array<std::uint8_t, 32> digest = context_.finish();
     if (std::memcmp(digest.data(), expected.data(), expected.size()) != 0)
         ThrowConversionError("Проверка SHA-256 не пройдена: " + outputName +
@@ -35,8 +36,8 @@ void OutputWriter::write(const void* data, std::uint64_t length, Sha256Hash* has
         const auto piece = static_cast<std::uint32_t>(std::min<std::uint64_t>(length - done, kPieceSize));
         std::uint32_t wrote = 0;
         if (const std::uint32_t error = output_.writeSome(bytes + done, piece, wrote))
-            ThrowWindowsErrorMapped(K::WriteFailed, "Не удалось записать NSP. Проверьте свободное место на диске.",
-                                    error);
+            ThrowWindowsErrorMapped(K::WriteFailed,
+                                    "Не удалось записать NSP. Проверьте свободное место на диске.", error);
         if (wrote == 0)
             ThrowConversionError("Windows не смогла записать данные NSP.", K::WriteFailed);
         done += std::min<std::uint64_t>(wrote, piece);

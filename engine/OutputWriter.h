@@ -15,19 +15,19 @@ class OutputFile;
 
 // The SHA-256 of one member as written, checked at its end against the prefix its name carries.
 class Sha256Hash {
-public:
+  public:
     explicit Sha256Hash(const CryptoProviders& providers) : context_(providers) {}
 
     void update(const void* data, std::size_t length) { context_.update(data, length); }
     // Throws VerificationFailed naming the member when the first 16 digest bytes differ.
     void finishAndVerify(const std::array<std::uint8_t, 16>& expected, const std::string& outputName);
 
-private:
+  private:
     Sha256Context context_;
 };
 
 class OutputWriter {
-public:
+  public:
     // `progress` may be empty and must outlive the writer.
     OutputWriter(OutputFile& output, const ProgressCallback& progress, const CancelFlag* cancelFlag,
                  std::uint64_t total);
@@ -39,7 +39,7 @@ public:
     std::uint64_t written() const { return written_; }
     std::uint64_t total() const { return total_; }
 
-private:
+  private:
     OutputFile& output_;
     const ProgressCallback& progress_;
     const CancelFlag* cancelFlag_;

@@ -19,7 +19,8 @@ std::wstring ToFullPath(const std::wstring& path) {
         return path;
     std::vector<char> cwd(PATH_MAX + 1, '\0');
     if (getcwd(cwd.data(), cwd.size()) == nullptr)
-        ThrowWindowsError(K::PathProblem, "Не удалось определить путь к файлу.", static_cast<std::uint32_t>(errno));
+        ThrowWindowsError(K::PathProblem, "Не удалось определить путь к файлу.",
+                          static_cast<std::uint32_t>(errno));
     std::wstring base = FromUtf8(cwd.data());
     if (base.empty() || base.back() != L'/')
         base += L'/';

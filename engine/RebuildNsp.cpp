@@ -30,8 +30,9 @@ void RebuildNczMember(const InputFile& input, const PlannedMember& member, Outpu
 
 } // namespace
 
-void RebuildNsp(const InputFile& input, const std::vector<PlannedMember>& plan, const std::vector<std::uint8_t>& header,
-                OutputWriter& writer, const CryptoProviders& providers, const CancelFlag* cancelFlag) {
+void RebuildNsp(const InputFile& input, const std::vector<PlannedMember>& plan,
+                const std::vector<std::uint8_t>& header, OutputWriter& writer,
+                const CryptoProviders& providers, const CancelFlag* cancelFlag) {
     writer.write(header.data(), header.size(), nullptr);
     for (const PlannedMember& member : plan) {
         throwIfCancelled(cancelFlag);

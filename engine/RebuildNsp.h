@@ -14,7 +14,8 @@ class OutputWriter;
 
 // Writes the header and every member; throws InputChanged when an NCZ member no longer plans to its
 // size, Corrupt when the output does not add up, VerificationFailed when a hash differs.
-void RebuildNsp(const InputFile& input, const std::vector<PlannedMember>& plan, const std::vector<std::uint8_t>& header,
-                OutputWriter& writer, const CryptoProviders& providers, const CancelFlag* cancelFlag);
+void RebuildNsp(const InputFile& input, const std::vector<PlannedMember>& plan,
+                const std::vector<std::uint8_t>& header, OutputWriter& writer,
+                const CryptoProviders& providers, const CancelFlag* cancelFlag);
 
 } // namespace vesko

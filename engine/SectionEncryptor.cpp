@@ -46,8 +46,8 @@ void SectionKey::apply(std::uint8_t* data, std::size_t length, std::uint64_t pos
         data[i] ^= keystream_[skip + i];
 }
 
-SectionEncryptor::SectionEncryptor(const NczLayout& layout, const CryptoProviders& providers, OutputWriter& writer,
-                                   Sha256Hash* hash)
+SectionEncryptor::SectionEncryptor(const NczLayout& layout, const CryptoProviders& providers,
+                                   OutputWriter& writer, Sha256Hash* hash)
     : layout_(layout), providers_(providers), writer_(writer), hash_(hash), position_(kNcaHeaderSize) {}
 
 void SectionEncryptor::push(std::uint8_t* data, std::size_t length) {

@@ -19,7 +19,7 @@ void MakeCounterBlock(const std::uint8_t counterHigh[8], std::uint64_t blockInde
 
 // The key of the section being encrypted; its material is zeroed on release.
 class SectionKey {
-public:
+  public:
     SectionKey(const CryptoProviders& providers, const NczSection& section);
     ~SectionKey();
     SectionKey(const SectionKey&) = delete;
@@ -28,7 +28,7 @@ public:
     // XORs `length` bytes that start at NCA `position` with the section's keystream.
     void apply(std::uint8_t* data, std::size_t length, std::uint64_t position);
 
-private:
+  private:
     AesEcbKey key_;
     std::uint8_t* keystream_ = nullptr;
     std::size_t keystreamSize_ = 0;
@@ -36,7 +36,7 @@ private:
 };
 
 class SectionEncryptor {
-public:
+  public:
     SectionEncryptor(const NczLayout& layout, const CryptoProviders& providers, OutputWriter& writer,
                      Sha256Hash* hash);
 
@@ -45,7 +45,7 @@ public:
 
     std::uint64_t position() const { return position_; }
 
-private:
+  private:
     const NczLayout& layout_;
     const CryptoProviders& providers_;
     OutputWriter& writer_;
