@@ -17,6 +17,7 @@ constexpr DWORD kErrorAccessDenied = 5;
 constexpr DWORD kErrorNotSameDevice = 17;
 constexpr DWORD kErrorWriteFault = 29;
 constexpr DWORD kErrorFileExists = 80;
+constexpr DWORD kErrorInvalidName = 123;
 constexpr DWORD kErrorAlreadyExists = 183;
 
 // FileRenameInfo with ReplaceIfExists 0: the rename itself is the only test of a name, so a file that
@@ -70,6 +71,9 @@ std::wstring PublishOutput(std::unique_ptr<PendingOutput>& pending, const std::w
                           cancelFlag);
 
     const std::wstring wantedName = resolved.substr(userDirectory.size());
+    // A path that names only a directory would otherwise be published as " (1)" beside it.
+    if (wantedName.empty())
+        ThrowStorageError(K::PathProblem, "Invalid storage path", kErrorInvalidName, cancelFlag);
     for (std::uint32_t number = 0;; ++number) {
         throwIfCancelled(cancelFlag);
         const std::wstring candidate = CandidateName(wantedName, number);

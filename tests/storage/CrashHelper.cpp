@@ -1,5 +1,5 @@
-// storage_crash_helper reserve <localAppData> <outputPath>: reserves the output, writes part of it,
-//   prints "ready" and waits to be killed.
+// storage_crash_helper reserve <localAppData> <outputPath> <bytes>: reserves the output, writes that
+//   many bytes of it, prints "ready" and waits to be killed.
 // storage_crash_helper recover <localAppData>: runs the start-up scan once.
 #include "storage/PendingOutput.h"
 #include "storage/Recovery.h"
@@ -10,6 +10,7 @@
 #include <shellapi.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cwchar>
 #include <memory>
 #include <vector>
@@ -38,15 +39,16 @@ int main() {
         vesko::RecoverInterruptedOutputs();
         return 0;
     }
-    if (std::wcscmp(argv[1], L"reserve") != 0 || argc < 4)
+    if (std::wcscmp(argv[1], L"reserve") != 0 || argc < 5)
         return 2;
+    const unsigned long partBytes = std::wcstoul(argv[4], nullptr, 10);
     std::unique_ptr<vesko::PendingOutput> pending;
     try {
         vesko::CreatePendingOutput(pending, argv[3], nullptr);
-        const std::vector<unsigned char> part(100000, 0x5A);
+        const std::vector<unsigned char> part(partBytes, 0x5A);
         DWORD written = 0;
-        if (!WriteFile(pending->outputHandle(), part.data(), static_cast<DWORD>(part.size()), &written,
-                       nullptr))
+        if (!part.empty() && !WriteFile(pending->outputHandle(), part.data(), static_cast<DWORD>(part.size()),
+                                        &written, nullptr))
             return 3;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());

@@ -446,6 +446,10 @@ TEST(PublishOutput, VanishedDirectoryOrBadPath) {
     test::ExpectConversionError(
         [&] { PublishOutput(pending, sandbox.destinationFile(L"gone\\Game.nsp"), true, nullptr); },
         {K::WriteFailed, "Cannot open storage directory (Windows 2)", 2});
+    // A path without a file name has nothing to publish under.
+    test::ExpectConversionError([&] { PublishOutput(pending, sandbox.destination() + L"\\", true, nullptr); },
+                                {K::PathProblem, "Invalid storage path (Windows 123)", 123});
+    EXPECT_EQ(test::ListNames(sandbox.destination(), L"*").size(), 1u);
     // Still publishable after the failures.
     EXPECT_EQ(PublishOutput(pending, output, true, nullptr), output);
 }

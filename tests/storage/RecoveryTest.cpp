@@ -1,0 +1,457 @@
+#include "storage/Recovery.h"
+
+#include "engine/Paths.h"
+#include "storage/Journal.h"
+#include "storage/PendingOutput.h"
+#include "tests/storage/StorageTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+namespace vesko {
+namespace {
+
+using test::Exists;
+
+const std::wstring kRecord = L"0123456789abcdef0123456789abcdef";
+
+TEST(IsRecordedTemporaryPath, AcceptsOnlyPlainFullLongPaths) {
+    const std::wstring file = L".vesko-" + kRecord + L".tmp";
+    struct Case {
+        std::wstring path;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {L"\\\\?\\D:\\games\\" + file, true},
+        {L"\\\\?\\d:\\" + file, true},
+        {L"\\\\?\\UNC\\server\\share\\dir\\" + file, true},
+        {L"\\\\?\\D:\\games\\\u0418\u0433\u0440\u0430\\" + file, true},
+        {L"D:\\games\\" + file, false},
+        {L"\\\\server\\share\\" + file, false},
+        {L"\\\\?\\1:\\" + file, false},
+        {L"\\\\?\\D:" + file, false},
+        {L"\\\\?\\D:", false},
+        {L"\\\\?\\D:\\games:stream\\" + file, false},
+        {L"\\\\?\\D:\\games\\" + file + L":stream", false},
+        {L"\\\\?\\UNC\\server\\share:x\\" + file, false},
+        {L"\\\\?\\D:\\games/sub\\" + file, false},
+        {L"\\\\?\\D:\\games\\\\" + file, false},
+        {L"\\\\?\\D:\\games\\.\\" + file, false},
+        {L"\\\\?\\D:\\games\\..\\" + file, false},
+        {L"\\\\?\\UNC\\\\share\\" + file, false},
+        {L"\\\\?\\UNC\\server\\..\\" + file, false},
+        {L"\\\\?\\D:\\games\\.vesko-" + kRecord + L".TMP", false},
+        {L"\\\\?\\D:\\games\\.vesko-fedcba9876543210fedcba9876543210.tmp", false},
+        {L"\\\\?\\D:\\games\\x" + file, false},
+        {L"\\\\?\\D:\\games\\" + file + L"\\", false},
+        {std::wstring(L"\\\\?\\D:\\ga\0es\\", 13) + file, false},
+        {L"", false},
+        {L"\\\\?\\D:\\" + std::wstring(32767 - 7 - file.size() - 1, L'a') + L"\\" + file, true},
+        {L"\\\\?\\D:\\" + std::wstring(32767 - 7 - file.size(), L'a') + L"\\" + file, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(ToUtf8(c.path.substr(0, 80)) + " length " + std::to_string(c.path.size()));
+        EXPECT_EQ(IsRecordedTemporaryPath(c.path, kRecord), c.accepted);
+    }
+}
+
+std::wstring RecordName(unsigned number) {
+    wchar_t text[33] = {};
+    std::swprintf(text, 33, L"%032x", number);
+    return text;
+}
+
+JournalIdentity IdentityOf(const std::wstring& path) {
+    const BY_HANDLE_FILE_INFORMATION info = test::FileInformation(path);
+    return {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow,
+            info.ftCreationTime.dwLowDateTime, info.ftCreationTime.dwHighDateTime};
+}
+
+// One left-over reservation made by hand: the temporary file (unless told not to) and its journal.
+struct Leftover {
+    std::wstring record;
+    std::wstring temporaryPath; // long form, as a reservation records it
+    std::wstring journalPath;
+    std::vector<std::uint8_t> journal;
+};
+
+Leftover MakeLeftover(const test::StorageSandbox& sandbox, const std::wstring& record,
+                      bool withTemporary = true) {
+    sandbox.makeRecoveryDirectory();
+    Leftover left;
+    left.record = record;
+    left.temporaryPath = ToLongPath(sandbox.destination()) + L"\\.vesko-" + record + L".tmp";
+    left.journalPath = sandbox.recoveryPath() + L"\\" + record + L".journal";
+    JournalIdentity identity;
+    if (withTemporary) {
+        test::WriteWholeFile(left.temporaryPath, {1, 2, 3});
+        identity = IdentityOf(left.temporaryPath);
+    } else {
+        identity.volumeSerial = test::FileInformation(sandbox.destination()).dwVolumeSerialNumber;
+        identity.fileIndexLow = 1234;
+    }
+    left.journal = BuildJournalRecord(identity, left.temporaryPath);
+    test::WriteWholeFile(left.journalPath, left.journal);
+    return left;
+}
+
+void Rewrite(Leftover& left, const JournalIdentity& identity, const std::wstring& path) {
+    left.journal = BuildJournalRecord(identity, path);
+    test::WriteWholeFile(left.journalPath, left.journal);
+}
+
+TEST(RecoverInterruptedOutputs, WithoutRecoveryDirectoryCreatesNothing) {
+    test::StorageSandbox sandbox;
+    RecoverInterruptedOutputs();
+    EXPECT_TRUE(test::ListNames(sandbox.localAppData(), L"*").empty());
+}
+
+TEST(RecoverInterruptedOutputs, OutcomesPerJournal) {
+    struct Case {
+        const char* name;
+        bool withTemporary;
+        void (*change)(Leftover&, const test::StorageSandbox&);
+        bool temporaryDeleted;
+        bool journalDeleted;
+    };
+    const Case cases[] = {
+        {"identity matches", true, nullptr, true, true},
+        {"other file index", true,
+         [](Leftover& l, const test::StorageSandbox&) {
+             JournalIdentity id = IdentityOf(l.temporaryPath);
+             id.fileIndexLow ^= 1;
+             Rewrite(l, id, l.temporaryPath);
+         },
+         false, false},
+        {"other creation time", true,
+         [](Leftover& l, const test::StorageSandbox&) {
+             JournalIdentity id = IdentityOf(l.temporaryPath);
+             id.creationTimeHigh += 1;
+             Rewrite(l, id, l.temporaryPath);
+         },
+         false, false},
+        {"other volume", true,
+         [](Leftover& l, const test::StorageSandbox&) {
+             JournalIdentity id = IdentityOf(l.temporaryPath);
+             id.volumeSerial ^= 0x8000;
+             Rewrite(l, id, l.temporaryPath);
+         },
+         false, false},
+        {"temporary file gone, directory there", false, nullptr, false, true},
+        {"temporary file gone, directory on another volume", false,
+         [](Leftover& l, const test::StorageSandbox& s) {
+             JournalIdentity id;
+             id.volumeSerial = test::FileInformation(s.destination()).dwVolumeSerialNumber ^ 0x8000;
+             Rewrite(l, id, l.temporaryPath);
+         },
+         false, false},
+        {"directory gone", false,
+         [](Leftover& l, const test::StorageSandbox& s) {
+             JournalIdentity id;
+             id.volumeSerial = test::FileInformation(s.destination()).dwVolumeSerialNumber;
+             Rewrite(l, id, ToLongPath(s.destination()) + L"\\gone\\.vesko-" + l.record + L".tmp");
+         },
+         false, false},
+        {"directory is a file", false,
+         [](Leftover& l, const test::StorageSandbox& s) {
+             JournalIdentity id;
+             id.volumeSerial = test::FileInformation(s.destination()).dwVolumeSerialNumber;
+             test::WriteWholeFile(s.destinationFile(L"plain"), {1});
+             Rewrite(l, id, ToLongPath(s.destination()) + L"\\plain\\.vesko-" + l.record + L".tmp");
+         },
+         false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::StorageSandbox sandbox;
+        Leftover left = MakeLeftover(sandbox, kRecord, c.withTemporary);
+        if (c.change != nullptr)
+            c.change(left, sandbox);
+        RecoverInterruptedOutputs();
+        EXPECT_EQ(Exists(left.journalPath), !c.journalDeleted);
+        if (c.withTemporary) {
+            EXPECT_EQ(Exists(left.temporaryPath), !c.temporaryDeleted);
+        }
+        if (!c.journalDeleted) {
+            EXPECT_EQ(test::ReadWholeFile(left.journalPath), left.journal);
+        }
+    }
+}
+
+TEST(RecoverInterruptedOutputs, TemporaryFileReplacedByAnotherKeepsBoth) {
+    test::StorageSandbox sandbox;
+    const Leftover left = MakeLeftover(sandbox, kRecord);
+    // The original moves away first, so the new file cannot reuse its index.
+    ASSERT_TRUE(MoveFileW(left.temporaryPath.c_str(), sandbox.destinationFile(L"moved").c_str()));
+    test::WriteWholeFile(left.temporaryPath, {4, 5, 6});
+    RecoverInterruptedOutputs();
+    EXPECT_EQ(test::ReadWholeFile(left.temporaryPath), (std::vector<std::uint8_t>{4, 5, 6}));
+    EXPECT_EQ(test::ReadWholeFile(left.journalPath), left.journal);
+}
+
+TEST(RecoverInterruptedOutputs, TemporaryFileInUseKeepsBoth) {
+    test::StorageSandbox sandbox;
+    const Leftover left = MakeLeftover(sandbox, kRecord);
+    const UniqueHandle busy(
+        CreateFileW(left.temporaryPath.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(busy.valid());
+    RecoverInterruptedOutputs();
+    EXPECT_TRUE(Exists(left.temporaryPath));
+    EXPECT_TRUE(Exists(left.journalPath));
+}
+
+BOOL WINAPI RefuseTemporaryDeletion(HANDLE file, FILE_INFO_BY_HANDLE_CLASS type, LPVOID data, DWORD size) {
+    wchar_t path[1024] = {};
+    GetFinalPathNameByHandleW(file, path, 1024, 0);
+    const std::wstring name = path;
+    if (type == FileDispositionInfo && name.size() > 4 && name.substr(name.size() - 4) == L".tmp") {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return SetFileInformationByHandle(file, type, data, size);
+}
+
+TEST(RecoverInterruptedOutputs, TemporaryFileThatCannotBeDeletedKeepsItsJournal) {
+    test::StorageSandbox sandbox;
+    sandbox.calls.setFileInformationByHandle = &RefuseTemporaryDeletion;
+    sandbox.apply();
+    const Leftover left = MakeLeftover(sandbox, kRecord);
+    RecoverInterruptedOutputs();
+    EXPECT_TRUE(Exists(left.temporaryPath));
+    EXPECT_EQ(test::ReadWholeFile(left.journalPath), left.journal);
+}
+
+void SetU32(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i)
+        bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+void Reseal(std::vector<std::uint8_t>& bytes) {
+    SetU32(bytes, 40, JournalChecksum(bytes.data(), bytes.size()));
+}
+
+// Every damaged journal names a temporary file that an intact one would have deleted.
+TEST(RecoverInterruptedOutputs, DamagedJournalsAreLeftUntouched) {
+    struct Case {
+        const char* name;
+        void (*damage)(std::vector<std::uint8_t>&);
+    };
+    const Case cases[] = {
+        {"checksum", [](std::vector<std::uint8_t>& b) { b[41] ^= 0x10; }},
+        {"magic",
+         [](std::vector<std::uint8_t>& b) {
+             b[0] = 'W';
+             Reseal(b);
+         }},
+        {"version 2",
+         [](std::vector<std::uint8_t>& b) {
+             SetU32(b, 8, 2);
+             Reseal(b);
+         }},
+        {"reserved field",
+         [](std::vector<std::uint8_t>& b) {
+             SetU32(b, 36, 7);
+             Reseal(b);
+         }},
+        {"size longer than the path",
+         [](std::vector<std::uint8_t>& b) {
+             b.insert(b.end(), {0, 0});
+             Reseal(b);
+         }},
+        {"size shorter than the path",
+         [](std::vector<std::uint8_t>& b) {
+             b.resize(b.size() - 2);
+             Reseal(b);
+         }},
+        {"path length above 32767",
+         [](std::vector<std::uint8_t>& b) {
+             SetU32(b, 12, 40000);
+             Reseal(b);
+         }},
+        {"header only",
+         [](std::vector<std::uint8_t>& b) {
+             b.resize(44);
+             SetU32(b, 12, 0);
+             Reseal(b);
+         }},
+        {"shorter than a header", [](std::vector<std::uint8_t>& b) { b.resize(43); }},
+        {"empty", [](std::vector<std::uint8_t>& b) { b.clear(); }},
+        {"larger than any journal", [](std::vector<std::uint8_t>& b) { b.resize(65579); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::StorageSandbox sandbox;
+        Leftover left = MakeLeftover(sandbox, kRecord);
+        c.damage(left.journal);
+        test::WriteWholeFile(left.journalPath, left.journal);
+        RecoverInterruptedOutputs();
+        EXPECT_TRUE(Exists(left.temporaryPath));
+        EXPECT_EQ(test::ReadWholeFile(left.journalPath), left.journal);
+    }
+}
+
+TEST(RecoverInterruptedOutputs, BadPathFormsAreNotActedOn) {
+    struct Case {
+        const char* name;
+        std::wstring (*path)(const Leftover&, const test::StorageSandbox&);
+    };
+    // A stream, the short form and the other names do reach a file with the recorded identity; the
+    // component forms are refused by their form alone (a long path is taken literally).
+    const Case cases[] = {
+        {"dot-dot component",
+         [](const Leftover& l, const test::StorageSandbox& s) {
+             return ToLongPath(s.destination()) + L"\\..\\" +
+                    s.destination().substr(s.destination().rfind(L'\\') + 1) + L"\\.vesko-" + l.record +
+                    L".tmp";
+         }},
+        {"dot component",
+         [](const Leftover& l, const test::StorageSandbox& s) {
+             return ToLongPath(s.destination()) + L"\\.\\.vesko-" + l.record + L".tmp";
+         }},
+        {"empty component",
+         [](const Leftover& l, const test::StorageSandbox& s) {
+             return ToLongPath(s.destination()) + L"\\\\.vesko-" + l.record + L".tmp";
+         }},
+        {"forward slash",
+         [](const Leftover& l, const test::StorageSandbox& s) {
+             return ToLongPath(s.destination()) + L"/.vesko-" + l.record + L".tmp";
+         }},
+        {"stream",
+         [](const Leftover& l, const test::StorageSandbox&) { return l.temporaryPath + L"::$DATA"; }},
+        {"short form",
+         [](const Leftover& l, const test::StorageSandbox&) { return l.temporaryPath.substr(4); }},
+        {"other record name",
+         [](const Leftover&, const test::StorageSandbox& s) {
+             return ToLongPath(s.destination()) + L"\\.vesko-" + RecordName(77) + L".tmp";
+         }},
+        {"other file name",
+         [](const Leftover&, const test::StorageSandbox& s) {
+             return ToLongPath(s.destination()) + L"\\keep.me";
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::StorageSandbox sandbox;
+        Leftover left = MakeLeftover(sandbox, kRecord);
+        // The other names exist too, with the identity the journal records.
+        const Leftover other = MakeLeftover(sandbox, RecordName(77));
+        test::WriteWholeFile(sandbox.destinationFile(L"keep.me"), {9});
+        const std::wstring path = c.path(left, sandbox);
+        const std::wstring target = path.find(L"keep.me") != std::wstring::npos
+                                        ? sandbox.destinationFile(L"keep.me")
+                                    : path.find(RecordName(77)) != std::wstring::npos ? other.temporaryPath
+                                                                                      : left.temporaryPath;
+        Rewrite(left, IdentityOf(target), path);
+        ASSERT_TRUE(DeleteFileW(other.journalPath.c_str()));
+        RecoverInterruptedOutputs();
+        EXPECT_TRUE(Exists(left.temporaryPath));
+        EXPECT_TRUE(Exists(other.temporaryPath));
+        EXPECT_TRUE(Exists(sandbox.destinationFile(L"keep.me")));
+        EXPECT_EQ(test::ReadWholeFile(left.journalPath), left.journal);
+    }
+}
+
+TEST(RecoverInterruptedOutputs, ForeignJournalNamesAreIgnored) {
+    const std::wstring upper = L"0123456789ABCDEF0123456789ABCDEF";
+    const std::pair<std::wstring, std::wstring> cases[] = {
+        {upper, upper + L".journal"},
+        {kRecord.substr(1), kRecord.substr(1) + L".journal"},
+        {kRecord + L"0", kRecord + L"0.journal"},
+        {kRecord, kRecord + L".JOURNAL"},
+        {kRecord, kRecord + L".Journal"},
+    };
+    for (const auto& [record, fileName] : cases) {
+        SCOPED_TRACE(ToUtf8(fileName));
+        test::StorageSandbox sandbox;
+        const Leftover left = MakeLeftover(sandbox, record);
+        const std::wstring renamed = sandbox.recoveryPath() + L"\\" + fileName;
+        // Written anew rather than renamed: wine keeps the old letter case on a case-only rename.
+        ASSERT_TRUE(DeleteFileW(left.journalPath.c_str()));
+        test::WriteWholeFile(renamed, left.journal);
+        ASSERT_EQ(sandbox.journals(), std::vector<std::wstring>{fileName});
+        RecoverInterruptedOutputs();
+        EXPECT_TRUE(Exists(left.temporaryPath));
+        EXPECT_EQ(test::ReadWholeFile(renamed), left.journal);
+    }
+}
+
+TEST(RecoverInterruptedOutputs, DirectoryNamedLikeAJournalIsPassedOver) {
+    test::StorageSandbox sandbox;
+    sandbox.makeRecoveryDirectory();
+    const std::wstring directory = sandbox.recoveryPath() + L"\\" + RecordName(1) + L".journal";
+    ASSERT_TRUE(CreateDirectoryW(directory.c_str(), nullptr));
+    const Leftover left = MakeLeftover(sandbox, RecordName(2));
+    RecoverInterruptedOutputs();
+    EXPECT_TRUE(Exists(directory));
+    EXPECT_FALSE(Exists(left.journalPath));
+    EXPECT_FALSE(Exists(left.temporaryPath));
+}
+
+TEST(RecoverInterruptedOutputs, LiveReservationIsSkipped) {
+    test::StorageSandbox sandbox;
+    std::unique_ptr<PendingOutput> pending;
+    CreatePendingOutput(pending, sandbox.destinationFile(L"Game.nsp"), nullptr);
+    RecoverInterruptedOutputs();
+    EXPECT_EQ(sandbox.journals().size(), 1u);
+    EXPECT_EQ(sandbox.temporaryFiles().size(), 1u);
+    DWORD written = 0;
+    EXPECT_TRUE(WriteFile(pending->outputHandle(), "x", 1, &written, nullptr));
+}
+
+TEST(RecoverInterruptedOutputs, LooksAtNoMoreThan256Entries) {
+    test::StorageSandbox sandbox;
+    // Journals whose temporary files are gone: each one looked at is deleted.
+    for (unsigned i = 0; i < 300; ++i)
+        MakeLeftover(sandbox, RecordName(i), false);
+    ASSERT_EQ(sandbox.journals().size(), 300u);
+    RecoverInterruptedOutputs();
+    EXPECT_EQ(sandbox.journals().size(), 44u);
+    RecoverInterruptedOutputs();
+    EXPECT_TRUE(sandbox.journals().empty());
+}
+
+TEST(RecoverInterruptedOutputs, PassedOverEntriesCountTowardTheBound) {
+    test::StorageSandbox sandbox;
+    sandbox.makeRecoveryDirectory();
+    // 256 journals too short to be read: passed over, but counted.
+    for (unsigned i = 0; i < 256; ++i)
+        test::WriteWholeFile(sandbox.recoveryPath() + L"\\" + RecordName(i) + L".journal", {1});
+    const Leftover left = MakeLeftover(sandbox, RecordName(1000), false);
+    RecoverInterruptedOutputs();
+    // 257 entries: one is beyond the bound. Which one depends on the enumeration order.
+    const std::size_t remaining = sandbox.journals().size();
+    EXPECT_TRUE(remaining == 256u || remaining == 257u) << remaining;
+    EXPECT_EQ(Exists(left.journalPath), remaining == 257u);
+}
+
+ULONGLONG fakeClock = 0;
+ULONGLONG clockStep = 0;
+ULONGLONG WINAPI SteppingClock() {
+    const ULONGLONG now = fakeClock;
+    fakeClock += clockStep;
+    return now;
+}
+
+TEST(RecoverInterruptedOutputs, NoEntryIsStartedAfterTheDeadline) {
+    const std::pair<ULONGLONG, std::size_t> cases[] = {
+        {0, 0},    // a clock that stands still: every journal is handled
+        {2500, 1}, // the second entry starts exactly at the deadline, the third after it
+        {3000, 2}, // the second entry would start after the deadline
+    };
+    for (const auto& [step, remaining] : cases) {
+        SCOPED_TRACE(step);
+        test::StorageSandbox sandbox;
+        fakeClock = 1000000;
+        clockStep = step;
+        sandbox.calls.getTickCount64 = &SteppingClock;
+        sandbox.apply();
+        for (unsigned i = 0; i < 3; ++i)
+            MakeLeftover(sandbox, RecordName(i), false);
+        RecoverInterruptedOutputs();
+        EXPECT_EQ(sandbox.journals().size(), remaining);
+    }
+}
+
+} // namespace
+} // namespace vesko
