@@ -27,17 +27,20 @@ void PaintShapes(HDC dc, const RECT& rect, bool pressed, const BannerShapes& sha
     gp::GdipSetClipRectI(g, shapes.upperPanel.left, shapes.upperPanel.top, shapes.upperPanel.width(),
                          shapes.upperPanel.height(), Gdiplus::CombineModeIntersect);
     const PanelGradient colours = PanelGradientFor(app.state.hover.hoverLevel, pressed);
-    const Gdiplus::GpPoint from{static_cast<INT>(shapes.gradientFrom.x), static_cast<INT>(shapes.gradientFrom.y)};
+    const Gdiplus::GpPoint from{static_cast<INT>(shapes.gradientFrom.x),
+                                static_cast<INT>(shapes.gradientFrom.y)};
     const Gdiplus::GpPoint to{static_cast<INT>(shapes.gradientTo.x), static_cast<INT>(shapes.gradientTo.y)};
     Gdiplus::GpLineGradient* gradient = nullptr;
-    gp::GdipCreateLineBrushI(&from, &to, Argb(colours.start), Argb(colours.end), Gdiplus::WrapModeTile, &gradient);
+    gp::GdipCreateLineBrushI(&from, &to, Argb(colours.start), Argb(colours.end), Gdiplus::WrapModeTile,
+                             &gradient);
     BrushGpOwner gradientOwner(gradient);
     if (gradient != nullptr) {
-        gp::GdipFillRectangleI(g, gradient, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
+        gp::GdipFillRectangleI(g, gradient, rect.left, rect.top, rect.right - rect.left,
+                               rect.bottom - rect.top);
     }
     Gdiplus::GpPen* ringPen = nullptr;
-    gp::GdipCreatePen1(Argb(Rgb{245, 65, 87}, 40), static_cast<float>(shapes.ringPenWidth), Gdiplus::UnitPixel,
-                       &ringPen);
+    gp::GdipCreatePen1(Argb(Rgb{245, 65, 87}, 40), static_cast<float>(shapes.ringPenWidth),
+                       Gdiplus::UnitPixel, &ringPen);
     PenOwner ringPenOwner(ringPen);
     if (ringPen != nullptr) {
         for (const PixelRect& ring : shapes.rings) {
@@ -66,7 +69,8 @@ void PaintBadge(HDC dc, const BannerShapes& shapes) {
     const Gdiplus::GpPointF from{static_cast<float>(badge.left), static_cast<float>(badge.top)};
     const Gdiplus::GpPointF to{static_cast<float>(badge.right - 1), static_cast<float>(badge.bottom - 1)};
     Gdiplus::GpLineGradient* fill = nullptr;
-    gp::GdipCreateLineBrush(&from, &to, Argb(Rgb{77, 39, 54}), Argb(Rgb{49, 31, 43}), Gdiplus::WrapModeTile, &fill);
+    gp::GdipCreateLineBrush(&from, &to, Argb(Rgb{77, 39, 54}), Argb(Rgb{49, 31, 43}), Gdiplus::WrapModeTile,
+                            &fill);
     BrushGpOwner fillOwner(fill);
     Gdiplus::GpPen* outline = nullptr;
     gp::GdipCreatePen1(Argb(Rgb{255, 255, 255}, 42), shapes.badgePenWidth, Gdiplus::UnitPixel, &outline);

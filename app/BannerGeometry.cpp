@@ -51,7 +51,8 @@ BannerShapes BannerShapesFor(std::uint32_t dpi, bool rightToLeft, float hoverLev
     const int ringTop[3] = {-97, -137, -177};
     const int ringSize[3] = {230, 310, 390};
     for (int i = 0; i < 3; ++i) {
-        s.rings[i] = ScaleBox(rightToLeft ? ringLeftMirrored[i] : ringLeft[i], ringTop[i], ringSize[i], ringSize[i], dpi);
+        s.rings[i] = ScaleBox(rightToLeft ? ringLeftMirrored[i] : ringLeft[i], ringTop[i], ringSize[i],
+                              ringSize[i], dpi);
     }
     s.ringPenWidth = Scale(1, dpi);
 

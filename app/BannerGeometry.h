@@ -37,9 +37,9 @@ struct PointF {
 
 // Everything the banner draws, in pixels for one DPI and direction.
 struct BannerShapes {
-    PixelRect upperPanel;        // the gradient's clip
-    PixelRect lowerBand;         // solid accent
-    PointF gradientFrom;         // the gradient runs from here to gradientTo
+    PixelRect upperPanel; // the gradient's clip
+    PixelRect lowerBand;  // solid accent
+    PointF gradientFrom;  // the gradient runs from here to gradientTo
     PointF gradientTo;
     PixelRect rings[3];
     int ringPenWidth = 1;

@@ -88,7 +88,7 @@ AfterWorker ApplyFolderAnswer(MainWindowState& state, BatchItemResult item, Fold
     }
     item.message += L"\n";
     item.message += Text(answer == FolderAnswer::PickerFailed ? TextKey::TextErrFolderPicker
-                                                               : TextKey::TextNoFolderSelected);
+                                                              : TextKey::TextNoFolderSelected);
     RecordBatchResult(state.batch, std::move(item));
     state.batch.stopped = true;
     return AfterWorker::FinishBatch;

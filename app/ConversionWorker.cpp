@@ -60,7 +60,8 @@ WorkerOutcome FailedOutcome(const std::exception_ptr& failure) {
     }
 }
 
-int ConversionWorker(std::unique_ptr<ConversionTask> task, WorkerShared& shared, const ConvertFunction& convert) {
+int ConversionWorker(std::unique_ptr<ConversionTask> task, WorkerShared& shared,
+                     const ConvertFunction& convert) {
     WorkerOutcome outcome;
     try {
         const std::wstring outputPath = OutputPathFor(task->sourcePath, task->outputFolder);
@@ -70,8 +71,8 @@ int ConversionWorker(std::unique_ptr<ConversionTask> task, WorkerShared& shared,
             shared.progressWritten.exchange(report.bytesWritten);
             shared.progressPhase.exchange(static_cast<std::int32_t>(report.phase));
         };
-        const ConversionResult result =
-            convert(task->sourcePath, outputPath, progress, &shared.cancelRequested, true, task->deleteSource);
+        const ConversionResult result = convert(task->sourcePath, outputPath, progress,
+                                                &shared.cancelRequested, true, task->deleteSource);
         outcome = ConvertedOutcome(result, task->deleteSource);
     } catch (...) {
         try {

@@ -19,7 +19,8 @@ namespace {
 constexpr std::size_t kOpenFileBufferChars = 1048576;
 
 bool AskWithTaskDialog(const std::wstring& question, int& pressed) {
-    const TASKDIALOG_BUTTON buttons[2] = {{1, Text(TextKey::TextChooseFolder)}, {2, Text(TextKey::TextCancel)}};
+    const TASKDIALOG_BUTTON buttons[2] = {{1, Text(TextKey::TextChooseFolder)},
+                                          {2, Text(TextKey::TextCancel)}};
     TASKDIALOGCONFIG config{};
     config.cbSize = sizeof(config);
     config.hwndParent = App().mainWindow;
@@ -105,8 +106,8 @@ void ChooseNszFiles() {
     dialog.lpstrFile = buffer.data();
     dialog.nMaxFile = static_cast<DWORD>(buffer.size());
     dialog.lpstrTitle = Text(TextKey::TextChooseNszFiles);
-    dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_ALLOWMULTISELECT | OFN_NOCHANGEDIR |
-                   OFN_HIDEREADONLY;
+    dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_ALLOWMULTISELECT |
+                   OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
     if (!GetOpenFileNameW(&dialog)) {
         if (CommDlgExtendedError() != 0) {
             app.state.showError = true;
@@ -118,7 +119,8 @@ void ChooseNszFiles() {
     std::vector<std::wstring> files = ParseOpenFileBuffer(buffer.data(), buffer.size());
     std::uint64_t size = 0;
     WIN32_FILE_ATTRIBUTE_DATA attributes{};
-    if (files.size() == 1 && GetFileAttributesExW(files.front().c_str(), GetFileExInfoStandard, &attributes)) {
+    if (files.size() == 1 &&
+        GetFileAttributesExW(files.front().c_str(), GetFileExInfoStandard, &attributes)) {
         size = (static_cast<std::uint64_t>(attributes.nFileSizeHigh) << 32) | attributes.nFileSizeLow;
     }
     ApplySelection(app.state, app.shared, std::move(files), size);
@@ -129,8 +131,9 @@ void ChooseNszFiles() {
 FolderChoice AskForOutputFolder(const std::wstring& question) {
     int pressed = 2;
     if (!AskWithTaskDialog(question, pressed)) {
-        const int answer = MessageBoxW(App().mainWindow, question.c_str(), Text(TextKey::TextChooseFolderTitle),
-                                       MB_OKCANCEL | MB_ICONINFORMATION | MessageBoxDirection());
+        const int answer =
+            MessageBoxW(App().mainWindow, question.c_str(), Text(TextKey::TextChooseFolderTitle),
+                        MB_OKCANCEL | MB_ICONINFORMATION | MessageBoxDirection());
         pressed = answer == IDOK ? 1 : 2;
     }
     if (pressed != 1) {

@@ -34,15 +34,16 @@ LRESULT CALLBACK ReportWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
     switch (message) {
     case WM_CREATE: {
         const HINSTANCE instance = app.instance;
-        const HWND edit = CreateWindowExW(
-            WS_EX_CLIENTEDGE | (rtl ? WS_EX_RTLREADING : 0), L"EDIT", ReportText().c_str(),
-            WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY |
-                (rtl ? ES_RIGHT : 0),
-            0, 0, 0, 0, window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kReportEditId)), instance, nullptr);
-        const HWND close = CreateWindowExW(rtl ? WS_EX_RTLREADING : 0, L"BUTTON", Text(TextKey::TextClose),
-                                           WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 0, 0, 0, 0,
-                                           window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDOK)), instance,
-                                           nullptr);
+        const HWND edit =
+            CreateWindowExW(WS_EX_CLIENTEDGE | (rtl ? WS_EX_RTLREADING : 0), L"EDIT", ReportText().c_str(),
+                            WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL |
+                                ES_READONLY | (rtl ? ES_RIGHT : 0),
+                            0, 0, 0, 0, window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kReportEditId)),
+                            instance, nullptr);
+        const HWND close =
+            CreateWindowExW(rtl ? WS_EX_RTLREADING : 0, L"BUTTON", Text(TextKey::TextClose),
+                            WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 0, 0, 0, 0, window,
+                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDOK)), instance, nullptr);
         SendMessageW(edit, WM_SETFONT, reinterpret_cast<WPARAM>(app.fonts.body.get()), TRUE);
         SendMessageW(close, WM_SETFONT, reinterpret_cast<WPARAM>(app.fonts.button.get()), TRUE);
         return 0;
@@ -50,9 +51,11 @@ LRESULT CALLBACK ReportWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
     case WM_SIZE: {
         const int w = LOWORD(lParam);
         const int h = HIWORD(lParam);
-        MoveWindow(GetDlgItem(window, kReportEditId), ScaledBy(16), ScaledBy(16), std::max(ScaledBy(100), w - ScaledBy(32)),
-                   std::max(ScaledBy(100), h - ScaledBy(82)), TRUE);
-        MoveWindow(GetDlgItem(window, IDOK), w - ScaledBy(136), h - ScaledBy(52), ScaledBy(120), ScaledBy(36), TRUE);
+        MoveWindow(GetDlgItem(window, kReportEditId), ScaledBy(16), ScaledBy(16),
+                   std::max(ScaledBy(100), w - ScaledBy(32)), std::max(ScaledBy(100), h - ScaledBy(82)),
+                   TRUE);
+        MoveWindow(GetDlgItem(window, IDOK), w - ScaledBy(136), h - ScaledBy(52), ScaledBy(120), ScaledBy(36),
+                   TRUE);
         return 0;
     }
     case WM_COMMAND:
@@ -108,10 +111,10 @@ void ShowResultsWindow(const FinishBatchPlan& plan) {
 
     RECT main{};
     GetWindowRect(app.mainWindow, &main);
-    const HWND window = CreateWindowExW(WS_EX_DLGMODALFRAME, kReportWindowClass, plan.resultsTitle.c_str(),
-                                        WS_CAPTION | WS_SYSMENU | WS_THICKFRAME, main.left + ScaledBy(60),
-                                        main.top + ScaledBy(48), ScaledBy(600), ScaledBy(plan.resultsHeight96),
-                                        app.mainWindow, nullptr, app.instance, nullptr);
+    const HWND window = CreateWindowExW(
+        WS_EX_DLGMODALFRAME, kReportWindowClass, plan.resultsTitle.c_str(),
+        WS_CAPTION | WS_SYSMENU | WS_THICKFRAME, main.left + ScaledBy(60), main.top + ScaledBy(48),
+        ScaledBy(600), ScaledBy(plan.resultsHeight96), app.mainWindow, nullptr, app.instance, nullptr);
     if (window == nullptr) {
         MessageBoxW(app.mainWindow, ReportText().c_str(), Text(TextKey::TextResultsTitle),
                     (plan.fallbackIsError ? MB_ICONERROR : MB_ICONWARNING) | MessageBoxDirection());

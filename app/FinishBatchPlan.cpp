@@ -29,7 +29,8 @@ std::wstring CountsStatus(const BatchState& batch) {
                 std::to_wstring(batch.files.size() - batch.index);
     }
     if (batch.keptCount != 0) {
-        text += std::wstring(L"\n") + Text(TextKey::TextSourcesKept) + L": " + std::to_wstring(batch.keptCount);
+        text +=
+            std::wstring(L"\n") + Text(TextKey::TextSourcesKept) + L": " + std::to_wstring(batch.keptCount);
     }
     return text;
 }
@@ -78,7 +79,8 @@ void PlanResultsWindow(const BatchState& batch, FinishBatchPlan& plan) {
 
 int ResultsWindowHeight(std::uint64_t entries) {
     constexpr std::uint64_t kTallest = 420;
-    return static_cast<int>(std::min<std::uint64_t>(85 * std::min<std::uint64_t>(entries, 5) + 140, kTallest));
+    return static_cast<int>(
+        std::min<std::uint64_t>(85 * std::min<std::uint64_t>(entries, 5) + 140, kTallest));
 }
 
 FinishBatchPlan PlanFinishBatch(const BatchState& batch, bool closeRequested) {
@@ -91,10 +93,11 @@ FinishBatchPlan PlanFinishBatch(const BatchState& batch, bool closeRequested) {
     if (batch.files.size() == 1 && batch.results.size() == 1) {
         const BatchItemResult& only = batch.results.front();
         plan.statusChanged = true;
-        plan.statusText = only.sourceKept != 0 ? std::wstring(Text(SourceKeptWarningKey(only.deleteError)))
-                                               : only.message;
+        plan.statusText =
+            only.sourceKept != 0 ? std::wstring(Text(SourceKeptWarningKey(only.deleteError))) : only.message;
         if (only.sourceDeleted != 0) {
-            plan.statusText = std::wstring(Text(TextKey::TextDone)) + L". " + Text(TextKey::TextSourceDeleted);
+            plan.statusText =
+                std::wstring(Text(TextKey::TextDone)) + L". " + Text(TextKey::TextSourceDeleted);
         }
     } else if (batch.files.size() >= 2) {
         plan.statusChanged = true;

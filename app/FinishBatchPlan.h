@@ -31,8 +31,8 @@ struct FinishBatchPlan {
     std::wstring reportText;
     std::wstring resultsTitle;
     std::uint64_t reportEntries = 0;
-    int resultsHeight96 = 0;         // at 96 DPI
-    bool fallbackIsError = false;    // icon of the message box that stands in for the results window
+    int resultsHeight96 = 0;      // at 96 DPI
+    bool fallbackIsError = false; // icon of the message box that stands in for the results window
 };
 
 FinishBatchPlan PlanFinishBatch(const BatchState& batch, bool closeRequested);

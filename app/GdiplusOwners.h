@@ -30,7 +30,7 @@ using PenOwner = Owner<Gdiplus::GpPen*, GdiplusTraits<Gdiplus::GpPen, gp::GdipDe
 
 // GdiplusStartup balanced by GdiplusShutdown.
 class GdiplusSession {
-public:
+  public:
     GdiplusSession() {
         Gdiplus::GdiplusStartupInput input;
         ok_ = Gdiplus::GdiplusStartup(&token_, &input, nullptr) == Gdiplus::Ok;
@@ -44,7 +44,7 @@ public:
     GdiplusSession& operator=(const GdiplusSession&) = delete;
     bool ok() const { return ok_; }
 
-private:
+  private:
     ULONG_PTR token_ = 0;
     bool ok_ = false;
 };

@@ -3,7 +3,8 @@
 namespace vesko {
 
 HoverStep HoverLevelAt(const HoverFade& fade, std::uint64_t now) {
-    const float t = static_cast<float>(now - fade.hoverStartTick) / static_cast<float>(kHoverFadeMilliseconds);
+    const float t =
+        static_cast<float>(now - fade.hoverStartTick) / static_cast<float>(kHoverFadeMilliseconds);
     if (t >= 1.0f) {
         return HoverStep{fade.hoverTarget, true};
     }

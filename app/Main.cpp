@@ -70,8 +70,8 @@ int Run(HINSTANCE instance, int showCommand) {
     const int height = frame.bottom - frame.top;
     const WindowPlacement at =
         CentreInWorkArea(PixelRect{work.left, work.top, work.right, work.bottom}, width, height);
-    const HWND window = CreateWindowExW(0, kMainWindowClass, kMainWindowTitle, kMainWindowStyle, at.x, at.y, width,
-                                        height, nullptr, nullptr, instance, nullptr);
+    const HWND window = CreateWindowExW(0, kMainWindowClass, kMainWindowTitle, kMainWindowStyle, at.x, at.y,
+                                        width, height, nullptr, nullptr, instance, nullptr);
     if (window == nullptr) {
         return 1;
     }

@@ -104,7 +104,8 @@ void OnActionButton() {
     }
 }
 
-LRESULT CALLBACK ButtonSubclassProc(HWND button, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
+LRESULT CALLBACK ButtonSubclassProc(HWND button, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                    DWORD_PTR) {
     Application& app = App();
     const int id = GetDlgCtrlID(button);
     switch (message) {
@@ -151,8 +152,9 @@ LRESULT CALLBACK ButtonSubclassProc(HWND button, UINT message, WPARAM wParam, LP
 }
 
 HWND CreateControl(HWND parent, int id, const std::wstring& caption, DWORD style) {
-    return CreateWindowExW(IsRightToLeftMode() ? WS_EX_RTLREADING : 0, L"BUTTON", caption.c_str(), style, 0, 0, 0, 0,
-                           parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), App().instance, nullptr);
+    return CreateWindowExW(IsRightToLeftMode() ? WS_EX_RTLREADING : 0, L"BUTTON", caption.c_str(), style, 0,
+                           0, 0, 0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), App().instance,
+                           nullptr);
 }
 
 void OnCreate(HWND window) {
@@ -161,16 +163,19 @@ void OnCreate(HWND window) {
     CreateFonts();
     const DWORD pushButton = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW;
     const std::wstring promoCaption = std::wstring(Text(TextKey::TextPromoOpenSite)) + L". " +
-                                      Text(TextKey::TextPromoDownloadGames) + L". " + Text(TextKey::TextPromoPlatforms);
+                                      Text(TextKey::TextPromoDownloadGames) + L". " +
+                                      Text(TextKey::TextPromoPlatforms);
     app.promoButton = CreateControl(window, PromoButtonId, promoCaption, pushButton);
     app.chooseButton = CreateControl(window, ChooseButtonId, Text(TextKey::TextChooseNsz), pushButton);
     app.actionButton = CreateControl(window, ActionButtonId, Text(TextKey::TextConvertToNsp), pushButton);
     const DWORD checkbox = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX |
                            (IsRightToLeftMode() ? (BS_LEFTTEXT | BS_RIGHT) : BS_LEFT);
-    app.deleteSourcesCheckbox = CreateControl(window, DeleteSourcesCheckboxId, Text(TextKey::TextDeleteSources), checkbox);
+    app.deleteSourcesCheckbox =
+        CreateControl(window, DeleteSourcesCheckboxId, Text(TextKey::TextDeleteSources), checkbox);
     SendMessageW(app.deleteSourcesCheckbox, BM_SETCHECK, BST_UNCHECKED, 0);
     // Tab order follows z-order: Promo, Choose, the check box, Action.
-    SetWindowPos(app.deleteSourcesCheckbox, app.chooseButton, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
+    SetWindowPos(app.deleteSourcesCheckbox, app.chooseButton, 0, 0, 0, 0,
+                 SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
     for (HWND button : {app.promoButton, app.chooseButton, app.actionButton}) {
         SetWindowSubclass(button, ButtonSubclassProc, kButtonSubclassId, 0);
     }
@@ -212,16 +217,17 @@ void OnDpiChanged(HWND window, WPARAM wParam, const RECT& suggested) {
     info.cbSize = sizeof(info);
     const HMONITOR monitor = MonitorFromRect(&suggested, MONITOR_DEFAULTTONEAREST);
     if (GetMonitorInfoW(monitor, &info)) {
-        app.state.dpi = EffectiveDpi(info.rcWork.right - info.rcWork.left, info.rcWork.bottom - info.rcWork.top,
-                                     proposed);
+        app.state.dpi = EffectiveDpi(info.rcWork.right - info.rcWork.left,
+                                     info.rcWork.bottom - info.rcWork.top, proposed);
     } else {
         app.state.dpi = proposed;
     }
     CreateFonts();
     RECT frame{0, 0, Scale(kDesignWidth, app.state.dpi), Scale(kDesignHeight, app.state.dpi)};
-    AdjustWindowRectExForDpi(&frame, static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE)), FALSE, 0, proposed);
-    SetWindowPos(window, nullptr, suggested.left, suggested.top, frame.right - frame.left, frame.bottom - frame.top,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+    AdjustWindowRectExForDpi(&frame, static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE)), FALSE, 0,
+                             proposed);
+    SetWindowPos(window, nullptr, suggested.left, suggested.top, frame.right - frame.left,
+                 frame.bottom - frame.top, SWP_NOZORDER | SWP_NOACTIVATE);
     LayoutControls();
     InvalidateMainWindow();
 }
@@ -230,7 +236,8 @@ void OnDpiChanged(HWND window, WPARAM wParam, const RECT& suggested) {
 
 void RefreshControls() {
     Application& app = App();
-    const ControlLook look = ControlLookFor(VisibleStateOf(app.state, IsCancelRequested(&app.shared.cancelRequested)));
+    const ControlLook look =
+        ControlLookFor(VisibleStateOf(app.state, IsCancelRequested(&app.shared.cancelRequested)));
     EnableWindow(app.chooseButton, look.chooseEnabled);
     EnableWindow(app.deleteSourcesCheckbox, look.deleteSourcesEnabled);
     EnableWindow(app.actionButton, look.actionEnabled);

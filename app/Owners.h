@@ -10,7 +10,7 @@ namespace vesko {
 
 // A handle with a release function and an empty value; movable, not copyable.
 template <typename Handle, typename Traits> class Owner {
-public:
+  public:
     Owner() = default;
     explicit Owner(Handle handle) : handle_(handle) {}
     ~Owner() { reset(); }
@@ -33,7 +33,7 @@ public:
         handle_ = handle;
     }
 
-private:
+  private:
     Handle handle_ = Traits::empty();
 };
 
@@ -66,7 +66,7 @@ using CoTaskMemOwner = Owner<void*, CoTaskMemTraits>;
 
 // Selects an object into a DC for one scope and puts the previous one back.
 class SelectionScope {
-public:
+  public:
     SelectionScope(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
     ~SelectionScope() {
         if (previous_ != nullptr && previous_ != HGDI_ERROR) {
@@ -76,21 +76,21 @@ public:
     SelectionScope(const SelectionScope&) = delete;
     SelectionScope& operator=(const SelectionScope&) = delete;
 
-private:
+  private:
     HDC dc_;
     HGDIOBJ previous_;
 };
 
 // BeginPaint / EndPaint.
 class PaintScope {
-public:
+  public:
     explicit PaintScope(HWND window) : window_(window) { dc_ = BeginPaint(window, &paint_); }
     ~PaintScope() { EndPaint(window_, &paint_); }
     PaintScope(const PaintScope&) = delete;
     PaintScope& operator=(const PaintScope&) = delete;
     HDC dc() const { return dc_; }
 
-private:
+  private:
     HWND window_;
     PAINTSTRUCT paint_{};
     HDC dc_ = nullptr;
@@ -98,7 +98,7 @@ private:
 
 // A COM interface pointer, released once.
 template <typename T> class ComPtr {
-public:
+  public:
     ComPtr() = default;
     ~ComPtr() { reset(); }
     ComPtr(const ComPtr&) = delete;
@@ -119,13 +119,13 @@ public:
         }
     }
 
-private:
+  private:
     T* pointer_ = nullptr;
 };
 
 // CoInitializeEx balanced by CoUninitialize only when it succeeded.
 class ComApartment {
-public:
+  public:
     ComApartment() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)) {}
     ~ComApartment() {
         if (SUCCEEDED(result_)) {
@@ -135,7 +135,7 @@ public:
     ComApartment(const ComApartment&) = delete;
     ComApartment& operator=(const ComApartment&) = delete;
 
-private:
+  private:
     HRESULT result_;
 };
 

@@ -41,8 +41,8 @@ COLORREF StatusColourOf(StatusColour colour) {
 
 ProgressSnapshot ReadProgress() {
     const WorkerShared& shared = App().shared;
-    return ProgressSnapshot{shared.progressWritten.load(), shared.progressTotal.load(), shared.progressPhase.load(),
-                            IsCancelRequested(&shared.cancelRequested)};
+    return ProgressSnapshot{shared.progressWritten.load(), shared.progressTotal.load(),
+                            shared.progressPhase.load(), IsCancelRequested(&shared.cancelRequested)};
 }
 
 void PaintContent(HDC dc) {
@@ -56,26 +56,26 @@ void PaintContent(HDC dc) {
     FillRect(dc, &client, background.get());
     SetBkMode(dc, TRANSPARENT);
 
-    DrawTextIn(dc, Text(TextKey::TextNszFiles), ToRect(layout.heading), app.fonts.button.get(), palette::kPrimaryText,
-               SingleLineFlags(rtl));
+    DrawTextIn(dc, Text(TextKey::TextNszFiles), ToRect(layout.heading), app.fonts.button.get(),
+               palette::kPrimaryText, SingleLineFlags(rtl));
     // The format label is left-to-right text: aligned to the far side, never read right to left.
     DrawTextIn(dc, kFormatLabel, ToRect(layout.formatLabel), app.fonts.small.get(), palette::kSecondaryText,
                (SingleLineFlags(false)) | (rtl ? DT_LEFT : DT_RIGHT));
 
     FillRoundedRect(dc, ToRect(layout.card), palette::kCard, palette::kCardBorder, 12);
     if (app.icon != nullptr) {
-        DrawIconEx(dc, layout.icon.left, layout.icon.top, app.icon, layout.icon.width(), layout.icon.height(), 0,
-                   nullptr, DI_NORMAL);
+        DrawIconEx(dc, layout.icon.left, layout.icon.top, app.icon, layout.icon.width(), layout.icon.height(),
+                   0, nullptr, DI_NORMAL);
     }
     const CardTexts card = CardFor(app.state);
     if (card.hasSource) {
         DrawTextIn(dc, card.title, ToRect(layout.cardTitle), app.fonts.body.get(), palette::kPrimaryText,
                    SingleLineFlags(rtl));
-        DrawTextIn(dc, card.subtitle, ToRect(layout.cardSubtitle), app.fonts.small.get(), palette::kSecondaryText,
-                   SingleLineFlags(rtl));
+        DrawTextIn(dc, card.subtitle, ToRect(layout.cardSubtitle), app.fonts.small.get(),
+                   palette::kSecondaryText, SingleLineFlags(rtl));
     } else {
-        DrawTextIn(dc, card.title, ToRect(layout.cardPlaceholder), app.fonts.body.get(), palette::kSecondaryText,
-                   SingleLineFlags(rtl));
+        DrawTextIn(dc, card.title, ToRect(layout.cardPlaceholder), app.fonts.body.get(),
+                   palette::kSecondaryText, SingleLineFlags(rtl));
     }
 
     const StatusLine status = StatusLineFor(app.state, progress);
@@ -83,7 +83,8 @@ void PaintContent(HDC dc) {
     if (rtl) {
         wrapped |= DT_RIGHT | DT_RTLREADING;
     }
-    DrawTextIn(dc, status.text, ToRect(layout.status), app.fonts.body.get(), StatusColourOf(status.colour), wrapped);
+    DrawTextIn(dc, status.text, ToRect(layout.status), app.fonts.body.get(), StatusColourOf(status.colour),
+               wrapped);
 
     FillRoundedRect(dc, ToRect(layout.progressTrack), palette::kBarTrack, palette::kBarTrack, 3);
     const ProgressBarLook bar = ProgressBarFor(app.state, progress);

@@ -11,9 +11,9 @@ int MulDivRound(int a, int b, int c) {
     }
     const long long product = static_cast<long long>(a) * b;
     const bool negative = (product < 0) != (c < 0);
-    const unsigned long long magnitude =
-        static_cast<unsigned long long>(product < 0 ? -product : product);
-    const unsigned long long divisor = static_cast<unsigned long long>(c < 0 ? -static_cast<long long>(c) : c);
+    const unsigned long long magnitude = static_cast<unsigned long long>(product < 0 ? -product : product);
+    const unsigned long long divisor =
+        static_cast<unsigned long long>(c < 0 ? -static_cast<long long>(c) : c);
     const unsigned long long rounded = (magnitude + divisor / 2) / divisor;
     if (rounded > static_cast<unsigned long long>(INT_MAX)) {
         return -1;

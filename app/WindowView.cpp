@@ -110,8 +110,9 @@ CardTexts CardFor(const MainWindowState& state) {
         card.title = std::wstring(Text(TextKey::TextSelectedFiles)) + L": " + std::to_wstring(selected);
     }
     if (state.batchActive) {
-        card.subtitle = std::wstring(Text(TextKey::TextFile)) + L" " + std::to_wstring(state.batch.index + 1) +
-                        L" / " + std::to_wstring(state.batch.files.size());
+        card.subtitle = std::wstring(Text(TextKey::TextFile)) + L" " +
+                        std::to_wstring(state.batch.index + 1) + L" / " +
+                        std::to_wstring(state.batch.files.size());
     } else if (selected == 1) {
         card.subtitle = L"NSZ  \u00B7  " + FormatSize(state.currentFileSize, SizeRounding::Nearest);
     } else {

@@ -47,7 +47,8 @@ Colour Sample(float x, float y) {
     if (RoundedBox(x, y, 0.5f, 0.5f, 0.47f, 0.47f, 0.2f) <= 0) {
         const float t = std::clamp((x + y) / 2.0f, 0.0f, 1.0f);
         // From the banner's dark panel to its accent red.
-        pixel = {(21 + t * (227 - 21)) / 255.0f, (24 + t * (32 - 24)) / 255.0f, (33 + t * (45 - 33)) / 255.0f, 1};
+        pixel = {(21 + t * (227 - 21)) / 255.0f, (24 + t * (32 - 24)) / 255.0f, (33 + t * (45 - 33)) / 255.0f,
+                 1};
     }
     const Colour white{1, 1, 1, 1};
     const float line = 0.045f;
@@ -76,7 +77,8 @@ std::vector<std::uint8_t> Render(int size) {
             float r = 0, g = 0, b = 0, a = 0;
             for (int sy = 0; sy < kSamples; ++sy) {
                 for (int sx = 0; sx < kSamples; ++sx) {
-                    const Colour c = Sample((px + (sx + 0.5f) / kSamples) / size, (py + (sy + 0.5f) / kSamples) / size);
+                    const Colour c =
+                        Sample((px + (sx + 0.5f) / kSamples) / size, (py + (sy + 0.5f) / kSamples) / size);
                     r += c.r * c.a;
                     g += c.g * c.a;
                     b += c.b * c.a;
@@ -84,7 +86,9 @@ std::vector<std::uint8_t> Render(int size) {
                 }
             }
             const std::size_t at = (static_cast<std::size_t>(py) * size + px) * 4;
-            auto byte = [](float v) { return static_cast<std::uint8_t>(std::lround(std::clamp(v, 0.0f, 1.0f) * 255)); };
+            auto byte = [](float v) {
+                return static_cast<std::uint8_t>(std::lround(std::clamp(v, 0.0f, 1.0f) * 255));
+            };
             // Icons store straight (not premultiplied) alpha.
             bgra[at + 0] = a > 0 ? byte(b / a) : 0;
             bgra[at + 1] = a > 0 ? byte(g / a) : 0;

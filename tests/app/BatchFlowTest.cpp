@@ -9,7 +9,7 @@ namespace {
 
 // Drives the user-interface side of a batch the way the window does, with scripted worker outcomes.
 class BatchFlowTest : public testing::Test {
-protected:
+  protected:
     BatchFlowTest() : english_(InterfaceLanguage::English) {}
 
     void Select(std::vector<std::wstring> files) { ApplySelection(state, shared, std::move(files), 1234); }
@@ -178,7 +178,9 @@ TEST(ParseOpenFileBuffer, SingleAndMultipleSelections) {
     using namespace std::string_literals;
     const Case cases[] = {
         {"one file", L"C:\\d\\a.nsz\0\0"s, {L"C:\\d\\a.nsz"}},
-        {"three files", L"C:\\d\0a.nsz\0b.nsz\0c.nsz\0\0"s, {L"C:\\d\\a.nsz", L"C:\\d\\b.nsz", L"C:\\d\\c.nsz"}},
+        {"three files",
+         L"C:\\d\0a.nsz\0b.nsz\0c.nsz\0\0"s,
+         {L"C:\\d\\a.nsz", L"C:\\d\\b.nsz", L"C:\\d\\c.nsz"}},
         {"drive root", L"C:\\\0a.nsz\0b.nsz\0\0"s, {L"C:\\a.nsz", L"C:\\b.nsz"}},
         {"empty", L"\0\0"s, {}},
     };

@@ -10,8 +10,10 @@
 namespace vesko {
 namespace {
 
-std::unique_ptr<ConversionTask> Task(std::wstring source, std::wstring folder = L"", bool deleteSource = false) {
-    return std::make_unique<ConversionTask>(ConversionTask{std::move(source), std::move(folder), deleteSource});
+std::unique_ptr<ConversionTask> Task(std::wstring source, std::wstring folder = L"",
+                                     bool deleteSource = false) {
+    return std::make_unique<ConversionTask>(
+        ConversionTask{std::move(source), std::move(folder), deleteSource});
 }
 
 WorkerOutcome Published(WorkerShared& shared) {
@@ -26,8 +28,9 @@ TEST(ConversionWorker, PassesPathsFlagAndChoiceToTheEngine) {
     std::wstring seenInput, seenOutput;
     const CancelFlag* seenFlag = nullptr;
     bool seenPick = false, seenDelete = false;
-    const ConvertFunction convert = [&](const std::wstring& in, const std::wstring& out, const ProgressCallback&,
-                                        const CancelFlag* flag, bool pick, bool del) {
+    const ConvertFunction convert = [&](const std::wstring& in, const std::wstring& out,
+                                        const ProgressCallback&, const CancelFlag* flag, bool pick,
+                                        bool del) {
         seenInput = in;
         seenOutput = out;
         seenFlag = flag;
@@ -55,8 +58,8 @@ TEST(ConversionWorker, PassesPathsFlagAndChoiceToTheEngine) {
 TEST(ConversionWorker, ProgressReachesTheSharedValues) {
     const ScopedInterfaceLanguage english(InterfaceLanguage::English);
     WorkerShared shared;
-    const ConvertFunction convert = [](const std::wstring&, const std::wstring&, const ProgressCallback& progress,
-                                       const CancelFlag*, bool, bool) {
+    const ConvertFunction convert = [](const std::wstring&, const std::wstring&,
+                                       const ProgressCallback& progress, const CancelFlag*, bool, bool) {
         progress(Progress{300, 1000, 0});
         progress(Progress{1000, 1000, 1});
         return ConversionResult{L"x.nsp", false, 0};
@@ -71,7 +74,9 @@ TEST(ConversionWorker, KeptSourceCarriesTheWindowsCode) {
     const ScopedInterfaceLanguage english(InterfaceLanguage::English);
     WorkerShared shared;
     const ConvertFunction convert = [](const std::wstring&, const std::wstring&, const ProgressCallback&,
-                                       const CancelFlag*, bool, bool) { return ConversionResult{L"C:\\g.nsp", false, 32}; };
+                                       const CancelFlag*, bool, bool) {
+        return ConversionResult{L"C:\\g.nsp", false, 32};
+    };
     ConversionWorker(Task(L"C:\\g.nsz", L"", true), shared, convert);
     const WorkerOutcome outcome = Published(shared);
     EXPECT_EQ(outcome.item.sourceKept, 1);

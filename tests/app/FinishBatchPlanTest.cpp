@@ -17,7 +17,8 @@ BatchItemResult Saved(std::wstring name, bool deleted = false, std::uint32_t kep
     return item;
 }
 
-BatchItemResult Failed(std::wstring message = L"Could not read the file. Copy it to a local folder and try again.") {
+BatchItemResult
+Failed(std::wstring message = L"Could not read the file. Copy it to a local folder and try again.") {
     BatchItemResult item;
     item.message = std::move(message);
     return item;
@@ -39,7 +40,7 @@ BatchState Batch(std::size_t count, std::vector<BatchItemResult> items, bool sto
 }
 
 class FinishBatchPlanTest : public testing::Test {
-protected:
+  protected:
     ScopedInterfaceLanguage english_{InterfaceLanguage::English};
 };
 
@@ -60,8 +61,8 @@ TEST_F(FinishBatchPlanTest, OneFileSavedWithItsSourceDeleted) {
 
 TEST_F(FinishBatchPlanTest, SourceKeptBecauseAnotherProgramUsesIt) {
     const FinishBatchPlan plan = PlanFinishBatch(Batch(1, {Saved(L"game", false, 32)}), false);
-    const std::wstring warning =
-        L"NSP created. Another app is using the source, so it was kept. Close that app and delete the source manually.";
+    const std::wstring warning = L"NSP created. Another app is using the source, so it was kept. Close that "
+                                 L"app and delete the source manually.";
     EXPECT_EQ(plan.statusText, warning);
     EXPECT_TRUE(plan.showWarning);
     EXPECT_TRUE(plan.showDone);
@@ -74,7 +75,8 @@ TEST_F(FinishBatchPlanTest, SourceKeptBecauseAnotherProgramUsesIt) {
 
 TEST_F(FinishBatchPlanTest, SourceKeptForAnotherReason) {
     const FinishBatchPlan plan = PlanFinishBatch(Batch(1, {Saved(L"game", false, 5)}), false);
-    EXPECT_EQ(plan.statusText, L"The NSP was saved, but the source could not be deleted. The source was kept.");
+    EXPECT_EQ(plan.statusText,
+              L"The NSP was saved, but the source could not be deleted. The source was kept.");
 }
 
 TEST_F(FinishBatchPlanTest, OneFailure) {
@@ -86,7 +88,8 @@ TEST_F(FinishBatchPlanTest, OneFailure) {
     ASSERT_EQ(plan.dialog, FinishDialog::ErrorDialog);
     EXPECT_EQ(plan.dialogTitle, L"Conversion error");
     EXPECT_EQ(plan.dialogInstruction, L"Conversion error");
-    EXPECT_EQ(plan.dialogContent, L"f1.nsz\n\nCould not read the file. Copy it to a local folder and try again.");
+    EXPECT_EQ(plan.dialogContent,
+              L"f1.nsz\n\nCould not read the file. Copy it to a local folder and try again.");
 }
 
 TEST_F(FinishBatchPlanTest, OneFileCancelledKeepsTheStatus) {
@@ -127,7 +130,8 @@ TEST_F(FinishBatchPlanTest, FourFailuresAndAKeptSource) {
     EXPECT_EQ(plan.resultsTitle, L"Conversion completed with warnings");
     EXPECT_EQ(plan.resultsHeight96, 420);
     EXPECT_EQ(plan.reportEntries, 5u);
-    EXPECT_NE(plan.reportText.find(L"f3.nsz\r\nNSP created. Another app is using the source"), std::wstring::npos);
+    EXPECT_NE(plan.reportText.find(L"f3.nsz\r\nNSP created. Another app is using the source"),
+              std::wstring::npos);
     EXPECT_TRUE(plan.showWarning);
 }
 

@@ -16,12 +16,10 @@ TEST(HoverLevelAt, EasesWithSmoothstepAndEndsAt150Milliseconds) {
         bool finished;
     };
     const Case cases[] = {
-        {1000, 0.0f, false},
-        {1075, 0.5f, false},      // t = 0.5
-        {1030, 0.104f, false},    // t = 0.2: 0.04 * 2.6
-        {1120, 0.896f, false},    // t = 0.8
-        {1150, 1.0f, true},
-        {5000, 1.0f, true},
+        {1000, 0.0f, false},   {1075, 0.5f, false}, // t = 0.5
+        {1030, 0.104f, false},                      // t = 0.2: 0.04 * 2.6
+        {1120, 0.896f, false},                      // t = 0.8
+        {1150, 1.0f, true},    {5000, 1.0f, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.now);

@@ -14,10 +14,7 @@ TEST(MulDivRound, RoundsHalvesAwayFromZeroLikeWindows) {
         {331, 144, 96, 497}, // 496.5
         {1, 144, 96, 2},     // 1.5
         {-3, 1, 2, -2},      // -1.5
-        {3, -1, 2, -2},
-        {720, 96, 96, 720},
-        {5, 1, 0, -1},
-        {2147483647, 2, 1, -1},
+        {3, -1, 2, -2},      {720, 96, 96, 720}, {5, 1, 0, -1}, {2147483647, 2, 1, -1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.a << " * " << c.b << " / " << c.c);
@@ -31,13 +28,11 @@ TEST(EffectiveDpi, FitsTheWorkAreaAndNeverExceedsTheProposal) {
         std::uint32_t proposed, expected;
     };
     const Case cases[] = {
-        {1920, 1040, 144, 144}, // a = 252, b = 151
-        {1366, 728, 144, 103},  // b = MulDiv(664, 96, 620)
-        {3840, 2120, 192, 192}, // 4K at 200 %
-        {1920, 1040, 96, 96},
-        {800, 500, 96, 72},     // too small even at 96: clamped to 72
-        {100, 100, 96, 72},
-        {1920, 1040, 60, 72},   // a proposal below 72 is raised too
+        {1920, 1040, 144, 144},                       // a = 252, b = 151
+        {1366, 728, 144, 103},                        // b = MulDiv(664, 96, 620)
+        {3840, 2120, 192, 192},                       // 4K at 200 %
+        {1920, 1040, 96, 96},   {800, 500, 96, 72},   // too small even at 96: clamped to 72
+        {100, 100, 96, 72},     {1920, 1040, 60, 72}, // a proposal below 72 is raised too
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " at " << c.proposed);

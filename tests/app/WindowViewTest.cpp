@@ -30,9 +30,21 @@ TEST(VisibleState, ControlsFollowTheStateTable) {
     const Case cases[] = {
         {"empty", empty, false, VisibleState::Empty, {true, true, false, TextKey::TextConvertToNsp}},
         {"ready", ready, false, VisibleState::Ready, {true, true, true, TextKey::TextConvertToNsp}},
-        {"converting", converting, false, VisibleState::Converting, {false, false, true, TextKey::TextCancel}},
-        {"cancelling", converting, true, VisibleState::Cancelling, {false, false, false, TextKey::TextCancel}},
-        {"between files", between, false, VisibleState::BetweenFiles, {false, false, true, TextKey::TextCancel}},
+        {"converting",
+         converting,
+         false,
+         VisibleState::Converting,
+         {false, false, true, TextKey::TextCancel}},
+        {"cancelling",
+         converting,
+         true,
+         VisibleState::Cancelling,
+         {false, false, false, TextKey::TextCancel}},
+        {"between files",
+         between,
+         false,
+         VisibleState::BetweenFiles,
+         {false, false, true, TextKey::TextCancel}},
         {"done", done, false, VisibleState::Done, {true, true, true, TextKey::TextOpenFolder}},
         {"closing", closing, true, VisibleState::Closing, {false, false, false, TextKey::TextCancel}},
     };
@@ -66,7 +78,8 @@ TEST(StatusLineFor, ProgressTextWhileConvertingAndColours) {
     state.isConverting = true;
     EXPECT_EQ(StatusLineFor(state, {0, 0, 0, false}).text, L"Preparing file…");
     const std::uint64_t gib = 1ull << 30;
-    EXPECT_EQ(StatusLineFor(state, {gib * 12 / 10, gib * 34 / 10, 0, false}).text, L"Converting…  1.2 GB / 3.4 GB");
+    EXPECT_EQ(StatusLineFor(state, {gib * 12 / 10, gib * 34 / 10, 0, false}).text,
+              L"Converting…  1.2 GB / 3.4 GB");
     EXPECT_EQ(StatusLineFor(state, {gib, gib, 1, false}).text, L"Finishing save…");
     state.statusText = L"Cancelling…";
     EXPECT_EQ(StatusLineFor(state, {5, 10, 0, true}).text, L"Cancelling…");

@@ -1,0 +1,294 @@
+// Scenarios that start the real application under wine and drive its windows.
+#include "tests/app/UiDriver.h"
+#include "tests/support/TestPaths.h"
+#include "tools/testfiles/NszBuilder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace vesko::ui_driver {
+namespace {
+
+namespace fs = std::filesystem;
+using testfiles::BuiltFiles;
+
+constexpr int kChoose = 101;
+constexpr int kAction = 102;
+constexpr int kPromo = 103;
+constexpr int kDeleteSources = 104;
+
+BuiltFiles SmallNsz(std::uint64_t seed) {
+    testfiles::MemberSpec program;
+    program.name = ".ncz";
+    program.hashName = true;
+    program.ncz = true;
+    program.seed = seed;
+    program.sections = {testfiles::MakeSection(0x30000, 3, seed)};
+    testfiles::MemberSpec meta;
+    meta.name = "meta.cnmt.xml";
+    meta.size = 700;
+    meta.seed = seed;
+    testfiles::ContainerSpec spec;
+    spec.members = {program, meta};
+    return testfiles::BuildNsz(spec);
+}
+
+// Large enough that a batch of copies runs for seconds: room to cancel in the middle of a file.
+const BuiltFiles& LargeNsz() {
+    static const BuiltFiles built = [] {
+        testfiles::MemberSpec program;
+        program.name = ".ncz";
+        program.ncz = true;
+        program.content = testfiles::Content::Zeros;
+        program.sections = {testfiles::MakeSection(96ull << 20, 1, 7)};
+        testfiles::ContainerSpec spec;
+        spec.members = {program};
+        spec.keepNsp = false;
+        return testfiles::BuildNsz(spec);
+    }();
+    return built;
+}
+
+std::wstring NspName(int i) {
+    return L"game" + std::to_wstring(i) + L".nsp";
+}
+
+// Starts the program and chooses files of one folder in its open dialog.
+void ChooseFiles(RunningApp& app, const std::wstring& folder, const std::vector<std::wstring>& names) {
+    ASSERT_TRUE(Press(app.mainWindow(), kChoose));
+    HWND dialog = WaitForTopWindow(app.processId(), L"#32770", L"Choose NSZ files", kDialogTimeoutMs);
+    ASSERT_NE(dialog, nullptr) << "no open dialog";
+    ASSERT_TRUE(ChooseInOpenDialog(dialog, folder, names));
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }, kDialogTimeoutMs)) << "the open dialog stayed";
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(app.control(kAction)) != FALSE; }, kDialogTimeoutMs));
+}
+
+bool BatchEnded(const RunningApp& app) {
+    const std::wstring caption = TextOf(app.control(kAction));
+    return caption == L"Open folder" ||
+           (caption == L"Convert to NSP" && IsWindowEnabled(app.control(kChoose)));
+}
+
+void ExpectNoLeftovers(const std::wstring& folder) {
+    EXPECT_EQ(TemporaryOutputsIn(folder), 0u);
+    EXPECT_EQ(JournalsNaming(folder), 0u);
+}
+
+TEST(UiDriver, StartsWithFourControlsInTabOrderAndClosesWithZero) {
+    RunningApp app;
+    ASSERT_TRUE(app.started());
+    EXPECT_EQ(TextOf(app.mainWindow()), L"VESKO NSZ converter");
+    HWND promo = app.control(kPromo), choose = app.control(kChoose), check = app.control(kDeleteSources),
+         action = app.control(kAction);
+    ASSERT_TRUE(promo && choose && check && action);
+    EXPECT_EQ(TextOf(choose), L"Choose NSZ");
+    EXPECT_EQ(TextOf(action), L"Convert to NSP");
+    EXPECT_EQ(TextOf(check), L"Delete sources after successful conversion (permanently)");
+    EXPECT_EQ(TextOf(promo).rfind(L"Open vesko.example. Download games. ", 0), 0u);
+    EXPECT_FALSE(IsWindowEnabled(action));
+    EXPECT_TRUE(IsWindowEnabled(choose));
+    EXPECT_TRUE(IsWindowEnabled(check));
+    DWORD_PTR checked = 1;
+    SendMessageTimeoutW(check, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 5000, &checked);
+    EXPECT_EQ(checked, static_cast<DWORD_PTR>(BST_UNCHECKED));
+    EXPECT_EQ(GetNextDlgTabItem(app.mainWindow(), promo, FALSE), choose);
+    EXPECT_EQ(GetNextDlgTabItem(app.mainWindow(), choose, FALSE), check);
+    // The action button is disabled, so the tab order skips it back to the banner.
+    EXPECT_EQ(GetNextDlgTabItem(app.mainWindow(), check, FALSE), promo);
+    PostMessageW(app.mainWindow(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(app.waitForExit(kStartTimeoutMs), 0u);
+}
+
+TEST(UiDriver, ConvertsSeveralFilesChosenInTheOpenDialog) {
+    test::TempDir dir;
+    std::vector<BuiltFiles> built;
+    std::vector<std::wstring> names;
+    for (int i = 1; i <= 3; ++i) {
+        built.push_back(SmallNsz(static_cast<std::uint64_t>(i)));
+        names.push_back(L"game" + std::to_wstring(i) + L".nsz");
+        testfiles::WriteWholeFile(dir.file(names.back()), built.back().nsz);
+    }
+    RunningApp app;
+    ASSERT_TRUE(app.started());
+    ChooseFiles(app, dir.path(), names);
+    EXPECT_EQ(TextOf(app.control(kAction)), L"Convert to NSP");
+    ASSERT_TRUE(Press(app.mainWindow(), kAction));
+    ASSERT_TRUE(WaitUntil([&] { return TextOf(app.control(kAction)) == L"Open folder"; }, kBatchTimeoutMs));
+    for (int i = 1; i <= 3; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_TRUE(testfiles::ReadWholeFile(dir.file(NspName(i))) ==
+                    built[static_cast<std::size_t>(i - 1)].nsp);
+    }
+    EXPECT_EQ(FindTopWindow(app.processId(), L"#32770"), nullptr) << "no dialog after a clean batch";
+    EXPECT_TRUE(IsWindowEnabled(app.control(kChoose)));
+    ExpectNoLeftovers(dir.path());
+    PostMessageW(app.mainWindow(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(app.waitForExit(kStartTimeoutMs), 0u);
+}
+
+TEST(UiDriver, ADamagedFileShowsTheErrorDialog) {
+    test::TempDir dir;
+    testfiles::WriteWholeFile(dir.file(L"damaged.nsz"), std::vector<std::uint8_t>(5000, 0x5A));
+    RunningApp app;
+    ASSERT_TRUE(app.started());
+    ChooseFiles(app, dir.path(), {L"damaged.nsz"});
+    ASSERT_TRUE(Press(app.mainWindow(), kAction));
+    HWND dialog = WaitForTopWindow(app.processId(), L"#32770", L"Conversion error", kBatchTimeoutMs);
+    ASSERT_NE(dialog, nullptr);
+    std::wstring all;
+    for (const std::wstring& text : ChildTexts(dialog)) {
+        all += text + L"|";
+    }
+    EXPECT_NE(all.find(L"damaged.nsz"), std::wstring::npos) << std::string(all.begin(), all.end());
+    EXPECT_NE(all.find(L"Close"), std::wstring::npos);
+    ASSERT_TRUE(PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0));
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }, kDialogTimeoutMs));
+    EXPECT_EQ(TextOf(app.control(kAction)), L"Convert to NSP");
+    EXPECT_TRUE(IsWindowEnabled(app.control(kAction)));
+    EXPECT_FALSE(fs::exists(fs::path(dir.file(L"damaged.nsp"))));
+    ExpectNoLeftovers(dir.path());
+}
+
+TEST(UiDriver, SeveralFailuresOpenTheResultsWindow) {
+    test::TempDir dir;
+    const BuiltFiles good = SmallNsz(11);
+    testfiles::WriteWholeFile(dir.file(L"a-damaged.nsz"), std::vector<std::uint8_t>(4000, 0x11));
+    testfiles::WriteWholeFile(dir.file(L"b-good.nsz"), good.nsz);
+    testfiles::WriteWholeFile(dir.file(L"c-damaged.nsz"), std::vector<std::uint8_t>(4000, 0x22));
+    RunningApp app;
+    ASSERT_TRUE(app.started());
+    ChooseFiles(app, dir.path(), {L"a-damaged.nsz", L"b-good.nsz", L"c-damaged.nsz"});
+    ASSERT_TRUE(Press(app.mainWindow(), kAction));
+    HWND report = WaitForTopWindow(app.processId(), L"VESKO_ConversionReport", L"", kBatchTimeoutMs);
+    ASSERT_NE(report, nullptr);
+    EXPECT_EQ(TextOf(report), L"Conversion results");
+    const std::wstring text = TextOf(GetDlgItem(report, 201));
+    const auto first = text.find(L"a-damaged.nsz\r\n");
+    const auto second = text.find(L"\r\n\r\nc-damaged.nsz\r\n");
+    EXPECT_EQ(first, 0u);
+    EXPECT_NE(second, std::wstring::npos);
+    EXPECT_EQ(text.find(L"b-good.nsz"), std::wstring::npos);
+    EXPECT_FALSE(IsWindowEnabled(app.mainWindow()));
+    ASSERT_TRUE(Press(report, IDOK));
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(report); }, kDialogTimeoutMs));
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(app.mainWindow()) != FALSE; }, kDialogTimeoutMs));
+    EXPECT_EQ(TextOf(app.control(kAction)), L"Open folder");
+    EXPECT_TRUE(testfiles::ReadWholeFile(dir.file(L"b-good.nsp")) == good.nsp);
+}
+
+// A batch of copies of the large file, started; returns once a temporary output is being written.
+void StartLongBatch(RunningApp& app, const test::TempDir& dir, int copies) {
+    std::vector<std::wstring> names;
+    for (int i = 1; i <= copies; ++i) {
+        names.push_back(L"game" + std::to_wstring(i) + L".nsz");
+        testfiles::WriteWholeFile(dir.file(names.back()), LargeNsz().nsz);
+    }
+    ChooseFiles(app, dir.path(), names);
+    ASSERT_TRUE(Press(app.mainWindow(), kAction));
+    ASSERT_TRUE(WaitUntil([&] { return TemporaryOutputsIn(dir.path()) != 0; }, kBatchTimeoutMs))
+        << "no temporary output appeared";
+}
+
+std::size_t NspCount(const std::wstring& folder) {
+    std::size_t count = 0;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        count += entry.path().extension() == L".nsp" ? 1 : 0;
+    }
+    return count;
+}
+
+TEST(UiDriver, CancelInTheMiddleOfAFileLeavesNothingBehind) {
+    constexpr int kCopies = 12;
+    test::TempDir dir;
+    RunningApp app;
+    ASSERT_TRUE(app.started());
+    StartLongBatch(app, dir, kCopies);
+    EXPECT_EQ(TextOf(app.control(kAction)), L"Cancel");
+    EXPECT_FALSE(IsWindowEnabled(app.control(kChoose)));
+    ASSERT_TRUE(Press(app.mainWindow(), kAction));
+    ASSERT_TRUE(WaitUntil([&] { return BatchEnded(app); }, kBatchTimeoutMs));
+    EXPECT_LT(NspCount(dir.path()), static_cast<std::size_t>(kCopies));
+    EXPECT_EQ(FindTopWindow(app.processId(), L"#32770"), nullptr) << "cancelling shows no dialog";
+    ExpectNoLeftovers(dir.path());
+}
+
+TEST(UiDriver, ClosingDuringAConversionEndsTheProgramWithZero) {
+    constexpr int kCopies = 12;
+    test::TempDir dir;
+    RunningApp app;
+    ASSERT_TRUE(app.started());
+    StartLongBatch(app, dir, kCopies);
+    PostMessageW(app.mainWindow(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(app.waitForExit(kBatchTimeoutMs), 0u);
+    EXPECT_FALSE(IsWindow(app.mainWindow()));
+    EXPECT_LT(NspCount(dir.path()), static_cast<std::size_t>(kCopies));
+    ExpectNoLeftovers(dir.path());
+}
+
+} // namespace
+
+// The file of the destination scenario, written by "--prepare-locked" before the folder is locked.
+testfiles::ContainerSpec LockedSpec() {
+    testfiles::MemberSpec program;
+    program.name = ".ncz";
+    program.hashName = true;
+    program.ncz = true;
+    program.sections = {testfiles::MakeSection(0x30000, 3, 42)};
+    testfiles::ContainerSpec spec;
+    spec.members = {program};
+    return spec;
+}
+
+namespace {
+
+// A folder that nobody may write into (prepared by the test script, which makes it immutable).
+std::wstring LockedFolder() {
+    const char* value = std::getenv("VESKO_UI_LOCKED_DIR");
+    return value != nullptr ? fs::path(value).wstring() : std::wstring();
+}
+
+TEST(UiDriver, DestinationFailureAnsweredWithAnotherFolder) {
+    const std::wstring locked = LockedFolder();
+    if (locked.empty()) {
+        GTEST_SKIP() << "no unwritable folder could be prepared on this machine";
+    }
+    test::TempDir other;
+    const BuiltFiles expected = testfiles::BuildNsz(LockedSpec());
+    ASSERT_TRUE(testfiles::ReadWholeFile(locked + L"\\locked.nsz") == expected.nsz)
+        << "the prepared file is not the one this test expects";
+    RunningApp app;
+    ASSERT_TRUE(app.started());
+    ChooseFiles(app, locked, {L"locked.nsz"});
+    ASSERT_TRUE(Press(app.mainWindow(), kAction));
+    HWND question =
+        WaitForTopWindow(app.processId(), L"#32770", L"Choose a folder for the NSP", kBatchTimeoutMs);
+    ASSERT_NE(question, nullptr) << "no question for another folder";
+    ASSERT_TRUE(PostMessageW(question, WM_COMMAND, MAKEWPARAM(1, BN_CLICKED), 0));
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(question); }, kDialogTimeoutMs));
+    HWND picker =
+        WaitForTopWindow(app.processId(), L"#32770", L"Choose a folder for the NSP", kDialogTimeoutMs);
+    ASSERT_NE(picker, nullptr) << "no folder picker";
+    ASSERT_TRUE(ChooseInFolderPicker(picker, other.path()));
+    ASSERT_TRUE(WaitUntil([&] { return TextOf(app.control(kAction)) == L"Open folder"; }, kBatchTimeoutMs));
+    EXPECT_TRUE(testfiles::ReadWholeFile(other.file(L"locked.nsp")) == expected.nsp);
+    EXPECT_FALSE(fs::exists(fs::path(locked + L"\\locked.nsp")));
+    ExpectNoLeftovers(other.path());
+}
+
+} // namespace
+} // namespace vesko::ui_driver
+
+// "--prepare-locked FOLDER" writes the file of the destination scenario before the script locks it.
+int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--prepare-locked") {
+        const auto built = vesko::testfiles::BuildNsz(vesko::ui_driver::LockedSpec());
+        vesko::testfiles::WriteWholeFile(std::filesystem::path(argv[2]).wstring() + L"\\locked.nsz",
+                                         built.nsz);
+        return 0;
+    }
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
