@@ -1,12 +1,12 @@
 #include "storage/Recovery.h"
 
+#include "storage/StoragePaths.h"
+
 #include <cstddef>
 
 namespace vesko {
 
 namespace {
-
-constexpr std::size_t kMaxPathLength = 32767;
 
 bool IsAsciiLetter(wchar_t c) {
     return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
@@ -17,7 +17,7 @@ bool IsAsciiLetter(wchar_t c) {
 // A journal is read from a directory others could write to: the path it names must not lead the
 // scan anywhere but to one plain file.
 bool IsRecordedTemporaryPath(const std::wstring& path, const std::wstring& recordName) {
-    if (path.empty() || path.size() > kMaxPathLength)
+    if (path.empty() || path.size() > kMaxStoragePath)
         return false;
     if (path.find(L'\0') != std::wstring::npos || path.find(L'/') != std::wstring::npos)
         return false;
