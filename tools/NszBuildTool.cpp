@@ -3,6 +3,7 @@
 #include "engine/Paths.h"
 #include "tools/testfiles/NszBuilder.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,7 +15,8 @@ namespace {
 
 void Usage() {
     std::fprintf(stderr, "usage: vesko-nsz-build OUT.nsz [--nsp OUT.nsp] [--mib N] [--solid] [--exponent E]\n"
-                         "                        [--level L] [--damage]\n");
+                         "                        [--level L] [--damage] [--frames OUT.zst]\n"
+                         "--frames writes the zstd frames of the NCZ members, concatenated (stored blocks left out)\n");
 }
 
 } // namespace
@@ -26,6 +28,7 @@ int main(int argc, char** argv) {
     }
     std::string out = argv[1];
     std::string nspOut;
+    std::string framesOut;
     std::uint64_t mib = 4;
     bool solid = false;
     bool damage = false;
@@ -36,6 +39,8 @@ int main(int argc, char** argv) {
         const bool hasValue = i + 1 < argc;
         if (arg == "--nsp" && hasValue) {
             nspOut = argv[++i];
+        } else if (arg == "--frames" && hasValue) {
+            framesOut = argv[++i];
         } else if (arg == "--mib" && hasValue) {
             mib = std::strtoull(argv[++i], nullptr, 10);
         } else if (arg == "--exponent" && hasValue) {
@@ -83,6 +88,30 @@ int main(int argc, char** argv) {
     WriteWholeFile(vesko::FromUtf8(out), built.nsz);
     if (!nspOut.empty())
         WriteWholeFile(vesko::FromUtf8(nspOut), built.nsp);
+    if (!framesOut.empty()) {
+        std::vector<std::uint8_t> frames;
+        for (const BuiltMember& m : built.members) {
+            if (m.compressedOffset == 0)
+                continue;
+            if (m.blockSizes.empty()) {
+                frames.insert(frames.end(), built.nsz.begin() + static_cast<std::ptrdiff_t>(m.compressedOffset),
+                              built.nsz.begin() + static_cast<std::ptrdiff_t>(m.nszOffset + m.nszSize));
+                continue;
+            }
+            const std::uint64_t blockSize = std::uint64_t{1} << exponent;
+            std::uint64_t left = m.nspSize - 0x4000;
+            std::uint64_t at = m.blocksOffset;
+            for (std::uint32_t size : m.blockSizes) {
+                const std::uint64_t expected = std::min(left, blockSize);
+                if (size != expected)
+                    frames.insert(frames.end(), built.nsz.begin() + static_cast<std::ptrdiff_t>(at),
+                                  built.nsz.begin() + static_cast<std::ptrdiff_t>(at + size));
+                at += size;
+                left -= expected;
+            }
+        }
+        WriteWholeFile(vesko::FromUtf8(framesOut), frames);
+    }
     std::printf("%s %llu\n", HexOf(built.nspSha256.data(), 32).c_str(),
                 static_cast<unsigned long long>(built.nspSize));
     return 0;

@@ -4,7 +4,7 @@
 #include "engine/Paths.h"
 #include "storage/Recovery.h"
 #include "storage/UniqueHandle.h"
-#include "tools/convert/OutputPathFor.h"
+#include "app/OutputPath.h"
 #include "ui/FailureMessage.h"
 #include "ui/Texts.h"
 
