@@ -155,7 +155,7 @@ int main(int argc, char** argv) {
     std::vector<std::uint8_t> file;
     Put16(file, 0);
     Put16(file, 1);
-    Put16(file, kSizes.size());
+    Put16(file, static_cast<unsigned>(kSizes.size()));
     std::uint32_t offset = static_cast<std::uint32_t>(6 + 16 * kSizes.size());
     for (std::size_t i = 0; i < kSizes.size(); ++i) {
         // A width or height of 256 is written as 0.

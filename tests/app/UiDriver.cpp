@@ -162,11 +162,14 @@ bool ChooseInOpenDialog(HWND dialog, const std::wstring& folder, const std::vect
     if (!TypeAndConfirm(dialog, folder)) {
         return false;
     }
-    HWND field = nullptr;
-    if (!WaitUntil([&] { return (field = FileNameField(dialog)) != nullptr && TextOf(field).empty(); },
-                   kDialogTimeoutMs)) {
-        return false;
-    }
+    // The field is emptied once the folder opens; when the dialog was in that folder already it may
+    // keep the text, which the names below replace anyway.
+    WaitUntil(
+        [&] {
+            HWND field = FileNameField(dialog);
+            return field != nullptr && TextOf(field).empty();
+        },
+        3000);
     std::wstring list;
     for (const std::wstring& name : names) {
         list += (list.empty() ? L"\"" : L" \"") + name + L"\"";
@@ -187,8 +190,11 @@ bool ChooseInFolderPicker(HWND dialog, const std::wstring& folder) {
 }
 
 std::wstring ApplicationPath() {
-    // The build hands over the path on the build machine; wine sees that file system as drive Z.
-    std::wstring path = L"Z:" + std::filesystem::path(VESKO_APP_EXE).wstring();
+    // A cross build hands over the path on the build machine, which wine sees as drive Z.
+    std::wstring path = std::filesystem::path(VESKO_APP_EXE).wstring();
+    if (!path.empty() && path.front() == L'/') {
+        path.insert(0, L"Z:");
+    }
     for (wchar_t& c : path) {
         if (c == L'/') {
             c = L'\\';
