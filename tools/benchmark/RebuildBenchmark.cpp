@@ -21,14 +21,16 @@ using namespace vesko::testfiles;
 namespace {
 
 class DiscardingOutput : public OutputFile {
-public:
+  public:
     std::uint32_t writeSome(const void*, std::uint32_t length, std::uint32_t& written) override {
         written = length;
         return 0;
     }
 };
 
-double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
+double Seconds(std::chrono::steady_clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
 
 // Plain streaming decompression of every frame of the member, stored blocks copied: the floor.
 double FloorSeconds(const BuiltFiles& built, const std::vector<std::uint8_t>& nsz, std::uint64_t bodySize,
@@ -69,7 +71,8 @@ double FloorSeconds(const BuiltFiles& built, const std::vector<std::uint8_t>& ns
             left -= expected;
         }
     } else {
-        decode(nsz.data() + m.compressedOffset, static_cast<std::size_t>(m.nszOffset + m.nszSize - m.compressedOffset));
+        decode(nsz.data() + m.compressedOffset,
+               static_cast<std::size_t>(m.nszOffset + m.nszSize - m.compressedOffset));
     }
     const double seconds = Seconds(std::chrono::steady_clock::now() - start);
     ZSTD_freeDCtx(dctx);
@@ -92,7 +95,8 @@ int main(int argc, char** argv) {
         m.form = blockForm ? NczForm::Block : NczForm::Solid;
         m.blockExponent = 20;
         m.content = Content::Mixed;
-        m.sections = {MakeSection(0xC000, 1, 1), MakeSection(body / 2, 3, 2), MakeSection(body - body / 2 - 0xC000, 4, 3)};
+        m.sections = {MakeSection(0xC000, 1, 1), MakeSection(body / 2, 3, 2),
+                      MakeSection(body - body / 2 - 0xC000, 4, 3)};
         ContainerSpec spec;
         spec.members = {m};
         spec.keepNsp = false;
@@ -112,9 +116,10 @@ int main(int argc, char** argv) {
         }
         std::filesystem::remove(file);
         const double mb = static_cast<double>(built.nspSize) / 1e6;
-        std::printf("%-14s nsz %.1f MB  rebuild %.3f s %.0f MB/s   plain zstd %.3f s %.0f MB/s   ratio %.2f\n",
-                    blockForm ? "block e=20" : "solid", static_cast<double>(built.nsz.size()) / 1e6, best,
-                    mb / best, floorBest, static_cast<double>(floorBytes) / 1e6 / floorBest, best / floorBest);
+        std::printf(
+            "%-14s nsz %.1f MB  rebuild %.3f s %.0f MB/s   plain zstd %.3f s %.0f MB/s   ratio %.2f\n",
+            blockForm ? "block e=20" : "solid", static_cast<double>(built.nsz.size()) / 1e6, best, mb / best,
+            floorBest, static_cast<double>(floorBytes) / 1e6 / floorBest, best / floorBest);
     }
     return 0;
 }
