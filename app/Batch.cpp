@@ -90,7 +90,9 @@ void OnWorkerFinished() {
         RefreshControls();
         InvalidateMainWindow();
         const FolderChoice choice = AskForOutputFolder(app.state.statusText);
-        next = ApplyFolderAnswer(app.state, std::move(taken.item), choice.answer, choice.folder);
+        next = app.state.closeRequested
+                   ? AfterWorker::DestroyWindow
+                   : ApplyFolderAnswer(app.state, std::move(taken.item), choice.answer, choice.folder);
     }
     switch (next) {
     case AfterWorker::DestroyWindow:

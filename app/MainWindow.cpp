@@ -276,12 +276,19 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         PaintMainWindow(window);
         return 0;
     case WM_CLOSE:
-        if (app.state.isConverting) {
+        switch (CloseFor(app.state)) {
+        case CloseCommand::CancelThenDestroy:
             // The window stays until the worker has finished; OnWorkerFinished then destroys it.
             app.state.closeRequested = true;
             RequestCancel();
-        } else {
+            break;
+        case CloseCommand::DestroyAfterQuestion:
+            app.state.closeRequested = true;
+            RefreshControls();
+            break;
+        case CloseCommand::DestroyNow:
             DestroyWindow(window);
+            break;
         }
         return 0;
     case WM_ERASEBKGND:

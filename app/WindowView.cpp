@@ -56,6 +56,17 @@ ActionCommand ActionFor(const MainWindowState& state) {
     return ActionCommand::StartBatch;
 }
 
+CloseCommand CloseFor(const MainWindowState& state) {
+    if (state.isConverting) {
+        return CloseCommand::CancelThenDestroy;
+    }
+    // The batch would go on from inside the question and start a worker for a window that is gone.
+    if (state.batchActive) {
+        return CloseCommand::DestroyAfterQuestion;
+    }
+    return CloseCommand::DestroyNow;
+}
+
 StatusLine StatusLineFor(const MainWindowState& state, const ProgressSnapshot& progress) {
     StatusLine line;
     if (state.isConverting && !progress.cancelRequested && progress.total != 0) {

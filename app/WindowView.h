@@ -24,6 +24,11 @@ ControlLook ControlLookFor(VisibleState visible);
 enum class ActionCommand { RequestCancel, OpenOutputFolder, ChooseNszFiles, StartBatch };
 ActionCommand ActionFor(const MainWindowState& state);
 
+// Closing the window: at once when idle; after the worker when converting (cancelling it); and,
+// between two files while the folder question is open, once the question is answered.
+enum class CloseCommand { DestroyNow, CancelThenDestroy, DestroyAfterQuestion };
+CloseCommand CloseFor(const MainWindowState& state);
+
 struct ProgressSnapshot {
     std::uint64_t written = 0;
     std::uint64_t total = 0;

@@ -102,6 +102,49 @@ TEST(UiDriver, StartsWithFourControlsInTabOrderAndClosesWithZero) {
     EXPECT_EQ(app.waitForExit(kStartTimeoutMs), 0u);
 }
 
+// One pixel of the screen, as the user sees it.
+COLORREF ScreenPixel(POINT at) {
+    HDC screen = GetDC(nullptr);
+    const COLORREF colour = GetPixel(screen, at.x, at.y);
+    ReleaseDC(nullptr, screen);
+    return colour;
+}
+
+TEST(UiDriver, HoveringTheBannerBrightensItAndPressingDarkensIt) {
+    RunningApp app;
+    ASSERT_TRUE(app.started());
+    RECT banner{};
+    ASSERT_TRUE(GetWindowRect(app.control(kPromo), &banner));
+    // Left of the texts, in the upper panel, where the gradient starts.
+    const POINT sample{banner.left + 8, banner.top + (banner.bottom - banner.top) / 2};
+    SetCursorPos(0, 0);
+    // Painted at rest: near (21, 24, 33), the gradient's start colour.
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            const COLORREF c = ScreenPixel(sample);
+            return GetGValue(c) >= 22 && GetGValue(c) <= 26 && GetBValue(c) >= 31 && GetBValue(c) <= 35;
+        },
+        kDialogTimeoutMs));
+    const COLORREF rest = ScreenPixel(sample);
+    // The fade runs 150 ms; its end is the hovered look: every channel 8 brighter.
+    SetCursorPos(sample.x + 40, sample.y);
+    EXPECT_TRUE(
+        WaitUntil([&] { return GetGValue(ScreenPixel(sample)) == GetGValue(rest) + 8; }, kDialogTimeoutMs))
+        << "rest green " << int(GetGValue(rest)) << ", now " << int(GetGValue(ScreenPixel(sample)));
+    const COLORREF hovered = ScreenPixel(sample);
+    EXPECT_EQ(GetRValue(hovered), GetRValue(rest) + 8);
+    EXPECT_EQ(GetBValue(hovered), GetBValue(rest) + 8);
+    // Pressed while hovered: 5 darker than hovered.
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(app.control(kPromo), BM_SETSTATE, TRUE, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+    EXPECT_TRUE(
+        WaitUntil([&] { return GetGValue(ScreenPixel(sample)) == GetGValue(rest) + 3; }, kDialogTimeoutMs));
+    SendMessageTimeoutW(app.control(kPromo), BM_SETSTATE, FALSE, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+    SetCursorPos(0, 0);
+    EXPECT_TRUE(WaitUntil([&] { return ScreenPixel(sample) == rest; }, kDialogTimeoutMs))
+        << "the fade-out ends at rest";
+}
+
 TEST(UiDriver, ConvertsSeveralFilesChosenInTheOpenDialog) {
     test::TempDir dir;
     std::vector<BuiltFiles> built;

@@ -71,6 +71,18 @@ TEST(ActionFor, FirstMatchingLineActs) {
     EXPECT_EQ(ActionFor(state), ActionCommand::RequestCancel);
 }
 
+TEST(CloseFor, WaitsForTheWorkerAndForAnOpenQuestion) {
+    MainWindowState state;
+    EXPECT_EQ(CloseFor(state), CloseCommand::DestroyNow);
+    state.selectedFiles = {L"a.nsz"};
+    state.showDone = true;
+    EXPECT_EQ(CloseFor(state), CloseCommand::DestroyNow);
+    state.batchActive = true;
+    EXPECT_EQ(CloseFor(state), CloseCommand::DestroyAfterQuestion);
+    state.isConverting = true;
+    EXPECT_EQ(CloseFor(state), CloseCommand::CancelThenDestroy);
+}
+
 TEST(StatusLineFor, ProgressTextWhileConvertingAndColours) {
     const ScopedInterfaceLanguage english(InterfaceLanguage::English);
     MainWindowState state;
