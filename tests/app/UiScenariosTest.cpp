@@ -222,6 +222,67 @@ TEST(UiDriver, SeveralFailuresOpenTheResultsWindow) {
     EXPECT_TRUE(testfiles::ReadWholeFile(dir.file(L"b-good.nsp")) == good.nsp);
 }
 
+// Ticks the delete-sources check box the way a click does.
+void TickDeleteSources(const RunningApp& app) {
+    ASSERT_TRUE(PostMessageW(app.control(kDeleteSources), BM_CLICK, 0, 0));
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            DWORD_PTR state = 0;
+            SendMessageTimeoutW(app.control(kDeleteSources), BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 5000,
+                                &state);
+            return state == BST_CHECKED;
+        },
+        kDialogTimeoutMs));
+}
+
+TEST(UiDriver, DeletesTheSourceWhenAskedTo) {
+    test::TempDir dir;
+    const BuiltFiles built = SmallNsz(21);
+    testfiles::WriteWholeFile(dir.file(L"game.nsz"), built.nsz);
+    RunningApp app;
+    ASSERT_TRUE(app.started());
+    ChooseFiles(app, dir.path(), {L"game.nsz"});
+    TickDeleteSources(app);
+    ASSERT_TRUE(Press(app.mainWindow(), kAction));
+    ASSERT_TRUE(WaitUntil([&] { return TextOf(app.control(kAction)) == L"Open folder"; }, kBatchTimeoutMs));
+    EXPECT_TRUE(testfiles::ReadWholeFile(dir.file(L"game.nsp")) == built.nsp);
+    EXPECT_FALSE(fs::exists(fs::path(dir.file(L"game.nsz"))));
+    EXPECT_EQ(FindTopWindow(app.processId(), L"#32770"), nullptr);
+}
+
+TEST(UiDriver, ASourceHeldByAnotherProgramIsKeptWithAWarning) {
+    test::TempDir dir;
+    const BuiltFiles built = SmallNsz(22);
+    const std::wstring source = dir.file(L"held.nsz");
+    testfiles::WriteWholeFile(source, built.nsz);
+    // Another program reading the file without letting anyone delete it.
+    const HandleOwner holder(
+        CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_NE(holder.get(), INVALID_HANDLE_VALUE);
+    RunningApp app;
+    ASSERT_TRUE(app.started());
+    ChooseFiles(app, dir.path(), {L"held.nsz"});
+    TickDeleteSources(app);
+    ASSERT_TRUE(Press(app.mainWindow(), kAction));
+    HWND warning =
+        WaitForTopWindow(app.processId(), L"#32770", L"Conversion completed with warnings", kBatchTimeoutMs);
+    ASSERT_NE(warning, nullptr);
+    std::wstring all;
+    for (const std::wstring& text : ChildTexts(warning)) {
+        all += text + L"|";
+    }
+    for (const wchar_t* part :
+         {L"NSP created, source not deleted", L"held.nsz",
+          L"Another app is using the source, so it was kept.", L"Open folder", L"Close"}) {
+        EXPECT_NE(all.find(part), std::wstring::npos) << std::string(all.begin(), all.end());
+    }
+    ASSERT_TRUE(PostMessageW(warning, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0));
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(warning); }, kDialogTimeoutMs));
+    EXPECT_EQ(TextOf(app.control(kAction)), L"Open folder");
+    EXPECT_TRUE(fs::exists(fs::path(source)));
+    EXPECT_TRUE(testfiles::ReadWholeFile(dir.file(L"held.nsp")) == built.nsp);
+}
+
 // A batch of copies of the large file, started; returns once a temporary output is being written.
 void StartLongBatch(RunningApp& app, const test::TempDir& dir, int copies) {
     std::vector<std::wstring> names;
