@@ -27,6 +27,7 @@ using GraphicsOwner = Owner<Gdiplus::GpGraphics*, GdiplusTraits<Gdiplus::GpGraph
 using PathOwner = Owner<Gdiplus::GpPath*, GdiplusTraits<Gdiplus::GpPath, gp::GdipDeletePath>>;
 using BrushGpOwner = Owner<Gdiplus::GpBrush*, GdiplusTraits<Gdiplus::GpBrush, gp::GdipDeleteBrush>>;
 using PenOwner = Owner<Gdiplus::GpPen*, GdiplusTraits<Gdiplus::GpPen, gp::GdipDeletePen>>;
+using ImageOwner = Owner<Gdiplus::GpImage*, GdiplusTraits<Gdiplus::GpImage, gp::GdipDisposeImage>>;
 
 // GdiplusStartup balanced by GdiplusShutdown.
 class GdiplusSession {

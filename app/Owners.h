@@ -81,6 +81,24 @@ class SelectionScope {
     HGDIOBJ previous_;
 };
 
+// The DC of a window (or of the screen, for no window), released on every path.
+class WindowDcScope {
+  public:
+    explicit WindowDcScope(HWND window) : window_(window), dc_(GetDC(window)) {}
+    ~WindowDcScope() {
+        if (dc_ != nullptr) {
+            ReleaseDC(window_, dc_);
+        }
+    }
+    WindowDcScope(const WindowDcScope&) = delete;
+    WindowDcScope& operator=(const WindowDcScope&) = delete;
+    HDC dc() const { return dc_; }
+
+  private:
+    HWND window_;
+    HDC dc_;
+};
+
 // BeginPaint / EndPaint.
 class PaintScope {
   public:

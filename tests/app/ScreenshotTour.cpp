@@ -54,23 +54,22 @@ bool Capture(DWORD processId, const std::wstring& file) {
     const RECT r = bounds.rect;
     const int width = r.right - r.left;
     const int height = r.bottom - r.top;
-    HDC screen = GetDC(nullptr);
-    MemoryDcOwner memory(CreateCompatibleDC(screen));
-    BitmapOwner bitmap(CreateCompatibleBitmap(screen, width, height));
-    bool ok = false;
-    if (memory && bitmap) {
-        {
-            SelectionScope selected(memory.get(), bitmap.get());
-            BitBlt(memory.get(), 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
-        }
-        Gdiplus::GpBitmap* image = nullptr;
-        if (gp::GdipCreateBitmapFromHBITMAP(bitmap.get(), nullptr, &image) == Gdiplus::Ok) {
-            ok = gp::GdipSaveImageToFile(image, file.c_str(), &kPngEncoder, nullptr) == Gdiplus::Ok;
-            gp::GdipDisposeImage(image);
-        }
+    const WindowDcScope screen(nullptr);
+    MemoryDcOwner memory(CreateCompatibleDC(screen.dc()));
+    BitmapOwner bitmap(CreateCompatibleBitmap(screen.dc(), width, height));
+    if (!memory || !bitmap) {
+        return false;
     }
-    ReleaseDC(nullptr, screen);
-    return ok;
+    {
+        SelectionScope selected(memory.get(), bitmap.get());
+        BitBlt(memory.get(), 0, 0, width, height, screen.dc(), r.left, r.top, SRCCOPY);
+    }
+    Gdiplus::GpBitmap* image = nullptr;
+    if (gp::GdipCreateBitmapFromHBITMAP(bitmap.get(), nullptr, &image) != Gdiplus::Ok) {
+        return false;
+    }
+    const ImageOwner imageOwner(image);
+    return gp::GdipSaveImageToFile(image, file.c_str(), &kPngEncoder, nullptr) == Gdiplus::Ok;
 }
 
 testfiles::BuiltFiles SmallNsz() {

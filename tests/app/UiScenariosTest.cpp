@@ -104,10 +104,8 @@ TEST(UiDriver, StartsWithFourControlsInTabOrderAndClosesWithZero) {
 
 // One pixel of the screen, as the user sees it.
 COLORREF ScreenPixel(POINT at) {
-    HDC screen = GetDC(nullptr);
-    const COLORREF colour = GetPixel(screen, at.x, at.y);
-    ReleaseDC(nullptr, screen);
-    return colour;
+    const WindowDcScope screen(nullptr);
+    return GetPixel(screen.dc(), at.x, at.y);
 }
 
 TEST(UiDriver, HoveringTheBannerBrightensItAndPressingDarkensIt) {
