@@ -136,7 +136,8 @@ FolderChoice AskForOutputFolder(const std::wstring& question) {
                         MB_OKCANCEL | MB_ICONINFORMATION | MessageBoxDirection());
         pressed = answer == IDOK ? 1 : 2;
     }
-    if (pressed != 1) {
+    // A window closed while the question was open wants no folder any more.
+    if (pressed != 1 || App().state.closeRequested) {
         return FolderChoice{FolderAnswer::NoFolder, {}};
     }
     return PickFolder();

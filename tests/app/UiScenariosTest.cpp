@@ -380,6 +380,27 @@ TEST(UiDriver, DestinationFailureAnsweredWithAnotherFolder) {
     ExpectNoLeftovers(other.path());
 }
 
+TEST(UiDriver, ClosingWhileTheFolderQuestionIsOpenEndsOnceItIsAnswered) {
+    const std::wstring locked = LockedFolder();
+    if (locked.empty()) {
+        GTEST_SKIP() << "no unwritable folder could be prepared on this machine";
+    }
+    RunningApp app;
+    ASSERT_TRUE(app.started());
+    ChooseFiles(app, locked, {L"locked.nsz"});
+    ASSERT_TRUE(Press(app.mainWindow(), kAction));
+    HWND question =
+        WaitForTopWindow(app.processId(), L"#32770", L"Choose a folder for the NSP", kBatchTimeoutMs);
+    ASSERT_NE(question, nullptr);
+    // Windows may close a window whatever dialog it shows (a log-off, a task manager). Both
+    // messages go to one thread's queue, so the close arrives before the answer.
+    ASSERT_TRUE(PostMessageW(app.mainWindow(), WM_CLOSE, 0, 0));
+    ASSERT_TRUE(PostMessageW(question, WM_COMMAND, MAKEWPARAM(1, BN_CLICKED), 0));
+    EXPECT_EQ(app.waitForExit(kBatchTimeoutMs), 0u);
+    EXPECT_EQ(FindTopWindow(app.processId(), L"#32770"), nullptr) << "no folder picker after closing";
+    EXPECT_FALSE(fs::exists(fs::path(locked + L"\\locked.nsp")));
+}
+
 } // namespace
 } // namespace vesko::ui_driver
 
