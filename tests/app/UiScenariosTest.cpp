@@ -1,11 +1,8 @@
-// Scenarios that start the real application under wine and drive its windows.
-#include "tests/app/UiDriver.h"
-#include "tests/support/TestPaths.h"
-#include "tools/testfiles/NszBuilder.h"
+// Scenarios that start the real application under wine and drive its windows and dialogs.
+#include "tests/app/UiScenarioSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -13,68 +10,9 @@ namespace vesko::ui_driver {
 namespace {
 
 namespace fs = std::filesystem;
-using testfiles::BuiltFiles;
-
-constexpr int kChoose = 101;
-constexpr int kAction = 102;
-constexpr int kPromo = 103;
-constexpr int kDeleteSources = 104;
-
-BuiltFiles SmallNsz(std::uint64_t seed) {
-    testfiles::MemberSpec program;
-    program.name = ".ncz";
-    program.hashName = true;
-    program.ncz = true;
-    program.seed = seed;
-    program.sections = {testfiles::MakeSection(0x30000, 3, seed)};
-    testfiles::MemberSpec meta;
-    meta.name = "meta.cnmt.xml";
-    meta.size = 700;
-    meta.seed = seed;
-    testfiles::ContainerSpec spec;
-    spec.members = {program, meta};
-    return testfiles::BuildNsz(spec);
-}
-
-// Large enough that a batch of copies runs for seconds: room to cancel in the middle of a file.
-const BuiltFiles& LargeNsz() {
-    static const BuiltFiles built = [] {
-        testfiles::MemberSpec program;
-        program.name = ".ncz";
-        program.ncz = true;
-        program.content = testfiles::Content::Zeros;
-        program.sections = {testfiles::MakeSection(96ull << 20, 1, 7)};
-        testfiles::ContainerSpec spec;
-        spec.members = {program};
-        spec.keepNsp = false;
-        return testfiles::BuildNsz(spec);
-    }();
-    return built;
-}
 
 std::wstring NspName(int i) {
     return L"game" + std::to_wstring(i) + L".nsp";
-}
-
-// Starts the program and chooses files of one folder in its open dialog.
-void ChooseFiles(RunningApp& app, const std::wstring& folder, const std::vector<std::wstring>& names) {
-    ASSERT_TRUE(Press(app.mainWindow(), kChoose));
-    HWND dialog = WaitForTopWindow(app.processId(), L"#32770", L"Choose NSZ files", kDialogTimeoutMs);
-    ASSERT_NE(dialog, nullptr) << "no open dialog";
-    ASSERT_TRUE(ChooseInOpenDialog(dialog, folder, names));
-    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }, kDialogTimeoutMs)) << "the open dialog stayed";
-    ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(app.control(kAction)) != FALSE; }, kDialogTimeoutMs));
-}
-
-bool BatchEnded(const RunningApp& app) {
-    const std::wstring caption = TextOf(app.control(kAction));
-    return caption == L"Open folder" ||
-           (caption == L"Convert to NSP" && IsWindowEnabled(app.control(kChoose)));
-}
-
-void ExpectNoLeftovers(const std::wstring& folder) {
-    EXPECT_EQ(TemporaryOutputsIn(folder), 0u);
-    EXPECT_EQ(JournalsNaming(folder), 0u);
 }
 
 TEST(UiDriver, StartsWithFourControlsInTabOrderAndClosesWithZero) {
@@ -100,12 +38,6 @@ TEST(UiDriver, StartsWithFourControlsInTabOrderAndClosesWithZero) {
     EXPECT_EQ(GetNextDlgTabItem(app.mainWindow(), check, FALSE), promo);
     PostMessageW(app.mainWindow(), WM_CLOSE, 0, 0);
     EXPECT_EQ(app.waitForExit(kStartTimeoutMs), 0u);
-}
-
-// One pixel of the screen, as the user sees it.
-COLORREF ScreenPixel(POINT at) {
-    const WindowDcScope screen(nullptr);
-    return GetPixel(screen.dc(), at.x, at.y);
 }
 
 TEST(UiDriver, HoveringTheBannerBrightensItAndPressingDarkensIt) {
@@ -170,6 +102,54 @@ TEST(UiDriver, ConvertsSeveralFilesChosenInTheOpenDialog) {
     EXPECT_EQ(app.waitForExit(kStartTimeoutMs), 0u);
 }
 
+TEST(UiDriver, DeletesTheSourceWhenAskedTo) {
+    test::TempDir dir;
+    const BuiltFiles built = SmallNsz(21);
+    testfiles::WriteWholeFile(dir.file(L"game.nsz"), built.nsz);
+    RunningApp app;
+    ASSERT_TRUE(app.started());
+    ChooseFiles(app, dir.path(), {L"game.nsz"});
+    TickDeleteSources(app);
+    ASSERT_TRUE(Press(app.mainWindow(), kAction));
+    ASSERT_TRUE(WaitUntil([&] { return TextOf(app.control(kAction)) == L"Open folder"; }, kBatchTimeoutMs));
+    EXPECT_TRUE(testfiles::ReadWholeFile(dir.file(L"game.nsp")) == built.nsp);
+    EXPECT_FALSE(fs::exists(fs::path(dir.file(L"game.nsz"))));
+    EXPECT_EQ(FindTopWindow(app.processId(), L"#32770"), nullptr);
+}
+
+TEST(UiDriver, ASourceHeldByAnotherProgramIsKeptWithAWarning) {
+    test::TempDir dir;
+    const BuiltFiles built = SmallNsz(22);
+    const std::wstring source = dir.file(L"held.nsz");
+    testfiles::WriteWholeFile(source, built.nsz);
+    // Another program reading the file without letting anyone delete it.
+    const HandleOwner holder(
+        CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_NE(holder.get(), INVALID_HANDLE_VALUE);
+    RunningApp app;
+    ASSERT_TRUE(app.started());
+    ChooseFiles(app, dir.path(), {L"held.nsz"});
+    TickDeleteSources(app);
+    ASSERT_TRUE(Press(app.mainWindow(), kAction));
+    HWND warning =
+        WaitForTopWindow(app.processId(), L"#32770", L"Conversion completed with warnings", kBatchTimeoutMs);
+    ASSERT_NE(warning, nullptr);
+    std::wstring all;
+    for (const std::wstring& text : ChildTexts(warning)) {
+        all += text + L"|";
+    }
+    for (const wchar_t* part :
+         {L"NSP created, source not deleted", L"held.nsz",
+          L"Another app is using the source, so it was kept.", L"Open folder", L"Close"}) {
+        EXPECT_NE(all.find(part), std::wstring::npos) << std::string(all.begin(), all.end());
+    }
+    ASSERT_TRUE(PostMessageW(warning, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0));
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(warning); }, kDialogTimeoutMs));
+    EXPECT_EQ(TextOf(app.control(kAction)), L"Open folder");
+    EXPECT_TRUE(fs::exists(fs::path(source)));
+    EXPECT_TRUE(testfiles::ReadWholeFile(dir.file(L"held.nsp")) == built.nsp);
+}
+
 TEST(UiDriver, ADamagedFileShowsTheErrorDialog) {
     test::TempDir dir;
     testfiles::WriteWholeFile(dir.file(L"damaged.nsz"), std::vector<std::uint8_t>(5000, 0x5A));
@@ -220,198 +200,5 @@ TEST(UiDriver, SeveralFailuresOpenTheResultsWindow) {
     EXPECT_TRUE(testfiles::ReadWholeFile(dir.file(L"b-good.nsp")) == good.nsp);
 }
 
-// Ticks the delete-sources check box the way a click does.
-void TickDeleteSources(const RunningApp& app) {
-    ASSERT_TRUE(PostMessageW(app.control(kDeleteSources), BM_CLICK, 0, 0));
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-            DWORD_PTR state = 0;
-            SendMessageTimeoutW(app.control(kDeleteSources), BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 5000,
-                                &state);
-            return state == BST_CHECKED;
-        },
-        kDialogTimeoutMs));
-}
-
-TEST(UiDriver, DeletesTheSourceWhenAskedTo) {
-    test::TempDir dir;
-    const BuiltFiles built = SmallNsz(21);
-    testfiles::WriteWholeFile(dir.file(L"game.nsz"), built.nsz);
-    RunningApp app;
-    ASSERT_TRUE(app.started());
-    ChooseFiles(app, dir.path(), {L"game.nsz"});
-    TickDeleteSources(app);
-    ASSERT_TRUE(Press(app.mainWindow(), kAction));
-    ASSERT_TRUE(WaitUntil([&] { return TextOf(app.control(kAction)) == L"Open folder"; }, kBatchTimeoutMs));
-    EXPECT_TRUE(testfiles::ReadWholeFile(dir.file(L"game.nsp")) == built.nsp);
-    EXPECT_FALSE(fs::exists(fs::path(dir.file(L"game.nsz"))));
-    EXPECT_EQ(FindTopWindow(app.processId(), L"#32770"), nullptr);
-}
-
-TEST(UiDriver, ASourceHeldByAnotherProgramIsKeptWithAWarning) {
-    test::TempDir dir;
-    const BuiltFiles built = SmallNsz(22);
-    const std::wstring source = dir.file(L"held.nsz");
-    testfiles::WriteWholeFile(source, built.nsz);
-    // Another program reading the file without letting anyone delete it.
-    const HandleOwner holder(
-        CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    ASSERT_NE(holder.get(), INVALID_HANDLE_VALUE);
-    RunningApp app;
-    ASSERT_TRUE(app.started());
-    ChooseFiles(app, dir.path(), {L"held.nsz"});
-    TickDeleteSources(app);
-    ASSERT_TRUE(Press(app.mainWindow(), kAction));
-    HWND warning =
-        WaitForTopWindow(app.processId(), L"#32770", L"Conversion completed with warnings", kBatchTimeoutMs);
-    ASSERT_NE(warning, nullptr);
-    std::wstring all;
-    for (const std::wstring& text : ChildTexts(warning)) {
-        all += text + L"|";
-    }
-    for (const wchar_t* part :
-         {L"NSP created, source not deleted", L"held.nsz",
-          L"Another app is using the source, so it was kept.", L"Open folder", L"Close"}) {
-        EXPECT_NE(all.find(part), std::wstring::npos) << std::string(all.begin(), all.end());
-    }
-    ASSERT_TRUE(PostMessageW(warning, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0));
-    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(warning); }, kDialogTimeoutMs));
-    EXPECT_EQ(TextOf(app.control(kAction)), L"Open folder");
-    EXPECT_TRUE(fs::exists(fs::path(source)));
-    EXPECT_TRUE(testfiles::ReadWholeFile(dir.file(L"held.nsp")) == built.nsp);
-}
-
-// A batch of copies of the large file, started; returns once a temporary output is being written.
-void StartLongBatch(RunningApp& app, const test::TempDir& dir, int copies) {
-    std::vector<std::wstring> names;
-    for (int i = 1; i <= copies; ++i) {
-        names.push_back(L"game" + std::to_wstring(i) + L".nsz");
-        testfiles::WriteWholeFile(dir.file(names.back()), LargeNsz().nsz);
-    }
-    ChooseFiles(app, dir.path(), names);
-    ASSERT_TRUE(Press(app.mainWindow(), kAction));
-    ASSERT_TRUE(WaitUntil([&] { return TemporaryOutputsIn(dir.path()) != 0; }, kBatchTimeoutMs))
-        << "no temporary output appeared";
-}
-
-std::size_t NspCount(const std::wstring& folder) {
-    std::size_t count = 0;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        count += entry.path().extension() == L".nsp" ? 1 : 0;
-    }
-    return count;
-}
-
-TEST(UiDriver, CancelInTheMiddleOfAFileLeavesNothingBehind) {
-    constexpr int kCopies = 12;
-    test::TempDir dir;
-    RunningApp app;
-    ASSERT_TRUE(app.started());
-    StartLongBatch(app, dir, kCopies);
-    EXPECT_EQ(TextOf(app.control(kAction)), L"Cancel");
-    EXPECT_FALSE(IsWindowEnabled(app.control(kChoose)));
-    ASSERT_TRUE(Press(app.mainWindow(), kAction));
-    ASSERT_TRUE(WaitUntil([&] { return BatchEnded(app); }, kBatchTimeoutMs));
-    EXPECT_LT(NspCount(dir.path()), static_cast<std::size_t>(kCopies));
-    EXPECT_EQ(FindTopWindow(app.processId(), L"#32770"), nullptr) << "cancelling shows no dialog";
-    ExpectNoLeftovers(dir.path());
-}
-
-TEST(UiDriver, ClosingDuringAConversionEndsTheProgramWithZero) {
-    constexpr int kCopies = 12;
-    test::TempDir dir;
-    RunningApp app;
-    ASSERT_TRUE(app.started());
-    StartLongBatch(app, dir, kCopies);
-    PostMessageW(app.mainWindow(), WM_CLOSE, 0, 0);
-    EXPECT_EQ(app.waitForExit(kBatchTimeoutMs), 0u);
-    EXPECT_FALSE(IsWindow(app.mainWindow()));
-    EXPECT_LT(NspCount(dir.path()), static_cast<std::size_t>(kCopies));
-    ExpectNoLeftovers(dir.path());
-}
-
-} // namespace
-
-// The file of the destination scenario, written by "--prepare-locked" before the folder is locked.
-testfiles::ContainerSpec LockedSpec() {
-    testfiles::MemberSpec program;
-    program.name = ".ncz";
-    program.hashName = true;
-    program.ncz = true;
-    program.sections = {testfiles::MakeSection(0x30000, 3, 42)};
-    testfiles::ContainerSpec spec;
-    spec.members = {program};
-    return spec;
-}
-
-namespace {
-
-// A folder that nobody may write into (prepared by the test script, which makes it immutable).
-std::wstring LockedFolder() {
-    const char* value = std::getenv("VESKO_UI_LOCKED_DIR");
-    return value != nullptr ? fs::path(value).wstring() : std::wstring();
-}
-
-TEST(UiDriver, DestinationFailureAnsweredWithAnotherFolder) {
-    const std::wstring locked = LockedFolder();
-    if (locked.empty()) {
-        GTEST_SKIP() << "no unwritable folder could be prepared on this machine";
-    }
-    test::TempDir other;
-    const BuiltFiles expected = testfiles::BuildNsz(LockedSpec());
-    ASSERT_TRUE(testfiles::ReadWholeFile(locked + L"\\locked.nsz") == expected.nsz)
-        << "the prepared file is not the one this test expects";
-    RunningApp app;
-    ASSERT_TRUE(app.started());
-    ChooseFiles(app, locked, {L"locked.nsz"});
-    ASSERT_TRUE(Press(app.mainWindow(), kAction));
-    HWND question =
-        WaitForTopWindow(app.processId(), L"#32770", L"Choose a folder for the NSP", kBatchTimeoutMs);
-    ASSERT_NE(question, nullptr) << "no question for another folder";
-    ASSERT_TRUE(PostMessageW(question, WM_COMMAND, MAKEWPARAM(1, BN_CLICKED), 0));
-    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(question); }, kDialogTimeoutMs));
-    HWND picker =
-        WaitForTopWindow(app.processId(), L"#32770", L"Choose a folder for the NSP", kDialogTimeoutMs);
-    ASSERT_NE(picker, nullptr) << "no folder picker";
-    ASSERT_TRUE(ChooseInFolderPicker(picker, other.path()));
-    ASSERT_TRUE(WaitUntil([&] { return TextOf(app.control(kAction)) == L"Open folder"; }, kBatchTimeoutMs));
-    EXPECT_TRUE(testfiles::ReadWholeFile(other.file(L"locked.nsp")) == expected.nsp);
-    EXPECT_FALSE(fs::exists(fs::path(locked + L"\\locked.nsp")));
-    ExpectNoLeftovers(other.path());
-}
-
-TEST(UiDriver, ClosingWhileTheFolderQuestionIsOpenEndsOnceItIsAnswered) {
-    const std::wstring locked = LockedFolder();
-    if (locked.empty()) {
-        GTEST_SKIP() << "no unwritable folder could be prepared on this machine";
-    }
-    RunningApp app;
-    ASSERT_TRUE(app.started());
-    ChooseFiles(app, locked, {L"locked.nsz"});
-    ASSERT_TRUE(Press(app.mainWindow(), kAction));
-    HWND question =
-        WaitForTopWindow(app.processId(), L"#32770", L"Choose a folder for the NSP", kBatchTimeoutMs);
-    ASSERT_NE(question, nullptr);
-    // Windows may close a window whatever dialog it shows (a log-off, a task manager). Both
-    // messages go to one thread's queue, so the close arrives before the answer.
-    ASSERT_TRUE(PostMessageW(app.mainWindow(), WM_CLOSE, 0, 0));
-    ASSERT_TRUE(PostMessageW(question, WM_COMMAND, MAKEWPARAM(1, BN_CLICKED), 0));
-    EXPECT_EQ(app.waitForExit(kBatchTimeoutMs), 0u);
-    EXPECT_EQ(FindTopWindow(app.processId(), L"#32770"), nullptr) << "no folder picker after closing";
-    EXPECT_FALSE(fs::exists(fs::path(locked + L"\\locked.nsp")));
-}
-
 } // namespace
 } // namespace vesko::ui_driver
-
-// "--prepare-locked FOLDER" writes the file of the destination scenario before the script locks it.
-int main(int argc, char** argv) {
-    if (argc == 3 && std::string(argv[1]) == "--prepare-locked") {
-        const auto built = vesko::testfiles::BuildNsz(vesko::ui_driver::LockedSpec());
-        vesko::testfiles::WriteWholeFile(std::filesystem::path(argv[2]).wstring() + L"\\locked.nsz",
-                                         built.nsz);
-        return 0;
-    }
-    testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
