@@ -14,8 +14,8 @@ int main(int argc, char** argv) {
     }
     const std::string dir = argv[1];
     int written = 0;
-    auto save = [&](const ContainerSpec& spec) {
-        const BuiltFiles built = BuildNsz(spec);
+    auto save = [&](const ContainerSpec& package) {
+        const BuiltFiles built = BuildNsz(package);
         WriteWholeFile(vesko::FromUtf8(dir + "/seed-" + std::to_string(written++) + ".nsz"), built.nsz);
     };
     for (int form = 0; form < 2; ++form) {
@@ -34,11 +34,11 @@ int main(int argc, char** argv) {
             plain.size = 64;
             MemberSpec empty;
             empty.name = "b.cert";
-            ContainerSpec spec;
-            spec.members = {plain, m, empty};
-            spec.physicalOrder = {1, 0, 2};
-            spec.gapBetween = form;
-            save(spec);
+            ContainerSpec package;
+            package.members = {plain, m, empty};
+            package.physicalOrder = {1, 0, 2};
+            package.gapBetween = form;
+            save(package);
         }
     }
     MemberSpec stored;
@@ -48,9 +48,9 @@ int main(int argc, char** argv) {
     stored.blockExponent = 14;
     stored.storeAllBlocks = true;
     stored.sections = {MakeSection(0x4001, 3, 5)};
-    ContainerSpec spec;
-    spec.members = {stored};
-    save(spec);
+    ContainerSpec package;
+    package.members = {stored};
+    save(package);
     std::printf("%d seeds\n", written);
     return 0;
 }

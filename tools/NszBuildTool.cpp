@@ -14,9 +14,11 @@ using namespace vesko::testfiles;
 namespace {
 
 void Usage() {
-    std::fprintf(stderr, "usage: vesko-nsz-build OUT.nsz [--nsp OUT.nsp] [--mib N] [--solid] [--exponent E]\n"
-                         "                        [--level L] [--damage] [--frames OUT.zst]\n"
-                         "--frames writes the zstd frames of the NCZ members, concatenated (stored blocks left out)\n");
+    std::fprintf(
+        stderr,
+        "usage: vesko-nsz-build OUT.nsz [--nsp OUT.nsp] [--mib N] [--solid] [--exponent E]\n"
+        "                        [--level L] [--damage] [--frames OUT.zst]\n"
+        "--frames writes the zstd frames of the NCZ members, concatenated (stored blocks left out)\n");
 }
 
 } // namespace
@@ -79,10 +81,10 @@ int main(int argc, char** argv) {
     MemberSpec cert;
     cert.name = "0100000000010000000000000000000a.cert";
     cert.size = 0x700;
-    ContainerSpec spec;
-    spec.members = {program, meta, ticket, cert};
-    spec.keepNsp = !nspOut.empty();
-    BuiltFiles built = BuildNsz(spec);
+    ContainerSpec package;
+    package.members = {program, meta, ticket, cert};
+    package.keepNsp = !nspOut.empty();
+    BuiltFiles built = BuildNsz(package);
     if (damage)
         built.nsz[built.members[0].nszOffset + 0x200] ^= 0x01; // the hashed NCA no longer matches its name
     WriteWholeFile(vesko::FromUtf8(out), built.nsz);
@@ -94,7 +96,8 @@ int main(int argc, char** argv) {
             if (m.compressedOffset == 0)
                 continue;
             if (m.blockSizes.empty()) {
-                frames.insert(frames.end(), built.nsz.begin() + static_cast<std::ptrdiff_t>(m.compressedOffset),
+                frames.insert(frames.end(),
+                              built.nsz.begin() + static_cast<std::ptrdiff_t>(m.compressedOffset),
                               built.nsz.begin() + static_cast<std::ptrdiff_t>(m.nszOffset + m.nszSize));
                 continue;
             }

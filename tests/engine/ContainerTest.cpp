@@ -251,15 +251,15 @@ TEST(Container, ExpectedHashFromTheName) {
 }
 
 TEST(Container, NczNamesBecomeNcaKeepingTheirCase) {
-    testfiles::ContainerSpec spec;
+    testfiles::ContainerSpec package;
     for (const char* name : {"ABC.NCZ", "abc2.Ncz"}) {
         testfiles::MemberSpec m;
         m.name = name;
         m.ncz = true;
         m.sections = {testfiles::MakeSection(0x1000, 3, 1)};
-        spec.members.push_back(m);
+        package.members.push_back(m);
     }
-    const auto built = testfiles::BuildNsz(spec);
+    const auto built = testfiles::BuildNsz(package);
     ContainerFile file(built.nsz);
     const auto plan = file.read();
     ASSERT_EQ(plan.size(), 2u);

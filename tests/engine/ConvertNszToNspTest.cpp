@@ -77,9 +77,9 @@ testfiles::ContainerSpec TypicalSpec() {
     testfiles::MemberSpec xml;
     xml.name = "meta.cnmt.xml";
     xml.size = 1234;
-    testfiles::ContainerSpec spec;
-    spec.members = {program, upper, empty, xml};
-    return spec;
+    testfiles::ContainerSpec package;
+    package.members = {program, upper, empty, xml};
+    return package;
 }
 
 class Conversion : public ::testing::Test {
@@ -123,14 +123,14 @@ TEST_F(Conversion, GivesTheExactNspAndReportsProgressInItsPattern) {
 }
 
 TEST_F(Conversion, PlainMembersOnlyAndAnEmptyProgress) {
-    testfiles::ContainerSpec spec;
+    testfiles::ContainerSpec package;
     for (const char* name : {"a.tik", "b.cert", "c.xml"}) {
         testfiles::MemberSpec m;
         m.name = name;
         m.size = std::string(name) == "b.cert" ? 0 : 3000;
-        spec.members.push_back(m);
+        package.members.push_back(m);
     }
-    const auto built = testfiles::BuildNsz(spec);
+    const auto built = testfiles::BuildNsz(package);
     testfiles::WriteWholeFile(source_, built.nsz);
     ConvertNszToNsp(source_, output_, {}, nullptr, false, false);
     EXPECT_TRUE(testfiles::ReadWholeFile(output_) == built.nsp);

@@ -121,13 +121,13 @@ TEST(Decompress, WindowAtTheLimitIsAccepted) {
 }
 
 TEST(Decompress, CancellationBetweenDecoderCallsStops) {
-    testfiles::ContainerSpec spec;
+    testfiles::ContainerSpec package;
     testfiles::MemberSpec m;
     m.name = "a.ncz";
     m.ncz = true;
     m.sections = {testfiles::MakeSection(0x500000, 3, 1)};
-    spec.members = {m};
-    const auto built = testfiles::BuildNsz(spec);
+    package.members = {m};
+    const auto built = testfiles::BuildNsz(package);
     test::TempDir dir;
     testfiles::WriteWholeFile(dir.file(L"in.nsz"), built.nsz);
     for (bool blockForm : {false, true}) {
@@ -143,9 +143,9 @@ TEST(Decompress, CancellationBetweenDecoderCallsStops) {
         EXPECT_EQ(reports, 4);
         EXPECT_LT(out.bytes.size(), built.nsp.size());
         if (!blockForm) {
-            spec.members[0].form = testfiles::NczForm::Block;
-            spec.members[0].blockExponent = 16;
-            testfiles::WriteWholeFile(dir.file(L"in.nsz"), testfiles::BuildNsz(spec).nsz);
+            package.members[0].form = testfiles::NczForm::Block;
+            package.members[0].blockExponent = 16;
+            testfiles::WriteWholeFile(dir.file(L"in.nsz"), testfiles::BuildNsz(package).nsz);
         }
     }
 }

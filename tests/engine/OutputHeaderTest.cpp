@@ -51,9 +51,14 @@ TEST(OutputHeader, Limits) {
     const char* overflow = "Повреждённый файл: слишком большой размер или смещение.";
     const Case cases[] = {
         {"member size with bit 63", {Member("a", 1ull << 63)}, K::Corrupt, overflow},
-        {"offsets past 2^63-1", {Member("a", 0x7FFFFFFFFFFFFFF0ull), Member("b", 0x10)}, K::Corrupt, overflow},
+        {"offsets past 2^63-1",
+         {Member("a", 0x7FFFFFFFFFFFFFF0ull), Member("b", 0x10)},
+         K::Corrupt,
+         overflow},
         {"total past 2^63-1", {Member("a", 0x7FFFFFFFFFFFFFF0ull)}, K::Corrupt, overflow},
-        {"header over 64 MiB", {Member(std::string(0x4000000, 'n'), 1)}, K::Unsupported,
+        {"header over 64 MiB",
+         {Member(std::string(0x4000000, 'n'), 1)},
+         K::Unsupported,
          "Слишком большой заголовок выходного NSP."},
     };
     for (const Case& c : cases) {

@@ -39,7 +39,7 @@ MemberSpec Plain(std::string name, std::uint64_t size, std::uint64_t seed = 5) {
 
 struct RebuildCase {
     const char* what;
-    testfiles::ContainerSpec spec;
+    testfiles::ContainerSpec package;
 };
 
 std::vector<RebuildCase> Cases() {
@@ -48,9 +48,9 @@ std::vector<RebuildCase> Cases() {
                                                        MakeSection(0x180001, 4, 3), MakeSection(0x9, 3, 4)};
     std::vector<RebuildCase> cases;
     auto add = [&](const char* what, std::vector<MemberSpec> members) {
-        testfiles::ContainerSpec spec;
-        spec.members = std::move(members);
-        cases.push_back({what, std::move(spec)});
+        testfiles::ContainerSpec package;
+        package.members = std::move(members);
+        cases.push_back({what, std::move(package)});
     };
     add("solid, mixed sections, gap before the first", {Ncz(".ncz", NczForm::Solid, 0, mixed, 0x4A07)});
     add("block e=14, mixed sections", {Ncz("a.ncz", NczForm::Block, 14, mixed)});
@@ -76,12 +76,13 @@ std::vector<RebuildCase> Cases() {
         upper.upperCaseHash = true;
         auto plainHashed = Plain(".nca", 1000);
         plainHashed.hashName = true;
-        testfiles::ContainerSpec spec;
-        spec.members = {Plain("x.cnmt.xml", 333),        hashed, Plain("empty.tik", 0), upper, plainHashed,
-                        Plain("cert.cert", 0x100000 + 3)};
-        spec.physicalOrder = {3, 5, 0, 2, 1, 4};
-        spec.gapBetween = 17;
-        cases.push_back({"hash-named members, plain members, empty member, shuffled data with gaps", spec});
+        testfiles::ContainerSpec package;
+        package.members = {Plain("x.cnmt.xml", 333),        hashed, Plain("empty.tik", 0), upper, plainHashed,
+                           Plain("cert.cert", 0x100000 + 3)};
+        package.physicalOrder = {3, 5, 0, 2, 1, 4};
+        package.gapBetween = 17;
+        cases.push_back(
+            {"hash-named members, plain members, empty member, shuffled data with gaps", package});
     }
     add("plain members only", {Plain("a.tik", 10), Plain("b.cert", 0x200001), Plain("c.xml", 1)});
     return cases;
@@ -90,7 +91,7 @@ std::vector<RebuildCase> Cases() {
 TEST(Rebuild, MembersComeBackByteForByte) {
     for (const RebuildCase& c : Cases()) {
         SCOPED_TRACE(c.what);
-        const testfiles::BuiltFiles built = testfiles::BuildNsz(c.spec);
+        const testfiles::BuiltFiles built = testfiles::BuildNsz(c.package);
         test::TempDir dir;
         const std::wstring path = dir.file(L"in.nsz");
         testfiles::WriteWholeFile(path, built.nsz);
@@ -113,9 +114,9 @@ TEST(Rebuild, MembersComeBackByteForByte) {
 }
 
 TEST(Rebuild, ShortWritesAreContinued) {
-    testfiles::ContainerSpec spec;
-    spec.members = {Ncz("a.ncz", NczForm::Block, 14, {MakeSection(0x9001, 3, 1)})};
-    const auto built = testfiles::BuildNsz(spec);
+    testfiles::ContainerSpec package;
+    package.members = {Ncz("a.ncz", NczForm::Block, 14, {MakeSection(0x9001, 3, 1)})};
+    const auto built = testfiles::BuildNsz(package);
     test::TempDir dir;
     testfiles::WriteWholeFile(dir.file(L"in.nsz"), built.nsz);
     test::MemoryOutput out;

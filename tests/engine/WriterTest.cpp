@@ -94,7 +94,7 @@ TEST(OutputWriter, AbortedWriteWhileCancellingIsCancellation) {
 }
 
 TEST(MemberHash, MismatchNamesTheOutputMember) {
-    testfiles::ContainerSpec spec;
+    testfiles::ContainerSpec package;
     testfiles::MemberSpec ncz;
     ncz.name = ".ncz";
     ncz.ncz = true;
@@ -103,8 +103,8 @@ TEST(MemberHash, MismatchNamesTheOutputMember) {
     testfiles::MemberSpec plain;
     plain.name = "other.tik";
     plain.size = 100;
-    spec.members = {plain, ncz};
-    auto built = testfiles::BuildNsz(spec);
+    package.members = {plain, ncz};
+    auto built = testfiles::BuildNsz(package);
     // One byte of the NCA header (copied verbatim) changed: the rebuilt member no longer matches its name.
     built.nsz[built.members[1].nszOffset + 100] ^= 1;
     test::TempDir dir;
@@ -122,13 +122,13 @@ TEST(MemberHash, MismatchNamesTheOutputMember) {
 }
 
 TEST(MemberHash, NamesWithoutAHashAreNotVerified) {
-    testfiles::ContainerSpec spec;
+    testfiles::ContainerSpec package;
     testfiles::MemberSpec ncz;
     ncz.name = "0123456789abcdef0123456789abcdeX.ncz"; // 36 bytes, but not all digits
     ncz.ncz = true;
     ncz.sections = {testfiles::MakeSection(0x2000, 3, 4)};
-    spec.members = {ncz};
-    const auto built = testfiles::BuildNsz(spec);
+    package.members = {ncz};
+    const auto built = testfiles::BuildNsz(package);
     test::TempDir dir;
     testfiles::WriteWholeFile(dir.file(L"in.nsz"), built.nsz);
     test::MemoryOutput out;

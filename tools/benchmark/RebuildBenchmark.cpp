@@ -97,10 +97,10 @@ int main(int argc, char** argv) {
         m.content = Content::Mixed;
         m.sections = {MakeSection(0xC000, 1, 1), MakeSection(body / 2, 3, 2),
                       MakeSection(body - body / 2 - 0xC000, 4, 3)};
-        ContainerSpec spec;
-        spec.members = {m};
-        spec.keepNsp = false;
-        const BuiltFiles built = BuildNsz(spec);
+        ContainerSpec package;
+        package.members = {m};
+        package.keepNsp = false;
+        const BuiltFiles built = BuildNsz(package);
         const std::filesystem::path file = scratch / "vesko-bench.nsz";
         WriteWholeFile(file.wstring(), built.nsz);
 

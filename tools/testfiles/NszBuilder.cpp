@@ -18,7 +18,7 @@ namespace {
 constexpr std::uint64_t kHeader = 0x4000;
 
 class Random {
-public:
+  public:
     explicit Random(std::uint64_t seed) : state_(seed * 0x9E3779B97F4A7C15ull + 0x632BE59BD9B4E019ull) {}
     std::uint64_t next() {
         state_ ^= state_ << 13;
@@ -38,7 +38,7 @@ public:
         }
     }
 
-private:
+  private:
     std::uint64_t state_;
 };
 
@@ -62,13 +62,13 @@ void CheckZstd(std::size_t result) {
         throw std::runtime_error(std::string("zstd: ") + ZSTD_getErrorName(result));
 }
 
-std::vector<std::uint8_t> Compress(const std::uint8_t* data, std::size_t size, const MemberSpec& spec,
+std::vector<std::uint8_t> Compress(const std::uint8_t* data, std::size_t size, const MemberSpec& member,
                                    bool pledge) {
     ZSTD_CCtx* context = ZSTD_createCCtx();
     std::vector<std::uint8_t> out(ZSTD_compressBound(size) + 64);
-    CheckZstd(ZSTD_CCtx_setParameter(context, ZSTD_c_compressionLevel, spec.level));
-    if (spec.windowLog != 0)
-        CheckZstd(ZSTD_CCtx_setParameter(context, ZSTD_c_windowLog, spec.windowLog));
+    CheckZstd(ZSTD_CCtx_setParameter(context, ZSTD_c_compressionLevel, member.level));
+    if (member.windowLog != 0)
+        CheckZstd(ZSTD_CCtx_setParameter(context, ZSTD_c_windowLog, member.windowLog));
     if (pledge)
         CheckZstd(ZSTD_CCtx_setPledgedSrcSize(context, size));
     ZSTD_inBuffer in{data, size, 0};
@@ -84,8 +84,8 @@ std::vector<std::uint8_t> Compress(const std::uint8_t* data, std::size_t size, c
 }
 
 // The builder's own CTR: counter blocks of the section's counter high and the NCA block index.
-void EncryptCtr(const CryptoProviders& providers, const SectionSpec& section, std::uint8_t* nca, std::uint64_t from,
-                std::uint64_t to) {
+void EncryptCtr(const CryptoProviders& providers, const SectionSpec& section, std::uint8_t* nca,
+                std::uint64_t from, std::uint64_t to) {
     AesEcbKey key(providers, section.key.data());
     constexpr std::size_t kBatch = 4096;
     std::vector<std::uint8_t> stream(16 * kBatch);
@@ -116,25 +116,25 @@ struct MemberBytes {
     BuiltMember info;
 };
 
-MemberBytes BuildMember(const MemberSpec& spec, const CryptoProviders& providers) {
+MemberBytes BuildMember(const MemberSpec& member, const CryptoProviders& providers) {
     MemberBytes m;
-    if (!spec.ncz) {
-        m.output = spec.data.empty() ? MakeContent(spec.content, spec.size, spec.seed) : spec.data;
+    if (!member.ncz) {
+        m.output = member.data.empty() ? MakeContent(member.content, member.size, member.seed) : member.data;
         m.stored = m.output;
     } else {
-        if (spec.sections.empty())
+        if (member.sections.empty())
             throw std::invalid_argument("an NCZ member needs sections");
-        std::uint64_t ncaSize = spec.firstSectionOffset;
-        for (const SectionSpec& s : spec.sections)
+        std::uint64_t ncaSize = member.firstSectionOffset;
+        for (const SectionSpec& s : member.sections)
             ncaSize += s.size;
         if (ncaSize <= kHeader)
             throw std::invalid_argument("an NCZ member needs a body");
         std::vector<std::uint8_t> nca(static_cast<std::size_t>(ncaSize));
-        Random(spec.seed ^ 0xA5A5).fill(nca.data(), kHeader);
-        const std::vector<std::uint8_t> body = MakeContent(spec.content, ncaSize - kHeader, spec.seed);
+        Random(member.seed ^ 0xA5A5).fill(nca.data(), kHeader);
+        const std::vector<std::uint8_t> body = MakeContent(member.content, ncaSize - kHeader, member.seed);
         std::memcpy(nca.data() + kHeader, body.data(), body.size());
-        std::uint64_t offset = spec.firstSectionOffset;
-        for (const SectionSpec& s : spec.sections) {
+        std::uint64_t offset = member.firstSectionOffset;
+        for (const SectionSpec& s : member.sections) {
             const std::uint64_t from = std::max(offset, kHeader);
             if ((s.cryptoType == 3 || s.cryptoType == 4) && from < offset + s.size)
                 EncryptCtr(providers, s, nca.data(), from, offset + s.size);
@@ -146,9 +146,9 @@ MemberBytes BuildMember(const MemberSpec& spec, const CryptoProviders& providers
         Append(out, m.output.data(), kHeader);
         Append(out, "NCZSECTN", 8);
         out.resize(out.size() + 8);
-        Put64(out, out.size() - 8, spec.sections.size());
-        offset = spec.firstSectionOffset;
-        for (const SectionSpec& s : spec.sections) {
+        Put64(out, out.size() - 8, member.sections.size());
+        offset = member.firstSectionOffset;
+        for (const SectionSpec& s : member.sections) {
             const std::size_t at = out.size();
             out.resize(at + 64);
             Put64(out, at, offset);
@@ -160,20 +160,21 @@ MemberBytes BuildMember(const MemberSpec& spec, const CryptoProviders& providers
         }
         m.info.sectionTableOffset = kHeader;
         m.info.compressedOffset = out.size();
-        if (spec.form == NczForm::Solid) {
-            const auto frame = Compress(body.data(), body.size(), spec, spec.pledgeSize);
+        if (member.form == NczForm::Solid) {
+            const auto frame = Compress(body.data(), body.size(), member, member.pledgeSize);
             Append(out, frame.data(), frame.size());
         } else {
-            const std::uint64_t blockSize = std::uint64_t{1} << spec.blockExponent;
+            const std::uint64_t blockSize = std::uint64_t{1} << member.blockExponent;
             const std::uint64_t count = (body.size() + blockSize - 1) / blockSize;
             std::vector<std::vector<std::uint8_t>> blocks;
             for (std::uint64_t j = 0; j < count; ++j) {
                 const std::size_t start = static_cast<std::size_t>(j * blockSize);
-                const std::size_t length = static_cast<std::size_t>(std::min<std::uint64_t>(blockSize, body.size() - start));
+                const std::size_t length =
+                    static_cast<std::size_t>(std::min<std::uint64_t>(blockSize, body.size() - start));
                 std::vector<std::uint8_t> frame;
-                if (!spec.storeAllBlocks)
-                    frame = Compress(body.data() + start, length, spec, true);
-                if (spec.storeAllBlocks || frame.size() >= length)
+                if (!member.storeAllBlocks)
+                    frame = Compress(body.data() + start, length, member, true);
+                if (member.storeAllBlocks || frame.size() >= length)
                     frame.assign(body.begin() + static_cast<std::ptrdiff_t>(start),
                                  body.begin() + static_cast<std::ptrdiff_t>(start + length));
                 m.info.blockSizes.push_back(static_cast<std::uint32_t>(frame.size()));
@@ -184,7 +185,7 @@ MemberBytes BuildMember(const MemberSpec& spec, const CryptoProviders& providers
             std::memcpy(out.data() + at, "NCZBLOCK", 8);
             out[at + 8] = 2;
             out[at + 9] = 1;
-            out[at + 11] = static_cast<std::uint8_t>(spec.blockExponent);
+            out[at + 11] = static_cast<std::uint8_t>(member.blockExponent);
             Put32(out, at + 12, static_cast<std::uint32_t>(count));
             Put64(out, at + 16, body.size());
             for (std::uint64_t j = 0; j < count; ++j)
@@ -198,17 +199,18 @@ MemberBytes BuildMember(const MemberSpec& spec, const CryptoProviders& providers
     m.info.sha256 = Sha256Of(m.output);
     m.info.nszSize = m.stored.size();
     m.info.nspSize = m.output.size();
-    if (spec.hashName) {
+    if (member.hashName) {
         std::string hex = HexOf(m.info.sha256.data(), 16);
-        if (spec.upperCaseHash)
-            std::transform(hex.begin(), hex.end(), hex.begin(), [](char c) { return static_cast<char>(std::toupper(c)); });
-        m.info.nszName = hex + spec.name;
+        if (member.upperCaseHash)
+            std::transform(hex.begin(), hex.end(), hex.begin(),
+                           [](char c) { return static_cast<char>(std::toupper(c)); });
+        m.info.nszName = hex + member.name;
     } else {
-        m.info.nszName = spec.name;
+        m.info.nszName = member.name;
     }
     m.info.nspName = m.info.nszName;
     const std::size_t n = m.info.nspName.size();
-    if (spec.ncz && n >= 4)
+    if (member.ncz && n >= 4)
         m.info.nspName.replace(n - 4, 4, ".nca");
     return m;
 }
@@ -276,10 +278,10 @@ std::vector<std::uint8_t> BuildPfs0(const std::vector<std::string>& names,
     return out;
 }
 
-BuiltFiles BuildNsz(const ContainerSpec& spec) {
+BuiltFiles BuildNsz(const ContainerSpec& package) {
     CryptoProviders providers;
     std::vector<MemberBytes> members;
-    for (const MemberSpec& m : spec.members)
+    for (const MemberSpec& m : package.members)
         members.push_back(BuildMember(m, providers));
 
     BuiltFiles built;
@@ -292,7 +294,7 @@ BuiltFiles BuildNsz(const ContainerSpec& spec) {
     std::vector<std::uint8_t> nsp = BuildPfs0(nspNames, nspData);
     built.nspSha256 = Sha256Of(nsp);
     built.nspSize = nsp.size();
-    if (spec.keepNsp)
+    if (package.keepNsp)
         built.nsp = std::move(nsp);
     nspData.clear();
 
@@ -307,7 +309,7 @@ BuiltFiles BuildNsz(const ContainerSpec& spec) {
     std::memcpy(nsz.data(), "PFS0", 4);
     Put32(nsz, 4, static_cast<std::uint32_t>(count));
     Put32(nsz, 8, static_cast<std::uint32_t>(headerEnd - 16 - 24 * count));
-    std::vector<std::size_t> order = spec.physicalOrder;
+    std::vector<std::size_t> order = package.physicalOrder;
     if (order.empty()) {
         order.resize(members.size());
         std::iota(order.begin(), order.end(), 0);
@@ -315,7 +317,7 @@ BuiltFiles BuildNsz(const ContainerSpec& spec) {
     Random filler(77);
     for (std::size_t index : order) {
         MemberBytes& m = members.at(index);
-        std::vector<std::uint8_t> gap(static_cast<std::size_t>(spec.gapBetween));
+        std::vector<std::uint8_t> gap(static_cast<std::size_t>(package.gapBetween));
         filler.fill(gap.data(), gap.size());
         Append(nsz, gap.data(), gap.size());
         m.info.nszOffset = nsz.size();
@@ -329,7 +331,7 @@ BuiltFiles BuildNsz(const ContainerSpec& spec) {
         Put32(nsz, 32 + 24 * i, static_cast<std::uint32_t>(nameOffset));
         std::memcpy(nsz.data() + 16 + 24 * count + nameOffset, info.nszName.data(), info.nszName.size());
         nameOffset += info.nszName.size() + 1;
-        if (spec.members[i].ncz) {
+        if (package.members[i].ncz) {
             info.sectionTableOffset += info.nszOffset;
             info.compressedOffset += info.nszOffset;
             if (info.blockTableOffset != 0) {

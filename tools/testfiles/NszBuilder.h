@@ -75,7 +75,7 @@ struct BuiltFiles {
     std::vector<BuiltMember> members;
 };
 
-BuiltFiles BuildNsz(const ContainerSpec& spec);
+BuiltFiles BuildNsz(const ContainerSpec& package);
 
 // Deterministic content of the given kind.
 std::vector<std::uint8_t> MakeContent(Content content, std::uint64_t size, std::uint64_t seed);
@@ -87,7 +87,7 @@ std::vector<std::uint8_t> BuildPfs0(const std::vector<std::string>& names,
 std::array<std::uint8_t, 32> Sha256Of(const std::vector<std::uint8_t>& data);
 std::string HexOf(const std::uint8_t* data, std::size_t size);
 
-// A section spec of the given size and type with key and counter drawn from the seed.
+// A section of the given size and type with key and counter drawn from the seed.
 SectionSpec MakeSection(std::uint64_t size, std::uint64_t cryptoType, std::uint64_t seed);
 
 void WriteWholeFile(const std::wstring& path, const std::vector<std::uint8_t>& data);
