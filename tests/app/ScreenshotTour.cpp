@@ -4,6 +4,7 @@
 // usage: app_screenshot_tour OUTPUT_FOLDER NAME_PREFIX
 #include "app/GdiplusOwners.h"
 #include "tests/app/UiDriver.h"
+#include "tests/app/UiTestFiles.h"
 #include "tests/support/TestPaths.h"
 #include "tools/testfiles/NszBuilder.h"
 
@@ -72,29 +73,6 @@ bool Capture(DWORD processId, const std::wstring& file) {
     return gp::GdipSaveImageToFile(image, file.c_str(), &kPngEncoder, nullptr) == Gdiplus::Ok;
 }
 
-testfiles::BuiltFiles SmallNsz() {
-    testfiles::MemberSpec program;
-    program.name = ".ncz";
-    program.hashName = true;
-    program.ncz = true;
-    program.sections = {testfiles::MakeSection(0x30000, 3, 5)};
-    testfiles::ContainerSpec spec;
-    spec.members = {program};
-    return testfiles::BuildNsz(spec);
-}
-
-testfiles::BuiltFiles LargeNsz() {
-    testfiles::MemberSpec program;
-    program.name = ".ncz";
-    program.ncz = true;
-    program.content = testfiles::Content::Zeros;
-    program.sections = {testfiles::MakeSection(256ull << 20, 1, 7)};
-    testfiles::ContainerSpec spec;
-    spec.members = {program};
-    spec.keepNsp = false;
-    return testfiles::BuildNsz(spec);
-}
-
 class Tour {
   public:
     Tour(std::wstring output, std::wstring prefix) : output_(std::move(output)), prefix_(std::move(prefix)) {}
@@ -149,9 +127,9 @@ class Tour {
         if (!app_.started()) {
             return 2;
         }
-        const testfiles::BuiltFiles small = SmallNsz();
+        const testfiles::BuiltFiles small = SmallNsz(5);
         testfiles::WriteWholeFile(dir_.file(L"Super Game [0100000000010000].nsz"), small.nsz);
-        const testfiles::BuiltFiles large = LargeNsz();
+        const testfiles::BuiltFiles large = ZerosNsz(256);
         for (const wchar_t* name : {L"big1.nsz", L"big2.nsz"}) {
             testfiles::WriteWholeFile(dir_.file(name), large.nsz);
         }

@@ -7,35 +7,9 @@ namespace vesko::ui_driver {
 
 namespace fs = std::filesystem;
 
-BuiltFiles SmallNsz(std::uint64_t seed) {
-    testfiles::MemberSpec program;
-    program.name = ".ncz";
-    program.hashName = true;
-    program.ncz = true;
-    program.seed = seed;
-    program.sections = {testfiles::MakeSection(0x30000, 3, seed)};
-    testfiles::MemberSpec meta;
-    meta.name = "meta.cnmt.xml";
-    meta.size = 700;
-    meta.seed = seed;
-    testfiles::ContainerSpec spec;
-    spec.members = {program, meta};
-    return testfiles::BuildNsz(spec);
-}
-
 // Large enough that a batch of copies runs for seconds: room to cancel in the middle of a file.
 const BuiltFiles& LargeNsz() {
-    static const BuiltFiles built = [] {
-        testfiles::MemberSpec program;
-        program.name = ".ncz";
-        program.ncz = true;
-        program.content = testfiles::Content::Zeros;
-        program.sections = {testfiles::MakeSection(96ull << 20, 1, 7)};
-        testfiles::ContainerSpec spec;
-        spec.members = {program};
-        spec.keepNsp = false;
-        return testfiles::BuildNsz(spec);
-    }();
+    static const BuiltFiles built = ZerosNsz(96);
     return built;
 }
 

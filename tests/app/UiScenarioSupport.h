@@ -2,6 +2,7 @@
 #pragma once
 
 #include "tests/app/UiDriver.h"
+#include "tests/app/UiTestFiles.h"
 #include "tests/support/TestPaths.h"
 #include "tools/testfiles/NszBuilder.h"
 
@@ -19,9 +20,6 @@ inline constexpr int kChoose = 101;
 inline constexpr int kAction = 102;
 inline constexpr int kPromo = 103;
 inline constexpr int kDeleteSources = 104;
-
-// A small NSZ with one NCZ member, different for each seed.
-BuiltFiles SmallNsz(std::uint64_t seed);
 
 // Large enough that a batch of copies runs for seconds: room to cancel in the middle of a file.
 const BuiltFiles& LargeNsz();
