@@ -10,6 +10,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -134,8 +135,11 @@ Outcome ConvertOne(const std::wstring& source, const Options& options, bool show
         Print(STD_OUTPUT_HANDLE, L"CANCELLED " + source + L"\n");
         return Outcome::Cancelled;
     } catch (const ConversionError& e) {
-        Print(STD_OUTPUT_HANDLE, L"FAILED " + source + L": " + FailureMessage(e) + L" [" +
-                                     FromUtf8(KindName(e.kind)) + L"] " + FromUtf8(e.what()) + L"\n");
+        // The disk-full message puts the space figures on a line of their own: keep one line per file.
+        std::wstring message = FailureMessage(e);
+        std::replace(message.begin(), message.end(), L'\n', L' ');
+        Print(STD_OUTPUT_HANDLE, L"FAILED " + source + L": " + message + L" [" + FromUtf8(KindName(e.kind)) +
+                                     L"] " + FromUtf8(e.what()) + L"\n");
         return Outcome::Failed;
     } catch (const std::bad_alloc&) {
         Print(STD_OUTPUT_HANDLE, L"FAILED " + source + L": " + Text(TextKey::TextErrOutOfMemory) + L"\n");
@@ -157,7 +161,6 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
     SetInterfaceLanguage(DetectInterfaceLanguage());
-    // The message texts are single lines but for the space figures: keep one line per file.
     RecoverInterruptedOutputs();
 
     HANDLE self = nullptr;
