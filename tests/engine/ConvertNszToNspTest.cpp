@@ -221,6 +221,29 @@ TEST_F(Conversion, SourceDeletedWhenUnchanged) {
                 LastDeletionPath() == DeletionPath::Classic ? "classic (fallback)" : "POSIX-semantics");
 }
 
+TEST_F(Conversion, SourcePathLongerThanMaxPath) {
+    // Nested folders take the source's path past 300 characters: it is read and deleted through its
+    // long form. (The destination stays short: wine 8's GetFinalPathNameByHandleW fails with 234 past
+    // MAX_PATH, which Windows does not.)
+    std::wstring folder = dir_.path();
+    while (folder.size() < 300) {
+        folder += L"\\" + std::wstring(60, L'd');
+        ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + folder).c_str(), nullptr));
+    }
+    const std::wstring source = folder + L"\\Game.nsz";
+    const std::wstring output = dir_.file(L"Game.nsp");
+    ASSERT_TRUE(CopyFileW((L"\\\\?\\" + source_).c_str(), (L"\\\\?\\" + source).c_str(), TRUE));
+    const ConversionResult result = ConvertNszToNsp(source, output, {}, nullptr, true, true);
+    EXPECT_EQ(result.outputPath, output);
+    EXPECT_TRUE(result.sourceDeleted);
+    EXPECT_TRUE(testfiles::ReadWholeFile(output) == built_.nsp);
+    EXPECT_EQ(GetFileAttributesW((L"\\\\?\\" + source).c_str()), INVALID_FILE_ATTRIBUTES);
+    while (folder.size() > dir_.path().size()) {
+        RemoveDirectoryW((L"\\\\?\\" + folder).c_str());
+        folder.erase(folder.find_last_of(L'\\'));
+    }
+}
+
 class SourceDeletion : public ::testing::Test {
   protected:
     void SetUp() override {
