@@ -81,9 +81,9 @@ testfiles::ContainerSpec LockedSpec() {
     program.hashName = true;
     program.ncz = true;
     program.sections = {testfiles::MakeSection(0x30000, 3, 42)};
-    testfiles::ContainerSpec spec;
-    spec.members = {program};
-    return spec;
+    testfiles::ContainerSpec package;
+    package.members = {program};
+    return package;
 }
 
 // A folder that nobody may write into (prepared by the test script, which makes it immutable).

@@ -13,9 +13,9 @@ testfiles::BuiltFiles SmallNsz(std::uint64_t seed) {
     meta.name = "meta.cnmt.xml";
     meta.size = 700;
     meta.seed = seed;
-    testfiles::ContainerSpec spec;
-    spec.members = {program, meta};
-    return testfiles::BuildNsz(spec);
+    testfiles::ContainerSpec package;
+    package.members = {program, meta};
+    return testfiles::BuildNsz(package);
 }
 
 testfiles::BuiltFiles ZerosNsz(std::uint64_t mebibytes) {
@@ -25,10 +25,10 @@ testfiles::BuiltFiles ZerosNsz(std::uint64_t mebibytes) {
     program.content = testfiles::Content::Zeros;
     // Crypto type 1 (none) keeps building fast: the builder encrypts nothing.
     program.sections = {testfiles::MakeSection(mebibytes << 20, 1, 7)};
-    testfiles::ContainerSpec spec;
-    spec.members = {program};
-    spec.keepNsp = false;
-    return testfiles::BuildNsz(spec);
+    testfiles::ContainerSpec package;
+    package.members = {program};
+    package.keepNsp = false;
+    return testfiles::BuildNsz(package);
 }
 
 } // namespace vesko::ui_driver
