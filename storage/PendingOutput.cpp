@@ -1,6 +1,7 @@
 #include "storage/PendingOutput.h"
 
 #include "storage/FileDisposition.h"
+#include "storage/JournalIdentityOf.h"
 #include "storage/StoragePaths.h"
 #include "storage/StorageSystem.h"
 
@@ -115,13 +116,7 @@ void CreatePendingOutput(std::unique_ptr<PendingOutput>& owner, const std::wstri
         ThrowStorageError(K::RecoveryRecords, "Output identity is unavailable", kErrorNotSupported,
                           cancelFlag);
 
-    JournalIdentity identity;
-    identity.volumeSerial = info.dwVolumeSerialNumber;
-    identity.fileIndexHigh = info.nFileIndexHigh;
-    identity.fileIndexLow = info.nFileIndexLow;
-    identity.creationTimeLow = info.ftCreationTime.dwLowDateTime;
-    identity.creationTimeHigh = info.ftCreationTime.dwHighDateTime;
-    const std::vector<std::uint8_t> record = BuildJournalRecord(identity, temporaryPath);
+    const std::vector<std::uint8_t> record = BuildJournalRecord(JournalIdentityOf(info), temporaryPath);
 
     DWORD written = 0;
     if (!System().writeFile(pending.journalHandle_.get(), record.data(), static_cast<DWORD>(record.size()),

@@ -2,6 +2,7 @@
 
 #include "storage/FileDisposition.h"
 #include "storage/Journal.h"
+#include "storage/JournalIdentityOf.h"
 #include "storage/RecoveryDirectory.h"
 #include "storage/StoragePaths.h"
 #include "storage/StorageSystem.h"
@@ -37,16 +38,6 @@ std::wstring RecordNameOf(const wchar_t* fileName) {
 
 bool IsSinglePlainFile(const BY_HANDLE_FILE_INFORMATION& info) {
     return (info.dwFileAttributes & kUnsafeAttributes) == 0 && info.nNumberOfLinks == 1;
-}
-
-JournalIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& info) {
-    JournalIdentity identity;
-    identity.volumeSerial = info.dwVolumeSerialNumber;
-    identity.fileIndexHigh = info.nFileIndexHigh;
-    identity.fileIndexLow = info.nFileIndexLow;
-    identity.creationTimeLow = info.ftCreationTime.dwLowDateTime;
-    identity.creationTimeHigh = info.ftCreationTime.dwHighDateTime;
-    return identity;
 }
 
 // Reads the journal through its exclusive handle; nothing when it is not one intact record.
@@ -90,7 +81,7 @@ void RecoverJournal(const std::wstring& recoveryPath, const WIN32_FIND_DATAW& en
         // Only the very file that was reserved: another file may have taken its name since.
         BY_HANDLE_FILE_INFORMATION info{};
         if (System().getFileInformationByHandle(temporary.get(), &info) && IsSinglePlainFile(info) &&
-            IdentityOf(info) == record->identity && MarkForDeletion(temporary.get())) {
+            JournalIdentityOf(info) == record->identity && MarkForDeletion(temporary.get())) {
             temporary.reset();
             MarkForDeletion(journal.get());
         }
