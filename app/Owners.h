@@ -51,12 +51,6 @@ struct MemoryDcTraits {
 };
 using MemoryDcOwner = Owner<HDC, MemoryDcTraits>;
 
-struct KernelHandleTraits {
-    static HANDLE empty() { return nullptr; }
-    static void release(HANDLE handle) { CloseHandle(handle); }
-};
-using HandleOwner = Owner<HANDLE, KernelHandleTraits>;
-
 struct CoTaskMemTraits {
     static void* empty() { return nullptr; }
     static void release(void* memory) { CoTaskMemFree(memory); }

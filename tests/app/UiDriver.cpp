@@ -213,13 +213,13 @@ RunningApp::RunningApp() {
         return;
     }
     process_.reset(info.hProcess);
-    const HandleOwner thread(info.hThread);
+    const UniqueHandle thread(info.hThread);
     processId_ = info.dwProcessId;
     mainWindow_ = WaitForTopWindow(processId_, L"VESKO_NSZ_Converter", L"", kStartTimeoutMs);
 }
 
 RunningApp::~RunningApp() {
-    if (process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
+    if (process_.valid() && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
         // A scenario that failed half way leaves the program running: end it, without a trace.
         TerminateProcess(process_.get(), 99);
         WaitForSingleObject(process_.get(), 10000);
@@ -227,7 +227,7 @@ RunningApp::~RunningApp() {
 }
 
 DWORD RunningApp::waitForExit(DWORD timeoutMs) {
-    if (!process_ || WaitForSingleObject(process_.get(), timeoutMs) != WAIT_OBJECT_0) {
+    if (!process_.valid() || WaitForSingleObject(process_.get(), timeoutMs) != WAIT_OBJECT_0) {
         return STILL_ACTIVE;
     }
     DWORD code = STILL_ACTIVE;

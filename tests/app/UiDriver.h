@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/Owners.h"
+#include "storage/UniqueHandle.h"
 
 #include <windows.h>
 
@@ -58,7 +59,7 @@ class RunningApp {
     DWORD waitForExit(DWORD timeoutMs);
 
   private:
-    HandleOwner process_;
+    UniqueHandle process_;
     DWORD processId_ = 0;
     HWND mainWindow_ = nullptr;
 };

@@ -123,7 +123,7 @@ TEST(UiDriver, ASourceHeldByAnotherProgramIsKeptWithAWarning) {
     const std::wstring source = dir.file(L"held.nsz");
     testfiles::WriteWholeFile(source, built.nsz);
     // Another program reading the file without letting anyone delete it.
-    const HandleOwner holder(
+    const UniqueHandle holder(
         CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_NE(holder.get(), INVALID_HANDLE_VALUE);
     RunningApp app;
