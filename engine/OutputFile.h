@@ -3,7 +3,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <string>
 
 namespace vesko {
 
@@ -13,9 +12,6 @@ class OutputFile {
     // Writes up to `length` bytes; returns 0 or the system's error code.
     virtual std::uint32_t writeSome(const void* data, std::uint32_t length, std::uint32_t& written) = 0;
 };
-
-// A new file for the tools (existing content is replaced); throws WriteFailed.
-std::unique_ptr<OutputFile> CreateOutputFile(const std::wstring& path);
 
 #ifdef _WIN32
 // Writes through a handle that stays owned by its reservation.
