@@ -4,9 +4,11 @@
 #include "app/MainWindowState.h"
 #include "app/Owners.h"
 #include "app/Scaling.h"
+#include "app/TaskbarProgress.h"
 #include "app/WorkerShared.h"
 
 #include <windows.h>
+#include <shobjidl.h>
 
 namespace vesko {
 
@@ -20,6 +22,16 @@ struct Fonts {
     FontOwner button;
 };
 
+// The taskbar button's progress; the interface is absent from some shells.
+struct TaskbarButton {
+    ComPtr<ITaskbarList3> list;
+    bool missing = false;    // creating it failed: not tried again until the taskbar comes back
+    TaskbarLook shown;       // what the button shows now
+    UINT createdMessage = 0; // "TaskbarButtonCreated": the shell (re)made the button
+    bool endDialogOpen = false;
+};
+
+// Window handles are cleared when their windows are destroyed, so nothing calls into a stale handle.
 struct Application {
     HINSTANCE instance = nullptr;
     HICON icon = nullptr; // a shared resource icon: not destroyed
@@ -28,9 +40,11 @@ struct Application {
     HWND chooseButton = nullptr;
     HWND actionButton = nullptr;
     HWND deleteSourcesCheckbox = nullptr;
+    HWND reportWindow = nullptr; // the results window while it is open
     MainWindowState state;
     WorkerShared shared;
     Fonts fonts;
+    TaskbarButton taskbar;
 };
 
 Application& App();

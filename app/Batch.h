@@ -15,4 +15,7 @@ void CancelWorkerIo();
 // Shows the end of a batch: flags, status, and the task dialog or results window (FinishBatch.cpp).
 void FinishBatch();
 
+// Gives the open results window the current fonts (after a DPI change replaced them).
+void ApplyReportFonts();
+
 } // namespace vesko

@@ -3,6 +3,7 @@
 #include "app/Application.h"
 #include "app/MainWindow.h"
 #include "app/OutputPath.h"
+#include "engine/Paths.h"
 #include "ui/Texts.h"
 
 #include <commctrl.h>
@@ -116,11 +117,15 @@ void ChooseNszFiles() {
         }
         return;
     }
-    std::vector<std::wstring> files = ParseOpenFileBuffer(buffer.data(), buffer.size());
+    SelectFiles(ParseOpenFileBuffer(buffer.data(), buffer.size()));
+}
+
+void SelectFiles(std::vector<std::wstring> files) {
+    Application& app = App();
     std::uint64_t size = 0;
     WIN32_FILE_ATTRIBUTE_DATA attributes{};
     if (files.size() == 1 &&
-        GetFileAttributesExW(files.front().c_str(), GetFileExInfoStandard, &attributes)) {
+        GetFileAttributesExW(ToLongPath(files.front()).c_str(), GetFileExInfoStandard, &attributes)) {
         size = (static_cast<std::uint64_t>(attributes.nFileSizeHigh) << 32) | attributes.nFileSizeLow;
     }
     ApplySelection(app.state, app.shared, std::move(files), size);

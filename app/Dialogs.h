@@ -4,10 +4,14 @@
 #include "app/BatchFlow.h"
 
 #include <string>
+#include <vector>
 
 namespace vesko {
 
 void ChooseNszFiles();
+
+// Makes files the selection, as the open dialog does when files are chosen in it.
+void SelectFiles(std::vector<std::wstring> files);
 
 struct FolderChoice {
     FolderAnswer answer = FolderAnswer::NoFolder;

@@ -5,6 +5,7 @@
 #include "app/Dialogs.h"
 #include "app/FinishBatchPlan.h"
 #include "app/MainWindow.h"
+#include "app/Taskbar.h"
 #include "ui/Texts.h"
 
 #include <commctrl.h>
@@ -24,6 +25,13 @@ std::wstring& ReportText() {
     return text;
 }
 
+void SetReportFonts(HWND window) {
+    const Fonts& fonts = App().fonts;
+    SendMessageW(GetDlgItem(window, kReportEditId), WM_SETFONT, reinterpret_cast<WPARAM>(fonts.body.get()),
+                 TRUE);
+    SendMessageW(GetDlgItem(window, IDOK), WM_SETFONT, reinterpret_cast<WPARAM>(fonts.button.get()), TRUE);
+}
+
 int ScaledBy(int value) {
     return MulDiv(value, static_cast<int>(App().state.dpi), 96);
 }
@@ -34,18 +42,16 @@ LRESULT CALLBACK ReportWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
     switch (message) {
     case WM_CREATE: {
         const HINSTANCE instance = app.instance;
-        const HWND edit =
-            CreateWindowExW(WS_EX_CLIENTEDGE | (rtl ? WS_EX_RTLREADING : 0), L"EDIT", ReportText().c_str(),
-                            WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL |
-                                ES_READONLY | (rtl ? ES_RIGHT : 0),
-                            0, 0, 0, 0, window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kReportEditId)),
-                            instance, nullptr);
-        const HWND close =
-            CreateWindowExW(rtl ? WS_EX_RTLREADING : 0, L"BUTTON", Text(TextKey::TextClose),
-                            WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 0, 0, 0, 0, window,
-                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDOK)), instance, nullptr);
-        SendMessageW(edit, WM_SETFONT, reinterpret_cast<WPARAM>(app.fonts.body.get()), TRUE);
-        SendMessageW(close, WM_SETFONT, reinterpret_cast<WPARAM>(app.fonts.button.get()), TRUE);
+        app.reportWindow = window;
+        CreateWindowExW(WS_EX_CLIENTEDGE | (rtl ? WS_EX_RTLREADING : 0), L"EDIT", ReportText().c_str(),
+                        WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL |
+                            ES_READONLY | (rtl ? ES_RIGHT : 0),
+                        0, 0, 0, 0, window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kReportEditId)),
+                        instance, nullptr);
+        CreateWindowExW(rtl ? WS_EX_RTLREADING : 0, L"BUTTON", Text(TextKey::TextClose),
+                        WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 0, 0, 0, 0, window,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDOK)), instance, nullptr);
+        SetReportFonts(window);
         return 0;
     }
     case WM_SIZE: {
@@ -63,6 +69,9 @@ LRESULT CALLBACK ReportWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
             DestroyWindow(window);
         }
         return 0;
+    case WM_NCDESTROY:
+        app.reportWindow = nullptr;
+        return DefWindowProcW(window, message, wParam, lParam);
     default:
         return DefWindowProcW(window, message, wParam, lParam);
     }
@@ -124,7 +133,8 @@ void ShowResultsWindow(const FinishBatchPlan& plan) {
     ShowWindow(window, SW_SHOW);
     SetFocus(GetDlgItem(window, kReportEditId));
     MSG message{};
-    while (IsWindow(window)) {
+    // The handle is cleared when the window goes, also when its owner takes it along.
+    while (app.reportWindow != nullptr) {
         const BOOL got = GetMessageW(&message, nullptr, 0, 0);
         if (got == 0) {
             // The application is quitting: leave, and let the main loop see the quit too.
@@ -134,13 +144,17 @@ void ShowResultsWindow(const FinishBatchPlan& plan) {
         if (got == -1) {
             break;
         }
-        if (!IsDialogMessageW(window, &message)) {
+        if (!IsDialogMessageW(app.reportWindow, &message)) {
             TranslateMessage(&message);
             DispatchMessageW(&message);
         }
     }
-    if (IsWindow(window)) {
-        DestroyWindow(window);
+    if (app.reportWindow != nullptr) {
+        DestroyWindow(app.reportWindow);
+    }
+    // Closed from outside meanwhile (the results window went with it): nothing left to return to.
+    if (app.mainWindow == nullptr) {
+        return;
     }
     EnableWindow(app.mainWindow, TRUE);
     SetForegroundWindow(app.mainWindow);
@@ -153,11 +167,13 @@ void FinishBatch() {
     Application& app = App();
     const FinishBatchPlan plan = PlanFinishBatch(app.state.batch, app.state.closeRequested);
     ApplyFinishBatch(app.state, plan);
+    app.taskbar.endDialogOpen = plan.dialog != FinishDialog::None && !app.state.closeRequested;
     RefreshControls();
     InvalidateMainWindow();
     if (app.state.closeRequested) {
         return;
     }
+    FlashIfInBackground();
     switch (plan.dialog) {
     case FinishDialog::None:
         break;
@@ -168,6 +184,14 @@ void FinishBatch() {
     case FinishDialog::ResultsWindow:
         ShowResultsWindow(plan);
         break;
+    }
+    app.taskbar.endDialogOpen = false;
+    UpdateTaskbar();
+}
+
+void ApplyReportFonts() {
+    if (App().reportWindow != nullptr) {
+        SetReportFonts(App().reportWindow);
     }
 }
 

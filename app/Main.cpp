@@ -1,11 +1,13 @@
 // Start-up, message loop and shutdown of the window application.
 #include "app/Application.h"
 #include "app/GdiplusOwners.h"
+#include "app/Intake.h"
 #include "app/MainWindow.h"
 #include "storage/Recovery.h"
 #include "ui/Texts.h"
 
 #include <commctrl.h>
+#include <shellscalingapi.h>
 
 #include <thread>
 
@@ -20,22 +22,35 @@ void StartRecoveryScan() {
     }
 }
 
-// The DPI of the monitor under the cursor, fitted to its work area; that work area comes back too.
-std::uint32_t StartDpi(RECT& work) {
+// Where the window opens: the monitor under the cursor, its work area, the DPI Windows proposes
+// for it, and the DPI the interface is drawn at there.
+struct StartMonitor {
+    RECT work{};
+    UINT proposedDpi = 96;
+    std::uint32_t dpi = 96;
+};
+
+StartMonitor FindStartMonitor() {
     POINT cursor{};
     if (!GetCursorPos(&cursor)) {
         cursor = POINT{0, 0};
     }
     const HMONITOR monitor = MonitorFromPoint(cursor, MONITOR_DEFAULTTOPRIMARY);
     const UINT systemDpi = GetDpiForSystem();
+    UINT monitorDpi = 0;
+    UINT unusedY = 0;
+    if (FAILED(GetDpiForMonitor(monitor, MDT_EFFECTIVE_DPI, &monitorDpi, &unusedY))) {
+        monitorDpi = 0;
+    }
+    StartMonitor start;
+    start.proposedDpi = monitorDpi != 0 ? monitorDpi : systemDpi;
     MONITORINFO info{};
     info.cbSize = sizeof(info);
-    if (!GetMonitorInfoW(monitor, &info)) {
-        work = RECT{0, 0, 0, 0};
-        return systemDpi;
-    }
-    work = info.rcWork;
-    return EffectiveDpi(work.right - work.left, work.bottom - work.top, systemDpi);
+    const bool known = GetMonitorInfoW(monitor, &info) != FALSE;
+    const PixelRect work{info.rcWork.left, info.rcWork.top, info.rcWork.right, info.rcWork.bottom};
+    start.work = known ? info.rcWork : RECT{0, 0, 0, 0};
+    start.dpi = StartDpiFor(monitorDpi, systemDpi, known ? &work : nullptr);
+    return start;
 }
 
 int Run(HINSTANCE instance, int showCommand) {
@@ -62,10 +77,12 @@ int Run(HINSTANCE instance, int showCommand) {
     windowClass.lpszClassName = kMainWindowClass;
     RegisterClassExW(&windowClass);
 
-    RECT work{};
-    app.state.dpi = StartDpi(work);
+    const StartMonitor start = FindStartMonitor();
+    const RECT work = start.work;
+    app.state.dpi = start.dpi;
     RECT frame{0, 0, Scale(kDesignWidth, app.state.dpi), Scale(kDesignHeight, app.state.dpi)};
-    AdjustWindowRectExForDpi(&frame, kMainWindowStyle, FALSE, 0, GetDpiForSystem());
+    // The frame is drawn at the monitor's own DPI, as after a DPI change.
+    AdjustWindowRectExForDpi(&frame, kMainWindowStyle, FALSE, 0, start.proposedDpi);
     const int width = frame.right - frame.left;
     const int height = frame.bottom - frame.top;
     const WindowPlacement at =
@@ -75,6 +92,8 @@ int Run(HINSTANCE instance, int showCommand) {
     if (window == nullptr) {
         return 1;
     }
+    // Files named by "Open with", "Send to" or an association are chosen, never converted by themselves.
+    TakeCommandLineFiles();
     StartRecoveryScan();
     ShowWindow(window, showCommand);
     SetFocus(app.chooseButton);
@@ -83,7 +102,7 @@ int Run(HINSTANCE instance, int showCommand) {
     MSG message{};
     BOOL got = 0;
     while ((got = GetMessageW(&message, nullptr, 0, 0)) > 0) {
-        if (IsDialogMessageW(app.mainWindow, &message)) {
+        if (app.mainWindow != nullptr && IsDialogMessageW(app.mainWindow, &message)) {
             continue;
         }
         TranslateMessage(&message);

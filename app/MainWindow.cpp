@@ -4,9 +4,11 @@
 #include "app/Batch.h"
 #include "app/Dialogs.h"
 #include "app/Drawing.h"
+#include "app/Intake.h"
 #include "app/Layout.h"
 #include "app/Painting.h"
 #include "app/Palette.h"
+#include "app/Taskbar.h"
 #include "app/WindowView.h"
 #include "ui/Texts.h"
 
@@ -41,7 +43,8 @@ AnimationSetting ReadAnimationSetting() {
 void AnimateHover(bool hovered) {
     Application& app = App();
     HoverFade& fade = app.state.hover;
-    if ((hovered ? 1.0f : 0.0f) == fade.hoverTarget) {
+    // A mouse message that arrives while the window is being destroyed has no timer to run.
+    if (app.mainWindow == nullptr || (hovered ? 1.0f : 0.0f) == fade.hoverTarget) {
         return;
     }
     const bool animate = ShouldAnimate(ReadAnimationSetting(), app.state.animationsEnabled);
@@ -85,10 +88,13 @@ void PollStep() {
     }
     const RECT area = ToRect(ScaleRect(28, 460, 664, 67, app.state.dpi));
     InvalidateRect(app.mainWindow, &area, FALSE);
+    UpdateTaskbar();
 }
 
 void OnActionButton() {
     switch (ActionFor(App().state)) {
+    case ActionCommand::Nothing:
+        break;
     case ActionCommand::RequestCancel:
         RequestCancel();
         break;
@@ -181,6 +187,8 @@ void OnCreate(HWND window) {
     }
     EnableWindow(app.actionButton, FALSE);
     LayoutControls();
+    DragAcceptFiles(window, TRUE);
+    app.taskbar.createdMessage = RegisterWindowMessageW(L"TaskbarButtonCreated");
     SetTimer(window, kPollTimer, kPollMilliseconds, nullptr);
 }
 
@@ -192,6 +200,14 @@ void OnDestroy(HWND window) {
         app.shared.workerThread.join();
     }
     DeleteFonts();
+    // Released while COM is still initialised; the button goes with the window anyway.
+    ResetTaskbar();
+    // The children go with this window: no handle of the family may be used after this.
+    app.mainWindow = nullptr;
+    app.promoButton = nullptr;
+    app.chooseButton = nullptr;
+    app.actionButton = nullptr;
+    app.deleteSourcesCheckbox = nullptr;
     PostQuitMessage(0);
 }
 
@@ -223,6 +239,8 @@ void OnDpiChanged(HWND window, WPARAM wParam, const RECT& suggested) {
         app.state.dpi = proposed;
     }
     CreateFonts();
+    // The results window borrows two of the fonts just replaced.
+    ApplyReportFonts();
     RECT frame{0, 0, Scale(kDesignWidth, app.state.dpi), Scale(kDesignHeight, app.state.dpi)};
     AdjustWindowRectExForDpi(&frame, static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE)), FALSE, 0,
                              proposed);
@@ -236,6 +254,9 @@ void OnDpiChanged(HWND window, WPARAM wParam, const RECT& suggested) {
 
 void RefreshControls() {
     Application& app = App();
+    if (app.mainWindow == nullptr) {
+        return;
+    }
     const ControlLook look =
         ControlLookFor(VisibleStateOf(app.state, IsCancelRequested(&app.shared.cancelRequested)));
     EnableWindow(app.chooseButton, look.chooseEnabled);
@@ -243,6 +264,9 @@ void RefreshControls() {
     EnableWindow(app.actionButton, look.actionEnabled);
     SetWindowTextW(app.actionButton, Text(look.actionCaption));
     InvalidateControl(app.actionButton);
+    // Files are taken exactly when they could be chosen: Explorer then shows a refusing cursor.
+    DragAcceptFiles(app.mainWindow, look.chooseEnabled);
+    UpdateTaskbar();
 }
 
 void InvalidateMainWindow() {
@@ -257,6 +281,11 @@ UINT MessageBoxDirection() {
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     Application& app = App();
+    if (message == app.taskbar.createdMessage && message != 0) {
+        ResetTaskbar();
+        UpdateTaskbar();
+        return 0;
+    }
     switch (message) {
     case WM_CREATE:
         OnCreate(window);
@@ -333,6 +362,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             return reinterpret_cast<LRESULT>(GetStockObject(DC_BRUSH));
         }
         break;
+    case WM_DROPFILES:
+        TakeDroppedFiles(DropOwner(reinterpret_cast<HDROP>(wParam)));
+        return 0;
     case WM_DPICHANGED:
         OnDpiChanged(window, wParam, *reinterpret_cast<const RECT*>(lParam));
         return 0;

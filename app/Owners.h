@@ -3,6 +3,7 @@
 
 #include <windows.h>
 #include <objbase.h>
+#include <shellapi.h>
 
 #include <utility>
 
@@ -57,6 +58,20 @@ struct CoTaskMemTraits {
 };
 // A CoTaskMem string or item list; get() hands out the untyped pointer.
 using CoTaskMemOwner = Owner<void*, CoTaskMemTraits>;
+
+struct DropTraits {
+    static HDROP empty() { return nullptr; }
+    static void release(HDROP drop) { DragFinish(drop); }
+};
+// The file list of a WM_DROPFILES, released with DragFinish.
+using DropOwner = Owner<HDROP, DropTraits>;
+
+struct LocalMemTraits {
+    static HLOCAL empty() { return nullptr; }
+    static void release(HLOCAL memory) { LocalFree(memory); }
+};
+// Memory the system hands out with LocalAlloc (CommandLineToArgvW).
+using LocalMemOwner = Owner<HLOCAL, LocalMemTraits>;
 
 // Selects an object into a DC for one scope and puts the previous one back.
 class SelectionScope {

@@ -39,12 +39,6 @@ COLORREF StatusColourOf(StatusColour colour) {
     return palette::kSecondaryText;
 }
 
-ProgressSnapshot ReadProgress() {
-    const WorkerShared& shared = App().shared;
-    return ProgressSnapshot{shared.progressWritten.load(), shared.progressTotal.load(),
-                            shared.progressPhase.load(), IsCancelRequested(&shared.cancelRequested)};
-}
-
 void PaintContent(HDC dc) {
     Application& app = App();
     const bool rtl = IsRightToLeftMode();
@@ -112,6 +106,12 @@ template <typename Paint> void PaintBuffered(HDC target, int width, int height, 
 }
 
 } // namespace
+
+ProgressSnapshot ReadProgress() {
+    const WorkerShared& shared = App().shared;
+    return ProgressSnapshot{shared.progressWritten.load(), shared.progressTotal.load(),
+                            shared.progressPhase.load(), IsCancelRequested(&shared.cancelRequested)};
+}
 
 void PaintMainWindow(HWND window) {
     PaintScope paint(window);

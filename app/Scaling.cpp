@@ -39,6 +39,12 @@ std::uint32_t EffectiveDpi(int workWidth, int workHeight, std::uint32_t proposed
     return static_cast<std::uint32_t>(result);
 }
 
+std::uint32_t StartDpiFor(std::uint32_t monitorDpi, std::uint32_t systemDpi, const PixelRect* work) {
+    // A second monitor at another scale than the primary has its own DPI; the system DPI is the primary's.
+    const std::uint32_t proposed = monitorDpi != 0 ? monitorDpi : systemDpi;
+    return work != nullptr ? EffectiveDpi(work->width(), work->height(), proposed) : proposed;
+}
+
 WindowPlacement CentreInWorkArea(const PixelRect& work, int windowWidth, int windowHeight) {
     return WindowPlacement{work.left + (work.width() - windowWidth) / 2,
                            work.top + (work.height() - windowHeight) / 2};

@@ -35,6 +35,10 @@ PixelRect ScaleRect(int x, int y, int width, int height, std::uint32_t dpi);
 // never below 72.
 std::uint32_t EffectiveDpi(int workWidth, int workHeight, std::uint32_t proposedDpi);
 
+// The DPI the window opens at: that of the monitor it opens on (the system DPI when the monitor's
+// cannot be read, 0 here), fitted to that monitor's work area when its size is known.
+std::uint32_t StartDpiFor(std::uint32_t monitorDpi, std::uint32_t systemDpi, const PixelRect* work);
+
 // Centres a window of the given size in a work area (integer division, as Windows rounds nothing here).
 struct WindowPlacement {
     int x = 0;

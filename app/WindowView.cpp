@@ -47,6 +47,9 @@ ActionCommand ActionFor(const MainWindowState& state) {
     if (state.isConverting) {
         return ActionCommand::RequestCancel;
     }
+    if (state.batchActive) {
+        return ActionCommand::Nothing;
+    }
     if (state.showDone) {
         return ActionCommand::OpenOutputFolder;
     }

@@ -21,7 +21,9 @@ struct ControlLook {
 };
 ControlLook ControlLookFor(VisibleState visible);
 
-enum class ActionCommand { RequestCancel, OpenOutputFolder, ChooseNszFiles, StartBatch };
+// Nothing between two files of a batch (the folder question may be open): a second batch must not
+// start while one is active, whatever dialog is showing.
+enum class ActionCommand { Nothing, RequestCancel, OpenOutputFolder, ChooseNszFiles, StartBatch };
 ActionCommand ActionFor(const MainWindowState& state);
 
 // Closing the window: at once when idle; after the worker when converting (cancelling it); and,

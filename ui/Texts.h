@@ -87,9 +87,10 @@ enum class TextKey : int {
     TextSourceInUseKept = 67,
     TextWarnSourceNotDeleted = 68,
     TextWarnCompleted = 69,
+    TextNoNszAmongItems = 70,
 };
 
-constexpr int kTextCount = 70;
+constexpr int kTextCount = 71;
 
 // Static, NUL-terminated texts: lookups hand out these pointers and never allocate.
 using TextTable = std::array<const wchar_t*, kTextCount>;

@@ -87,6 +87,7 @@ constexpr KeyedText kEntries[kTextCount] = {
                           L"التطبيق واحذف الملف الأصلي يدويًا."},
     {TextWarnSourceNotDeleted, L"تم إنشاء NSP، ولم يُحذف الملف الأصلي"},
     {TextWarnCompleted, L"اكتمل التحويل مع تحذيرات"},
+    {TextNoNszAmongItems, L"لا توجد ملفات NSZ بين هذه العناصر. لم يتغير الاختيار."},
 };
 
 } // namespace

@@ -91,6 +91,7 @@ constexpr KeyedText kEntries[kTextCount] = {
                           L"delete the source manually."},
     {TextWarnSourceNotDeleted, L"NSP created, source not deleted"},
     {TextWarnCompleted, L"Conversion completed with warnings"},
+    {TextNoNszAmongItems, L"No NSZ files among these items. The selection is unchanged."},
 };
 
 } // namespace

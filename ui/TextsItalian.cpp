@@ -96,6 +96,7 @@ constexpr KeyedText kEntries[kTextCount] = {
                           L"mantenuto. Chiudi quell'app ed elimina il file di origine manualmente."},
     {TextWarnSourceNotDeleted, L"NSP creato, originale non eliminato"},
     {TextWarnCompleted, L"Conversione completata con avvisi"},
+    {TextNoNszAmongItems, L"Nessun file NSZ tra questi elementi. La selezione non è cambiata."},
 };
 
 } // namespace

@@ -100,6 +100,7 @@ constexpr KeyedText kEntries[kTextCount] = {
                           L"mantido. Feche esse aplicativo e exclua o arquivo de origem manualmente."},
     {TextWarnSourceNotDeleted, L"NSP criado, original não excluído"},
     {TextWarnCompleted, L"Conversão concluída com avisos"},
+    {TextNoNszAmongItems, L"Não há arquivos NSZ entre estes itens. A seleção não foi alterada."},
 };
 
 } // namespace

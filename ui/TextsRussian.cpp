@@ -95,6 +95,7 @@ constexpr KeyedText kEntries[kTextCount] = {
      L"NSP успешно создан. Исходник занят другой программой и не удалён. Закройте её и удалите его вручную."},
     {TextWarnSourceNotDeleted, L"NSP создан, исходник не удалён"},
     {TextWarnCompleted, L"Конвертация завершена с предупреждениями"},
+    {TextNoNszAmongItems, L"Среди этих объектов нет файлов NSZ. Выбор не изменён."},
 };
 
 } // namespace

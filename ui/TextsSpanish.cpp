@@ -100,6 +100,7 @@ constexpr KeyedText kEntries[kTextCount] = {
                           L"conservó. Cierra esa aplicación y elimina el archivo de origen manualmente."},
     {TextWarnSourceNotDeleted, L"NSP creado, original no eliminado"},
     {TextWarnCompleted, L"Conversión completada con advertencias"},
+    {TextNoNszAmongItems, L"No hay archivos NSZ entre estos elementos. La selección no ha cambiado."},
 };
 
 } // namespace

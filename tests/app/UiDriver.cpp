@@ -2,6 +2,7 @@
 
 #include <shlobj.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -87,6 +88,26 @@ bool TypeAndConfirm(HWND dialog, const std::wstring& text) {
     return PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
                         reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK))) != FALSE;
 }
+
+// Memory in another process, freed there when this goes.
+class RemoteBlock {
+  public:
+    RemoteBlock(HANDLE process, std::size_t size)
+        : process_(process),
+          address_(VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)) {}
+    ~RemoteBlock() {
+        if (address_ != nullptr) {
+            VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
+        }
+    }
+    RemoteBlock(const RemoteBlock&) = delete;
+    RemoteBlock& operator=(const RemoteBlock&) = delete;
+    void* get() const { return address_; }
+
+  private:
+    HANDLE process_;
+    void* address_;
+};
 
 std::wstring RecoveryDirectory() {
     PWSTR path = nullptr;
@@ -189,6 +210,38 @@ bool ChooseInFolderPicker(HWND dialog, const std::wstring& folder) {
                         reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK))) != FALSE;
 }
 
+bool DropFiles(HWND window, const std::vector<std::wstring>& paths) {
+    std::wstring list;
+    for (const std::wstring& path : paths) {
+        list += path;
+        list.push_back(L'\0');
+    }
+    list.push_back(L'\0');
+    DROPFILES header{};
+    header.pFiles = sizeof(header);
+    header.fWide = TRUE;
+    std::vector<char> block(sizeof(header) + list.size() * sizeof(wchar_t));
+    std::memcpy(block.data(), &header, sizeof(header));
+    std::memcpy(block.data() + sizeof(header), list.data(), list.size() * sizeof(wchar_t));
+    // Wine hands a WM_DROPFILES handle to another process unchanged, so a list made here arrives
+    // empty (measured). It is written into the program's own memory instead, where GlobalLock takes
+    // the aligned block as fixed memory, and stays there until the drop has been handled.
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    const UniqueHandle process(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, processId));
+    if (!process.valid()) {
+        return false;
+    }
+    const RemoteBlock remote(process.get(), block.size());
+    return remote.get() != nullptr &&
+           WriteProcessMemory(process.get(), remote.get(), block.data(), block.size(), nullptr) &&
+           SendWithin(window, WM_DROPFILES, reinterpret_cast<WPARAM>(remote.get()), 0);
+}
+
+bool AcceptsDrops(HWND window) {
+    return (GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_ACCEPTFILES) != 0;
+}
+
 std::wstring ApplicationPath() {
     // A cross build hands over the path on the build machine, which wine sees as drive Z.
     std::wstring path = std::filesystem::path(VESKO_APP_EXE).wstring();
@@ -203,11 +256,14 @@ std::wstring ApplicationPath() {
     return path;
 }
 
-RunningApp::RunningApp() {
+RunningApp::RunningApp(const std::vector<std::wstring>& arguments) {
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
     std::wstring commandLine = L"\"" + ApplicationPath() + L"\"";
+    for (const std::wstring& argument : arguments) {
+        commandLine += L" \"" + argument + L"\"";
+    }
     if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                         &info)) {
         return;

@@ -42,10 +42,18 @@ bool ChooseInOpenDialog(HWND dialog, const std::wstring& folder, const std::vect
 // Types a folder into the folder picker and confirms it.
 bool ChooseInFolderPicker(HWND dialog, const std::wstring& folder);
 
+// Drops files and folders on a window of the application, as Explorer does with WM_DROPFILES;
+// returns once the window has handled the drop.
+bool DropFiles(HWND window, const std::vector<std::wstring>& paths);
+
+// Whether the window takes dropped files now (what Explorer asks before it offers a drop).
+bool AcceptsDrops(HWND window);
+
 // The application under test, started with its own process and ended when this object goes.
 class RunningApp {
   public:
-    RunningApp();
+    // Each argument is passed quoted, as the shell passes files to "Open with".
+    explicit RunningApp(const std::vector<std::wstring>& arguments = {});
     ~RunningApp();
     RunningApp(const RunningApp&) = delete;
     RunningApp& operator=(const RunningApp&) = delete;

@@ -200,5 +200,92 @@ TEST(UiDriver, SeveralFailuresOpenTheResultsWindow) {
     EXPECT_TRUE(testfiles::ReadWholeFile(dir.file(L"b-good.nsp")) == good.nsp);
 }
 
+TEST(UiDriver, ClosingFromOutsideWhileTheResultsWindowIsOpenEndsWithZero) {
+    test::TempDir dir;
+    for (const wchar_t* name : {L"a.nsz", L"b.nsz"}) {
+        testfiles::WriteWholeFile(dir.file(name), std::vector<std::uint8_t>(4000, 0x33));
+    }
+    RunningApp app;
+    ASSERT_TRUE(app.started());
+    ChooseFiles(app, dir.path(), {L"a.nsz", L"b.nsz"});
+    ASSERT_TRUE(Press(app.mainWindow(), kAction));
+    ASSERT_NE(WaitForTopWindow(app.processId(), L"VESKO_ConversionReport", L"", kBatchTimeoutMs), nullptr);
+    // The results window goes with its owner; its loop must end and hand the quit on.
+    ASSERT_TRUE(PostMessageW(app.mainWindow(), WM_CLOSE, 0, 0));
+    EXPECT_EQ(app.waitForExit(kStartTimeoutMs), 0u);
+}
+
+TEST(UiDriver, DroppedFilesAndAFolderAreChosenAndConverted) {
+    test::TempDir dir;
+    ASSERT_TRUE(CreateDirectoryW(dir.file(L"folder").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(dir.file(L"folder\\deeper").c_str(), nullptr));
+    const wchar_t* const names[] = {L"one.nsz", L"folder\\two.nsz", L"folder\\THREE.NSZ",
+                                    L"folder\\deeper\\four.nsz"};
+    std::vector<BuiltFiles> built;
+    for (const wchar_t* name : names) {
+        built.push_back(SmallNsz(30 + built.size()));
+        testfiles::WriteWholeFile(dir.file(name), built.back().nsz);
+    }
+    testfiles::WriteWholeFile(dir.file(L"notes.txt"), std::vector<std::uint8_t>(100, 0x41));
+    RunningApp app;
+    ASSERT_TRUE(app.started());
+    EXPECT_TRUE(AcceptsDrops(app.mainWindow()));
+    // Nothing to take: the window stays empty.
+    ASSERT_TRUE(DropFiles(app.mainWindow(), {dir.file(L"notes.txt")}));
+    EXPECT_FALSE(IsWindowEnabled(app.control(kAction)));
+    ASSERT_TRUE(
+        DropFiles(app.mainWindow(), {dir.file(L"one.nsz"), dir.file(L"folder"), dir.file(L"notes.txt")}));
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(app.control(kAction)) != FALSE; }, kDialogTimeoutMs));
+    ASSERT_TRUE(Press(app.mainWindow(), kAction));
+    ASSERT_TRUE(WaitUntil([&] { return TextOf(app.control(kAction)) == L"Open folder"; }, kBatchTimeoutMs));
+    const wchar_t* const outputs[] = {L"one.nsp", L"folder\\two.nsp", L"folder\\THREE.nsp"};
+    for (std::size_t i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_TRUE(testfiles::ReadWholeFile(dir.file(outputs[i])) == built[i].nsp);
+    }
+    EXPECT_FALSE(fs::exists(fs::path(dir.file(L"folder\\deeper\\four.nsp")))) << "one level deep only";
+    EXPECT_EQ(NspCount(dir.path()), 1u);
+}
+
+TEST(UiDriver, ADropDuringABatchIsRefused) {
+    test::TempDir dir;
+    test::TempDir other;
+    testfiles::WriteWholeFile(other.file(L"late.nsz"), SmallNsz(40).nsz);
+    RunningApp app;
+    ASSERT_TRUE(app.started());
+    StartLongBatch(app, dir, 2);
+    EXPECT_FALSE(AcceptsDrops(app.mainWindow()));
+    ASSERT_TRUE(DropFiles(app.mainWindow(), {other.file(L"late.nsz")}));
+    ASSERT_TRUE(Press(app.mainWindow(), kAction));
+    ASSERT_TRUE(WaitUntil([&] { return BatchEnded(app); }, kBatchTimeoutMs));
+    EXPECT_TRUE(AcceptsDrops(app.mainWindow()));
+    // The selection is still the batch's: converting again writes beside it, not beside the drop.
+    ASSERT_EQ(TextOf(app.control(kAction)), L"Convert to NSP");
+    ASSERT_TRUE(Press(app.mainWindow(), kAction));
+    EXPECT_TRUE(WaitUntil([&] { return TemporaryOutputsIn(dir.path()) != 0; }, kDialogTimeoutMs));
+    EXPECT_EQ(TemporaryOutputsIn(other.path()) + NspCount(other.path()), 0u);
+    PostMessageW(app.mainWindow(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(app.waitForExit(kBatchTimeoutMs), 0u);
+}
+
+TEST(UiDriver, FilesOnTheCommandLineAreChosenAndConvertedWhenAsked) {
+    test::TempDir dir;
+    ASSERT_TRUE(CreateDirectoryW(dir.file(L"sub folder").c_str(), nullptr));
+    const BuiltFiles built[] = {SmallNsz(51), SmallNsz(52)};
+    const std::wstring unicode = dir.file(L"Игра — первая.nsz");
+    testfiles::WriteWholeFile(unicode, built[0].nsz);
+    testfiles::WriteWholeFile(dir.file(L"sub folder\\game two.nsz"), built[1].nsz);
+    RunningApp app({unicode, dir.file(L"sub folder\\game two.nsz")});
+    ASSERT_TRUE(app.started());
+    EXPECT_TRUE(IsWindowEnabled(app.control(kAction)));
+    EXPECT_EQ(TextOf(app.control(kAction)), L"Convert to NSP");
+    Sleep(1000);
+    EXPECT_EQ(TemporaryOutputsIn(dir.path()) + NspCount(dir.path()), 0u) << "nothing starts by itself";
+    ASSERT_TRUE(Press(app.mainWindow(), kAction));
+    ASSERT_TRUE(WaitUntil([&] { return TextOf(app.control(kAction)) == L"Open folder"; }, kBatchTimeoutMs));
+    EXPECT_TRUE(testfiles::ReadWholeFile(dir.file(L"Игра — первая.nsp")) == built[0].nsp);
+    EXPECT_TRUE(testfiles::ReadWholeFile(dir.file(L"sub folder\\game two.nsp")) == built[1].nsp);
+}
+
 } // namespace
 } // namespace vesko::ui_driver

@@ -1,12 +1,14 @@
 #!/bin/sh
 # Runs the UI driver's scenarios: English interface, a display (a private Xvfb when there is none),
-# and a folder nobody may write into for the destination scenario.
+# and a folder nobody may write into for the destination scenario. Wine takes the C locale as
+# English, and names files in the locale's character set: C.UTF-8 is built into glibc, where
+# en_US.UTF-8 needs a generated locale (without one, no file name outside ASCII can be made).
 # usage: run-ui-driver.sh EMULATOR DRIVER.exe WITH_DISPLAY_SCRIPT
 set -eu
 emulator=$1
 driver=$2
 with_display=$3
-export LC_ALL=en_US.UTF-8
+export LC_ALL=C.UTF-8
 
 work=$(mktemp -d)
 locked=$work/locked

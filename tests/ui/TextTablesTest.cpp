@@ -156,6 +156,8 @@ constexpr EnglishRussianRow kEnglishRussian[] = {
      L"NSP создан, исходник не удалён"},
     {69, TextKey::TextWarnCompleted, L"Conversion completed with warnings",
      L"Конвертация завершена с предупреждениями"},
+    {70, TextKey::TextNoNszAmongItems, L"No NSZ files among these items. The selection is unchanged.",
+     L"Среди этих объектов нет файлов NSZ. Выбор не изменён."},
 
 };
 
@@ -205,10 +207,10 @@ TEST(TextTables, GivenTranslationsAppearExactly) {
     }
 }
 
-TEST(TextTables, EveryLanguageHasSeventyNonEmptyTexts) {
+TEST(TextTables, EveryLanguageHasEveryTextNonEmpty) {
     for (InterfaceLanguage language : kAllLanguages) {
         const TextTable& table = TextsFor(language);
-        EXPECT_EQ(table.size(), 70u);
+        EXPECT_EQ(table.size(), 71u);
         for (int index = 0; index < kTextCount; ++index) {
             SCOPED_TRACE(Trace(language, index));
             const wchar_t* text = table[static_cast<std::size_t>(index)];
@@ -302,7 +304,7 @@ TEST(Text, LooksUpTheCurrentLanguageWithoutCopying) {
 
 TEST(Text, KeyOutsideTheTableGivesTheUnexpectedErrorText) {
     ScopedInterfaceLanguage scoped(InterfaceLanguage::Italian);
-    for (int value : {-1, 70, 1000}) {
+    for (int value : {-1, kTextCount, 1000}) {
         SCOPED_TRACE(value);
         EXPECT_EQ(Text(static_cast<TextKey>(value)),
                   Entry(InterfaceLanguage::Italian, TextKey::TextErrUnexpected));
