@@ -9,43 +9,41 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <set>
 
 namespace vesko {
 namespace {
 
+const std::wstring kLongName = L"C:\\" + std::wstring(300, L'd') + L"\\Игра 1.NsZ";
+
 // C:\drop holds two NSZ files (one in capitals) and a text file; C:\empty holds nothing.
 PathLookup FakeDisk() {
-    static const std::map<std::wstring, std::vector<std::wstring>> folders = {
-        {L"C:\\drop", {L"b.nsz", L"notes.txt", L"A.NSZ"}}, {L"C:\\empty", {}}};
-    static const std::set<std::wstring> files = {L"C:\\one.nsz", L"C:\\readme.txt", L"C:\\drop\\b.nsz",
-                                                 L"C:\\" + std::wstring(300, L'd') + L"\\Игра 1.NsZ"};
+    static const std::map<std::wstring, PathKind> kinds = {
+        {L"C:\\one.nsz", PathKind::File},     {L"C:\\readme.txt", PathKind::File},
+        {L"C:\\drop\\b.nsz", PathKind::File}, {kLongName, PathKind::File},
+        {L"C:\\drop", PathKind::Folder},      {L"C:\\empty", PathKind::Folder}};
+    static const std::vector<std::wstring> drop = {L"b.nsz", L"notes.txt", L"A.NSZ"};
     return PathLookup{[](const std::wstring& path) {
-                          return folders.count(path) != 0 ? PathKind::Folder
-                                 : files.count(path) != 0 ? PathKind::File
-                                                          : PathKind::Missing;
+                          const auto found = kinds.find(path);
+                          return found == kinds.end() ? PathKind::Missing : found->second;
                       },
-                      [](const std::wstring& folder) { return folders.at(folder); }};
+                      [](const std::wstring& folder) {
+                          return folder == L"C:\\drop" ? drop : std::vector<std::wstring>{};
+                      }};
 }
 
 TEST(NszFilesAmong, TakesNszFilesAndFoldersOneLevelDeep) {
-    const std::wstring longName = L"C:\\" + std::wstring(300, L'd') + L"\\Игра 1.NsZ";
-    struct Case {
-        std::vector<std::wstring> paths;
-        std::vector<std::wstring> taken;
-    };
-    const Case cases[] = {
+    using Paths = std::vector<std::wstring>;
+    const std::pair<Paths, Paths> cases[] = {
         {{L"C:\\one.nsz", L"C:\\drop", L"C:\\readme.txt"},
          {L"C:\\one.nsz", L"C:\\drop\\A.NSZ", L"C:\\drop\\b.nsz"}},
-        {{L"C:\\drop\\b.nsz", L"C:\\drop", L"C:\\one.nsz"},
-         {L"C:\\drop\\b.nsz", L"C:\\drop\\A.NSZ", L"C:\\one.nsz"}},
+        {{L"C:\\drop\\b.nsz", L"C:\\drop"}, {L"C:\\drop\\b.nsz", L"C:\\drop\\A.NSZ"}},
         {{L"C:\\readme.txt", L"C:\\gone.nsz", L"C:\\empty"}, {}},
-        {{longName}, {longName}},
+        {{kLongName}, {kLongName}},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::PrintToString(c.paths.size()) + " paths, first " +
-                     testing::PrintToString(c.paths.front().size()) + " long");
-        EXPECT_EQ(NszFilesAmong(c.paths, FakeDisk()), c.taken);
+    for (const auto& [paths, taken] : cases) {
+        SCOPED_TRACE(testing::PrintToString(paths.size()) + " paths, the first " +
+                     testing::PrintToString(paths.front().size()) + " characters long");
+        EXPECT_EQ(NszFilesAmong(paths, FakeDisk()), taken);
     }
 }
 
@@ -65,54 +63,52 @@ TEST(IntakeFor, RefusedDuringABatchAndSaysSoWhenNothingIsTaken) {
     ApplyNothingTaken(idle);
     EXPECT_EQ(idle.selectedFiles, std::vector<std::wstring>{L"C:\\kept.nsz"});
     EXPECT_EQ(idle.statusText, L"No NSZ files among these items. The selection is unchanged.");
-    EXPECT_TRUE(idle.showError);
-    EXPECT_TRUE(idle.showDone);
+    EXPECT_TRUE(idle.showError && idle.showDone);
+}
+
+// A batch of four at its second file unless it has ended.
+MainWindowState Batch(bool active, bool converting, std::uint64_t failed, std::uint64_t kept) {
+    MainWindowState state;
+    state.batch.files = {L"1", L"2", L"3", L"4"};
+    state.batch.index = 1;
+    state.batchActive = active;
+    state.isConverting = converting;
+    state.batch.failedCount = failed;
+    state.batch.keptCount = kept;
+    return state;
 }
 
 TEST(TaskbarLookFor, FollowsTheBatch) {
-    // A batch of four at its second file, half written.
-    MainWindowState converting;
-    converting.batch.files = {L"1", L"2", L"3", L"4"};
-    converting.batch.index = 1;
-    converting.batchActive = true;
-    converting.isConverting = true;
-    MainWindowState failedBefore = converting;
-    failedBefore.batch.failedCount = 1;
-    MainWindowState between = converting;
-    between.isConverting = false;
-    MainWindowState ended;
-    ended.batch.failedCount = 1;
-    MainWindowState endedKept;
-    endedKept.batch.keptCount = 1;
     const ProgressSnapshot half{500, 1000, 0, false};
     struct Case {
         const char* name;
-        const MainWindowState& state;
+        MainWindowState state;
         ProgressSnapshot progress;
         bool endDialogOpen;
         TaskbarLook look;
     };
     const Case cases[] = {
-        {"converting", converting, half, false, {TaskbarMode::Normal, 1500, 4000}},
-        {"a whole file is 99 % while converting",
-         converting,
+        {"converting", Batch(true, true, 0, 0), half, false, {TaskbarMode::Normal, 1500, 4000}},
+        {"99 % at most",
+         Batch(true, true, 0, 0),
          {1000, 1000, 1, false},
          false,
          {TaskbarMode::Normal, 1990, 4000}},
-        {"cancelling", converting, {500, 1000, 0, true}, false, {TaskbarMode::Paused, 1500, 4000}},
-        {"after a failed file", failedBefore, half, false, {TaskbarMode::Error, 1500, 4000}},
-        {"folder question open", between, half, false, {TaskbarMode::Paused, 1000, 4000}},
-        {"error dialog at the end", ended, {}, true, {TaskbarMode::Error, 1, 1}},
-        {"kept-source question at the end", endedKept, {}, true, {TaskbarMode::Paused, 1, 1}},
-        {"ended", ended, {}, false, {}},
-        {"idle", MainWindowState{}, {}, true, {}},
+        {"cancelling",
+         Batch(true, true, 0, 0),
+         {500, 1000, 0, true},
+         false,
+         {TaskbarMode::Paused, 1500, 4000}},
+        {"after a failed file", Batch(true, true, 1, 0), half, false, {TaskbarMode::Error, 1500, 4000}},
+        {"folder question", Batch(true, false, 0, 0), half, false, {TaskbarMode::Paused, 1000, 4000}},
+        {"error dialog at the end", Batch(false, false, 1, 0), {}, true, {TaskbarMode::Error, 1, 1}},
+        {"kept-source question", Batch(false, false, 0, 1), {}, true, {TaskbarMode::Paused, 1, 1}},
+        {"ended", Batch(false, false, 1, 0), {}, false, {}},
+        {"nothing went wrong", Batch(false, false, 0, 0), {}, true, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const TaskbarLook look = TaskbarLookFor(c.state, c.progress, c.endDialogOpen);
-        EXPECT_EQ(static_cast<int>(look.mode), static_cast<int>(c.look.mode));
-        EXPECT_EQ(look.completed, c.look.completed);
-        EXPECT_EQ(look.total, c.look.total);
+        EXPECT_TRUE(TaskbarLookFor(c.state, c.progress, c.endDialogOpen) == c.look);
     }
 }
 
@@ -126,9 +122,8 @@ TEST(StartDpiFor, TheMonitorsOwnDpiFittedToItsWorkArea) {
 }
 
 TEST(ActionFor, StartsNoBatchWhileOneIsActive) {
-    MainWindowState between;
+    MainWindowState between = Batch(true, false, 0, 0);
     between.selectedFiles = {L"a.nsz"};
-    between.batchActive = true;
     EXPECT_EQ(ActionFor(between), ActionCommand::Nothing);
 }
 
