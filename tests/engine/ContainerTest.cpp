@@ -93,8 +93,22 @@ std::vector<std::uint8_t> Bytes(const char* text, std::size_t size) {
     return std::vector<std::uint8_t>(text, text + size);
 }
 
+// 20 distinct 4096-byte names, each entered at 1024 offsets: 20480 distinct names, 73 MB of them.
+std::vector<std::uint8_t> SharedLongNames() {
+    std::vector<Entry> entries;
+    for (char base = 'a'; base < 'a' + 20; ++base)
+        entries.push_back({0, 0, {}, std::string(4095, 'n') + base});
+    for (std::uint32_t k = 0; k < 20; ++k) {
+        for (std::uint32_t offset = 1; offset < 1024; ++offset)
+            entries.push_back({0, 0, k * 4097 + offset, ""});
+    }
+    return RawPfs0(entries, 0);
+}
+
 TEST(Container, RefusalsCarryKindAndExactMessage) {
     const std::string longName(4097, 'n');
+    // Two NCZ members on one range: refused before their (missing) tables are read.
+    const auto sharedNcz = RawPfs0({{0, 0x4100, {}, "a.ncz"}, {0, 0x4100, {}, "b.ncz"}}, 0x4100);
     const Refusal cases[] = {
         {"empty file", {}, K::NotNsz, kTooShort},
         {"3 bytes", Bytes("PFS", 3), K::NotNsz, kTooShort},
@@ -130,6 +144,9 @@ TEST(Container, RefusalsCarryKindAndExactMessage) {
         {"overlap by one byte", RawPfs0({{0, 4, {}, "a"}, {3, 4, {}, "b"}}, 8), K::Corrupt, kOverlap},
         {"contained range, listed last", RawPfs0({{0, 9, {}, "a"}, {9, 1, {}, "c"}, {2, 2, {}, "b"}}, 10),
          K::Corrupt, kOverlap},
+        {"NCZ members sharing a range", sharedNcz, K::Corrupt, kOverlap},
+        {"shared names past the output header's limit", SharedLongNames(), K::Unsupported,
+         "Слишком большой заголовок выходного NSP."},
     };
     for (const Refusal& c : cases) {
         SCOPED_TRACE(c.what);
