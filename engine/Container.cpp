@@ -169,7 +169,7 @@ std::vector<PlannedMember> ReadContainer(const InputFile& input, const CancelFla
         const std::string folded = FoldName(name);
         member.isNcz = folded.size() >= 4 && EndsWith(folded, ".ncz");
         member.outputName = member.isNcz ? name.substr(0, name.size() - 4) + ".nca" : name;
-        // Without a size yet for an NCZ: its tables are read once no ranges overlap.
+        // An NCZ's size comes from its tables, read below once no ranges overlap.
         member.outputSize = dataSize;
         ReadExpectedHash(folded, member);
         plan.push_back(std::move(member));
