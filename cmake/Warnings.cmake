@@ -18,4 +18,5 @@ if(VESKO_FUZZ)
   target_compile_options(vesko_options INTERFACE -fsanitize=fuzzer-no-link,address,undefined
                                                  -fno-sanitize-recover=all)
   target_link_options(vesko_options INTERFACE -fsanitize=address,undefined)
+  target_compile_definitions(vesko_options INTERFACE VESKO_FUZZ_SMALL_PIECES)
 endif()

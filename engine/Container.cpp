@@ -4,6 +4,7 @@
 #include "engine/InputFile.h"
 #include "engine/Limits.h"
 #include "engine/NczLayout.h"
+#include "engine/OutputHeader.h"
 
 #include <algorithm>
 #include <cstring>
@@ -21,6 +22,8 @@ constexpr const char* kMsgBadHeader =
     "Повреждённый PFS0: некорректный заголовок или слишком большая таблица файлов.";
 constexpr std::uint64_t kPfs0HeaderSize = 16;
 constexpr std::uint64_t kEntrySize = 24;
+// The entry table is read through a buffer of this many entries, never loaded whole.
+constexpr std::uint64_t kEntryChunk = 4096;
 
 std::string FoldName(std::string name) {
     for (char& c : name)
@@ -31,6 +34,10 @@ std::string FoldName(std::string name) {
 bool EndsWith(const std::string& text, const char* suffix) {
     const std::size_t n = std::strlen(suffix);
     return text.size() >= n && text.compare(text.size() - n, n, suffix) == 0;
+}
+
+bool IsPathCharacter(char c) {
+    return c == '/' || c == ':' || c == '\\';
 }
 
 int HexValue(char c) {
@@ -55,6 +62,32 @@ void ReadExpectedHash(const std::string& folded, PlannedMember& member) {
     member.hasExpectedHash = true;
 }
 
+// Output names compared without ASCII case, by their place in the plan: no second copy of a name.
+// Names sharing long prefixes are common in hostile tables, so equal runs are skipped a block at a time.
+struct FoldedNameLess {
+    const std::vector<PlannedMember>& plan;
+    bool operator()(std::size_t a, std::size_t b) const {
+        const std::string& left = plan[a].outputName;
+        const std::string& right = plan[b].outputName;
+        const std::size_t common = std::min(left.size(), right.size());
+        constexpr std::size_t kBlock = 64;
+        for (std::size_t i = 0; i < common;) {
+            const std::size_t end = std::min(common, i + kBlock);
+            if (std::memcmp(left.data() + i, right.data() + i, end - i) == 0) {
+                i = end;
+                continue;
+            }
+            for (; i < end; ++i) {
+                const auto x = static_cast<unsigned char>(FoldAscii(left[i]));
+                const auto y = static_cast<unsigned char>(FoldAscii(right[i]));
+                if (x != y)
+                    return x < y;
+            }
+        }
+        return left.size() < right.size();
+    }
+};
+
 } // namespace
 
 std::vector<PlannedMember> ReadContainer(const InputFile& input, const CancelFlag* cancelFlag) {
@@ -78,20 +111,26 @@ std::vector<PlannedMember> ReadContainer(const InputFile& input, const CancelFla
     if (entryTableSize + stringTableSize > kMaxTableBytes)
         ThrowConversionError(kMsgBadHeader, K::Unsupported);
 
-    std::vector<std::uint8_t> entries(static_cast<std::size_t>(entryTableSize));
-    input.readAt(kPfs0HeaderSize, entries.data(), entryTableSize);
     std::vector<std::uint8_t> strings(static_cast<std::size_t>(stringTableSize));
     if (stringTableSize != 0)
         input.readAt(kPfs0HeaderSize + entryTableSize, strings.data(), stringTableSize);
 
+    // Entries may share one name's bytes, so the names copied are bounded by the output header's limit,
+    // counted as they are accepted, and not by the table's size.
     std::vector<PlannedMember> plan;
-    plan.reserve(static_cast<std::size_t>(count));
-    std::set<std::string> namesSeen;
+    std::set<std::size_t, FoldedNameLess> namesSeen(FoldedNameLess{plan});
     std::vector<std::pair<std::uint64_t, std::uint64_t>> ranges;
+    std::uint64_t outputHeaderSize = kPfs0HeaderSize + kEntrySize * count;
+    std::vector<std::uint8_t> entries;
 
     for (std::uint64_t i = 0; i < count; ++i) {
         throwIfCancelled(cancelFlag);
-        const std::uint8_t* entry = entries.data() + kEntrySize * i;
+        const std::uint64_t inChunk = i % kEntryChunk;
+        if (inChunk == 0) {
+            entries.resize(static_cast<std::size_t>(kEntrySize * std::min(kEntryChunk, count - i)));
+            input.readAt(kPfs0HeaderSize + kEntrySize * i, entries.data(), entries.size());
+        }
+        const std::uint8_t* entry = entries.data() + kEntrySize * inChunk;
         const std::uint64_t dataOffset = LoadLe64(entry);
         const std::uint64_t dataSize = LoadLe64(entry + 8);
         const std::uint64_t nameOffset = LoadLe32(entry + 16);
@@ -116,8 +155,13 @@ std::vector<PlannedMember> ReadContainer(const InputFile& input, const CancelFla
         if (terminator == tableEnd || nameLength == 0 || nameLength > kMaxNameBytes)
             ThrowConversionError("Повреждённый PFS0: некорректная строка имени файла.", K::Corrupt);
         std::string name(reinterpret_cast<const char*>(nameStart), static_cast<std::size_t>(nameLength));
-        if (name.find_first_of("/:\\") != std::string::npos || name == "." || name == "..")
+        if (std::any_of(name.begin(), name.end(), IsPathCharacter) || name == "." || name == "..")
             ThrowConversionError("Повреждённый PFS0: имя элемента содержит путь.", K::Corrupt);
+        // An output name is as long as its source name; the limit is a multiple of 16, so the padding
+        // of the finished header cannot carry it past.
+        outputHeaderSize += nameLength + 1;
+        if (outputHeaderSize > kMaxTableBytes)
+            ThrowConversionError(kMsgOutputHeaderTooLarge, K::Unsupported);
 
         PlannedMember member;
         member.sourceOffset = start;
@@ -125,18 +169,24 @@ std::vector<PlannedMember> ReadContainer(const InputFile& input, const CancelFla
         const std::string folded = FoldName(name);
         member.isNcz = folded.size() >= 4 && EndsWith(folded, ".ncz");
         member.outputName = member.isNcz ? name.substr(0, name.size() - 4) + ".nca" : name;
-        if (!namesSeen.insert(FoldName(member.outputName)).second)
-            ThrowConversionError("В контейнере обнаружены совпадающие имена файлов.", K::Corrupt);
+        // An NCZ's size comes from its tables, read below once no ranges overlap.
+        member.outputSize = dataSize;
         ReadExpectedHash(folded, member);
-        member.outputSize =
-            member.isNcz ? ParseNczLayout(input, start, dataSize, cancelFlag).ncaSize : dataSize;
         plan.push_back(std::move(member));
+        if (!namesSeen.insert(plan.size() - 1).second)
+            ThrowConversionError("В контейнере обнаружены совпадающие имена файлов.", K::Corrupt);
     }
 
+    // Before any NCZ table is read: members sharing one range would have its tables read again and again.
     std::sort(ranges.begin(), ranges.end());
     for (std::size_t i = 1; i < ranges.size(); ++i) {
         if (ranges[i].first < ranges[i - 1].second)
             ThrowConversionError("Повреждённый PFS0: файлы пересекаются.", K::Corrupt);
+    }
+    for (PlannedMember& member : plan) {
+        if (member.isNcz)
+            member.outputSize =
+                ParseNczLayout(input, member.sourceOffset, member.sourceSize, cancelFlag).ncaSize;
     }
     return plan;
 }

@@ -5,8 +5,13 @@
 
 namespace vesko {
 
-// Large data moves in pieces of this size, each a cancellation point.
+// Large data moves in pieces of this size, each a cancellation point. The fuzz build moves small pieces:
+// its inputs of a few KiB then cross piece boundaries, and no input pays for fresh megabyte buffers.
+#ifdef VESKO_FUZZ_SMALL_PIECES
+constexpr std::uint32_t kPieceSize = 0x2000;
+#else
 constexpr std::uint32_t kPieceSize = 0x100000;
+#endif
 // An NCA header is copied verbatim.
 constexpr std::uint64_t kNcaHeaderSize = 0x4000;
 // Limit of the PFS0 tables and of the output header, which are held in memory.

@@ -18,6 +18,8 @@ constexpr std::uint64_t kSectionRecordSize = 64;
 constexpr std::uint64_t kBlockHeaderSize = 24;
 // The block size table is validated through one fixed buffer, never loaded whole.
 constexpr std::uint64_t kTableChunkEntries = 16384;
+// Section records are read a chunk at a time: a million of them must not cost a million reads.
+constexpr std::uint64_t kTableChunkRecords = 1024;
 
 std::uint64_t CheckedAdd(std::uint64_t a, std::uint64_t b) {
     if (!RangeFits(a, b))
@@ -73,10 +75,17 @@ NczLayout ParseNczLayout(const InputFile& input, std::uint64_t memberOffset, std
 
     NczLayout layout;
     layout.sections.reserve(static_cast<std::size_t>(count));
+    std::vector<std::uint8_t> records;
     for (std::uint64_t k = 0; k < count; ++k) {
         throwIfCancelled(cancelFlag);
-        std::uint8_t record[kSectionRecordSize];
-        input.readAt(memberOffset + kSectionHeaderEnd + kSectionRecordSize * k, record, sizeof record);
+        const std::uint64_t inChunk = k % kTableChunkRecords;
+        if (inChunk == 0) {
+            records.resize(
+                static_cast<std::size_t>(kSectionRecordSize * std::min(kTableChunkRecords, count - k)));
+            input.readAt(memberOffset + kSectionHeaderEnd + kSectionRecordSize * k, records.data(),
+                         records.size());
+        }
+        const std::uint8_t* record = records.data() + kSectionRecordSize * inChunk;
         NczSection section;
         section.offset = LoadLe64(record);
         section.size = LoadLe64(record + 8);

@@ -27,7 +27,7 @@ OutputHeader BuildOutputHeader(const std::vector<PlannedMember>& plan) {
     const std::uint64_t headerSize = (16 + 24 * count + namesSize + 15) / 16 * 16;
     const std::uint64_t stringTableSize = headerSize - 16 - 24 * count;
     if (headerSize > kMaxTableBytes || stringTableSize > 0xFFFFFFFFull || count > 0xFFFFFFFFull)
-        ThrowConversionError("Слишком большой заголовок выходного NSP.", K::Unsupported);
+        ThrowConversionError(kMsgOutputHeaderTooLarge, K::Unsupported);
 
     OutputHeader header;
     header.bytes.assign(static_cast<std::size_t>(headerSize), 0);

@@ -8,6 +8,9 @@
 
 namespace vesko {
 
+// The header-size failure; planning raises it too, as soon as the running total passes the limit.
+constexpr const char* kMsgOutputHeaderTooLarge = "Слишком большой заголовок выходного NSP.";
+
 struct OutputHeader {
     std::vector<std::uint8_t> bytes;
     std::uint64_t totalSize = 0; // header plus every member: the exact size of the finished NSP

@@ -1,5 +1,7 @@
 #include "engine/SourceDeletion.h"
 
+#include "engine/TransientRetry.h"
+#include "storage/StorageSystem.h"
 #include "storage/UniqueHandle.h"
 
 #include <windows.h>
@@ -55,10 +57,18 @@ std::uint32_t DeleteSourceIfUnchanged(const std::wstring& longInputPath, const F
     if (identity->fileIndexHigh == 0 && identity->fileIndexLow == 0)
         return ERROR_NOT_SUPPORTED;
 
-    UniqueHandle source(CreateFileW(longInputPath.c_str(), kDeleteAccess, 0, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!source.valid())
-        return LastErrorWhile(cancelFlag);
+    // A scanner that opened the converted file a moment ago is waited for; a program that holds it keeps it.
+    UniqueHandle source;
+    const std::uint32_t openError = RetryTransientFailure(
+        [&]() -> std::uint32_t {
+            source.reset(System().createFile(longInputPath.c_str(), kDeleteAccess, 0, nullptr, OPEN_EXISTING,
+                                             FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+            return source.valid() ? 0 : LastErrorWhile(cancelFlag);
+        },
+        [](std::uint32_t error) { return error == ERROR_SHARING_VIOLATION; }, cancelFlag);
+    if (openError != 0)
+        return openError == ERROR_SHARING_VIOLATION && IsCancelRequested(cancelFlag) ? kErrorCancelled
+                                                                                     : openError;
     BY_HANDLE_FILE_INFORMATION now{};
     if (!GetFileInformationByHandle(source.get(), &now))
         return LastErrorWhile(cancelFlag);

@@ -7,7 +7,7 @@
 
 namespace vesko::fuzz {
 
-// Writes the input to this process's scratch file and returns its path.
+// Puts the input in this process's in-memory scratch file and returns a path that opens it.
 std::wstring WriteInput(const std::uint8_t* data, std::size_t size);
 
 } // namespace vesko::fuzz

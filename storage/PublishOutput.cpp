@@ -1,5 +1,6 @@
 #include "storage/PublishOutput.h"
 
+#include "engine/TransientRetry.h"
 #include "storage/FileDisposition.h"
 #include "storage/StoragePaths.h"
 #include "storage/StorageSystem.h"
@@ -16,6 +17,7 @@ constexpr DWORD kErrorInvalidFunction = 1;
 constexpr DWORD kErrorAccessDenied = 5;
 constexpr DWORD kErrorNotSameDevice = 17;
 constexpr DWORD kErrorWriteFault = 29;
+constexpr DWORD kErrorSharingViolation = 32;
 constexpr DWORD kErrorFileExists = 80;
 constexpr DWORD kErrorInvalidName = 123;
 constexpr DWORD kErrorAlreadyExists = 183;
@@ -34,6 +36,13 @@ DWORD RenameWithoutReplacing(HANDLE file, const std::wstring& target) {
     if (System().setFileInformationByHandle(file, FileRenameInfo, rename, static_cast<DWORD>(bufferBytes)))
         return 0;
     return GetLastError();
+}
+
+// A scan holding the file or the directory refuses the rename for a moment. Access denied may also mean
+// "a directory or a file being deleted is there": only a visible name counts as taken, and is no lock.
+bool IsTransientLock(DWORD error, const std::wstring& target) {
+    return error == kErrorSharingViolation ||
+           (error == kErrorAccessDenied && GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES);
 }
 
 } // namespace
@@ -80,7 +89,9 @@ std::wstring PublishOutput(std::unique_ptr<PendingOutput>& pending, const std::w
         const std::wstring target = JoinStoragePath(finalDirectory, candidate);
         std::wstring publishedPath = userDirectory + candidate;
 
-        const DWORD error = RenameWithoutReplacing(output.outputHandle_.get(), target);
+        const DWORD error = RetryTransientFailure(
+            [&] { return RenameWithoutReplacing(output.outputHandle_.get(), target); },
+            [&](std::uint32_t failure) { return IsTransientLock(failure, target); }, cancelFlag);
         if (error == 0) {
             // Nothing below may throw: the output is published now.
             output.published_ = true;
@@ -94,14 +105,14 @@ std::wstring PublishOutput(std::unique_ptr<PendingOutput>& pending, const std::w
             return publishedPath;
         }
 
-        bool taken = error == kErrorFileExists || error == kErrorAlreadyExists;
-        if (error == kErrorAccessDenied) {
-            // Access denied may mean "a directory or a file being deleted is there": only a visible
-            // name counts as taken.
-            if (GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES)
-                ThrowStorageError(K::WriteFailed, "Cannot publish completed output", error, cancelFlag);
-            taken = true;
+        // A lock that outlasted the retries is reported as before, unless the user cancelled meanwhile.
+        if (IsTransientLock(error, target)) {
+            throwIfCancelled(cancelFlag);
+            ThrowStorageError(K::WriteFailed, "Cannot publish completed output", error, cancelFlag);
         }
+        // Access denied on a visible name: a directory or a file being deleted holds it.
+        const bool taken =
+            error == kErrorFileExists || error == kErrorAlreadyExists || error == kErrorAccessDenied;
         if (!taken)
             ThrowStorageError(K::WriteFailed, "Cannot publish completed output", error, cancelFlag);
         if (!pickUnusedName)

@@ -1,6 +1,6 @@
 #include "storage/Recovery.h"
 
-#include "storage/StoragePaths.h"
+#include "storage/Journal.h"
 
 #include <cstddef>
 
@@ -17,7 +17,7 @@ bool IsAsciiLetter(wchar_t c) {
 // A journal is read from a directory others could write to: the path it names must not lead the
 // scan anywhere but to one plain file.
 bool IsRecordedTemporaryPath(const std::wstring& path, const std::wstring& recordName) {
-    if (path.empty() || path.size() > kMaxStoragePath)
+    if (path.empty() || path.size() > kJournalMaxPathLength)
         return false;
     if (path.find(L'\0') != std::wstring::npos || path.find(L'/') != std::wstring::npos)
         return false;

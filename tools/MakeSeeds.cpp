@@ -1,5 +1,6 @@
-// Writes seed NSZ files for the fuzz targets: small, varied, all valid.
+// Writes seed files for the fuzz targets: small, varied, all valid NSZ files, or journal records.
 #include "engine/Paths.h"
+#include "storage/Journal.h"
 #include "tools/testfiles/NszBuilder.h"
 
 #include <cstdio>
@@ -8,12 +9,22 @@
 using namespace vesko::testfiles;
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: vesko-make-seeds DIR\n");
+    if (argc < 2 || argc > 3 || (argc == 3 && std::string(argv[2]) != "journal")) {
+        std::fprintf(stderr, "usage: vesko-make-seeds DIR [journal]\n");
         return 2;
     }
     const std::string dir = argv[1];
     int written = 0;
+    if (argc == 3) {
+        const vesko::JournalIdentity identity{0x1234ABCD, 7, 0x8000, 0x11223344, 0x01D9AAAA};
+        for (const wchar_t* path :
+             {L"\\\\?\\D:\\out\\.vesko-0123456789abcdef.tmp", L"\\\\?\\UNC\\server\\share\\dir\\.vesko-x.tmp",
+              L"\\\\?\\C:\\a\\..\\.vesko-y.tmp"})
+            WriteWholeFile(vesko::FromUtf8(dir + "/journal-" + std::to_string(written++)),
+                           vesko::BuildJournalRecord(identity, path));
+        std::printf("%d seeds\n", written);
+        return 0;
+    }
     auto save = [&](const ContainerSpec& package) {
         const BuiltFiles built = BuildNsz(package);
         WriteWholeFile(vesko::FromUtf8(dir + "/seed-" + std::to_string(written++) + ".nsz"), built.nsz);

@@ -9,6 +9,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 
 namespace vesko {
@@ -95,6 +96,8 @@ std::vector<std::uint8_t> Bytes(const char* text, std::size_t size) {
 
 TEST(Container, RefusalsCarryKindAndExactMessage) {
     const std::string longName(4097, 'n');
+    // Two NCZ members on one range: refused before their (missing) tables are read.
+    const auto sharedNcz = RawPfs0({{0, 0x4100, {}, "a.ncz"}, {0, 0x4100, {}, "b.ncz"}}, 0x4100);
     const Refusal cases[] = {
         {"empty file", {}, K::NotNsz, kTooShort},
         {"3 bytes", Bytes("PFS", 3), K::NotNsz, kTooShort},
@@ -130,6 +133,7 @@ TEST(Container, RefusalsCarryKindAndExactMessage) {
         {"overlap by one byte", RawPfs0({{0, 4, {}, "a"}, {3, 4, {}, "b"}}, 8), K::Corrupt, kOverlap},
         {"contained range, listed last", RawPfs0({{0, 9, {}, "a"}, {9, 1, {}, "c"}, {2, 2, {}, "b"}}, 10),
          K::Corrupt, kOverlap},
+        {"NCZ members sharing a range", sharedNcz, K::Corrupt, kOverlap},
     };
     for (const Refusal& c : cases) {
         SCOPED_TRACE(c.what);
@@ -162,24 +166,46 @@ TEST(Container, NcaAndNczOfOneNameCollide) {
     }
 }
 
-TEST(Container, TableOver64MiBIsUnsupported) {
-    // 2796203 entries need 67108872 table bytes: one entry more than 64 MiB allows.
-    const std::uint64_t count = 2796203;
-    std::vector<std::uint8_t> head(16, 0);
-    std::memcpy(head.data(), "PFS0", 4);
-    StoreLe32(head.data() + 4, static_cast<std::uint32_t>(count));
-    StoreLe32(head.data() + 8, 0);
-    test::TempDir dir;
-    const std::wstring path = dir.file(L"big.nsz");
-    testfiles::WriteWholeFile(path, head);
-    std::filesystem::resize_file(std::filesystem::path(path), 16 + 24 * count);
-    InputFile input(path);
-    try {
-        ReadContainer(input, nullptr);
-        FAIL() << "accepted";
-    } catch (const ConversionError& e) {
-        EXPECT_EQ(e.kind, K::Unsupported);
-        EXPECT_STREQ(e.what(), kBadHeader);
+TEST(Container, TablesOverTheLimitsAreUnsupported) {
+    struct Case {
+        const char* what;
+        std::uint32_t count;
+        std::uint32_t nameLength;
+        const char* message;
+    };
+    // 2796203 entries need 67108872 table bytes: one entry more than 64 MiB allows. 2796032 entries leave
+    // room in the output header for one 4079-byte name; the second entry (every entry is zero: the same
+    // name) passes that limit, which is checked before its name is compared.
+    const Case cases[] = {
+        {"entry table", 2796203, 0, kBadHeader},
+        {"output header", 2796032, 4079, "Слишком большой заголовок выходного NSP."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::uint32_t stringTableSize = c.nameLength == 0 ? 0 : c.nameLength + 1;
+        std::vector<std::uint8_t> head(16, 0);
+        std::memcpy(head.data(), "PFS0", 4);
+        StoreLe32(head.data() + 4, c.count);
+        StoreLe32(head.data() + 8, stringTableSize);
+        test::TempDir dir;
+        const std::filesystem::path path(dir.file(L"big.nsz"));
+        testfiles::WriteWholeFile(path.wstring(), head);
+        const std::uint64_t stringsAt = 16 + 24 * std::uint64_t{c.count};
+        std::filesystem::resize_file(path, stringsAt + stringTableSize);
+        {
+            std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+            file.seekp(static_cast<std::streamoff>(stringsAt));
+            file << std::string(c.nameLength, 'n');
+            ASSERT_TRUE(file.good());
+        }
+        InputFile input(path.wstring());
+        try {
+            ReadContainer(input, nullptr);
+            ADD_FAILURE() << "accepted";
+        } catch (const ConversionError& e) {
+            EXPECT_EQ(e.kind, K::Unsupported);
+            EXPECT_STREQ(e.what(), c.message);
+        }
     }
 }
 

@@ -1,6 +1,7 @@
 // The whole conversion under Windows: real files, the reservation, publishing and source deletion.
 #include "engine/ConvertNszToNsp.h"
 #include "engine/SourceDeletion.h"
+#include "storage/StorageSystem.h"
 #include "tests/support/TestPaths.h"
 #include "tools/testfiles/NszBuilder.h"
 
@@ -290,6 +291,50 @@ TEST_F(SourceDeletion, OpenElsewhereIsKeptWithSharingViolation) {
     CloseHandle(other);
     EXPECT_EQ(DeleteSourceIfUnchanged(ToLong(), &identity_, 0, 0, nullptr), 0u);
     EXPECT_FALSE(fs::exists(fs::path(path_)));
+}
+
+// The seam's open: a sharing violation for the first `lockedOpens` calls, optionally cancelling.
+int lockedOpens = 0;
+int opens = 0;
+CancelFlag* cancelOnLockedOpen = nullptr;
+HANDLE WINAPI BrieflyLockedOpen(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                DWORD disposition, DWORD flags, HANDLE model) {
+    if (++opens > lockedOpens)
+        return CreateFileW(path, access, share, security, disposition, flags, model);
+    if (cancelOnLockedOpen != nullptr)
+        cancelOnLockedOpen->store(1);
+    SetLastError(ERROR_SHARING_VIOLATION);
+    return INVALID_HANDLE_VALUE;
+}
+
+TEST_F(SourceDeletion, BriefLockIsWaitedFor) {
+    struct Case {
+        const char* what;
+        int locks;
+        bool cancel;
+        std::uint32_t result;
+        int opens;
+    };
+    const Case cases[] = {
+        {"locked for four tries", 4, false, 0, 5},
+        {"locked for five tries", 5, false, 32, 5},
+        {"cancelled while waiting", 5, true, 1223, 1},
+    };
+    StorageSystemCalls calls = RealStorageSystemCalls();
+    calls.createFile = &BrieflyLockedOpen;
+    const ScopedStorageSystemOverride seam(calls);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        CancelFlag flag{0};
+        lockedOpens = c.locks;
+        opens = 0;
+        cancelOnLockedOpen = c.cancel ? &flag : nullptr;
+        EXPECT_EQ(DeleteSourceIfUnchanged(ToLong(), &identity_, 0, 0, &flag), c.result);
+        EXPECT_EQ(opens, c.opens);
+        EXPECT_EQ(fs::exists(fs::path(path_)), c.result != 0);
+    }
+    cancelOnLockedOpen = nullptr;
 }
 
 } // namespace

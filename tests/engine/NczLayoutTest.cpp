@@ -147,6 +147,14 @@ std::vector<std::uint8_t> Head(std::size_t size, const char* magic = "NCZSECTN",
     return out;
 }
 
+// 1100 sections, past one read of the section table; section `bad` of crypto type 2.
+std::vector<std::uint8_t> ManySections(std::size_t bad) {
+    std::vector<Sec> sections;
+    for (std::uint64_t k = 0; k < 1100; ++k)
+        sections.push_back({0x4000 + 0x10 * k, 0x10, k == bad ? 2u : 3u});
+    return RawNcz(sections);
+}
+
 TEST(NczLayout, RefusalsCarryKindAndExactMessage) {
     const Sec s1{0x4000, 0x4000};
     const Refusal cases[] = {
@@ -172,6 +180,8 @@ TEST(NczLayout, RefusalsCarryKindAndExactMessage) {
         {"crypto type 0", RawNcz({{0x4000, 0x4000, 0}}), K::Unsupported,
          "Этот тип шифрования секции NCZ не поддерживается."},
         {"crypto type 5", RawNcz({s1, {0x8000, 0x10, 5}}), K::Unsupported,
+         "Этот тип шифрования секции NCZ не поддерживается."},
+        {"crypto type 2 in the second read of records", ManySections(1050), K::Unsupported,
          "Этот тип шифрования секции NCZ не поддерживается."},
         {"NCA ends with its header", RawNcz({{0x3000, 0x1000}}), K::Corrupt,
          "Повреждённый NCZ: отсутствуют данные после заголовка NCA."},

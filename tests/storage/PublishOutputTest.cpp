@@ -136,10 +136,12 @@ TEST(PublishOutput, TakenNameWithoutPickingIsAConflict) {
     EXPECT_TRUE(sandbox.journals().empty());
 }
 
-// Rename answers for the seam: every rename refused as "exists", or access denied where a name is taken.
-enum class RenameMode { Real, AlwaysExists, DeniedWhenTaken, DeniedAlways, OtherError };
+// Rename answers for the seam: every rename refused as "exists", or access denied where a name is taken,
+// or a sharing violation for the first `lockedRenames` calls.
+enum class RenameMode { Real, AlwaysExists, DeniedWhenTaken, DeniedAlways, OtherError, Locked };
 RenameMode renameMode = RenameMode::Real;
 int renameCalls = 0;
+int lockedRenames = 0;
 std::vector<std::wstring> renameTargets;
 CancelFlag* cancelOnRenameFailure = nullptr;
 
@@ -166,6 +168,10 @@ BOOL WINAPI ScriptedSetFileInformation(HANDLE file, FILE_INFO_BY_HANDLE_CLASS ty
     case RenameMode::OtherError:
         error = ERROR_INVALID_PARAMETER;
         break;
+    case RenameMode::Locked:
+        if (renameCalls <= lockedRenames)
+            error = ERROR_SHARING_VIOLATION;
+        break;
     case RenameMode::Real:
         break;
     }
@@ -182,6 +188,7 @@ class PublishWithScriptedRename : public ::testing::Test {
     PublishWithScriptedRename() {
         renameMode = RenameMode::Real;
         renameCalls = 0;
+        lockedRenames = 1000;
         renameTargets.clear();
         cancelOnRenameFailure = nullptr;
         sandbox.calls.setFileInformationByHandle = &ScriptedSetFileInformation;
@@ -190,6 +197,16 @@ class PublishWithScriptedRename : public ::testing::Test {
     ~PublishWithScriptedRename() override { cancelOnRenameFailure = nullptr; }
 
     std::wstring output() const { return sandbox.destinationFile(L"Game.nsp"); }
+    // A written reservation, the output name taken first if asked, and renames answered by `mode`.
+    std::unique_ptr<PendingOutput> reserve(RenameMode mode, bool nameTaken) const {
+        renameMode = RenameMode::Real;
+        renameCalls = 0;
+        if (nameTaken)
+            test::WriteWholeFile(output(), {'o', 'l', 'd'});
+        std::unique_ptr<PendingOutput> pending = ReserveAndWrite(output());
+        renameMode = mode;
+        return pending;
+    }
     std::wstring target(const std::wstring& name) const {
         return ToLongPath(sandbox.destination()) + L"\\" + name;
     }
@@ -229,40 +246,46 @@ TEST_F(PublishWithScriptedRename, RenameFailures) {
         bool nameTaken;
         bool pickUnusedName;
         test::ExpectedError expected;
+        int renames; // a lock is tried five times
     };
     const Case cases[] = {
         {"denied on a taken name, no picking",
          RenameMode::DeniedWhenTaken,
          true,
          false,
-         {K::AccessDenied, "Output name is already in use (Windows 5)", 5}},
+         {K::AccessDenied, "Output name is already in use (Windows 5)", 5},
+         1},
         {"denied with nothing there",
          RenameMode::DeniedAlways,
          false,
          true,
-         {K::AccessDenied, "Cannot publish completed output (Windows 5)", 5}},
+         {K::AccessDenied, "Cannot publish completed output (Windows 5)", 5},
+         5},
         {"another error",
          RenameMode::OtherError,
          false,
          true,
-         {K::WriteFailed, "Cannot publish completed output (Windows 87)", 87}},
+         {K::WriteFailed, "Cannot publish completed output (Windows 87)", 87},
+         1},
+        {"sharing violation that stays",
+         RenameMode::Locked,
+         false,
+         true,
+         {K::WriteFailed, "Cannot publish completed output (Windows 32)", 32},
+         5},
         {"exists, no picking",
          RenameMode::AlwaysExists,
          false,
          false,
-         {K::NameConflict, "Output name is already in use (Windows 183)", 183}},
+         {K::NameConflict, "Output name is already in use (Windows 183)", 183},
+         1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        renameMode = RenameMode::Real;
-        renameCalls = 0;
-        if (c.nameTaken)
-            test::WriteWholeFile(output(), {'o', 'l', 'd'});
-        std::unique_ptr<PendingOutput> pending = ReserveAndWrite(output());
-        renameMode = c.mode;
+        std::unique_ptr<PendingOutput> pending = reserve(c.mode, c.nameTaken);
         test::ExpectConversionError([&] { PublishOutput(pending, output(), c.pickUnusedName, nullptr); },
                                     c.expected);
-        EXPECT_EQ(renameCalls, 1);
+        EXPECT_EQ(renameCalls, c.renames);
         renameMode = RenameMode::Real;
         pending.reset();
         EXPECT_TRUE(sandbox.temporaryFiles().empty());
@@ -272,17 +295,38 @@ TEST_F(PublishWithScriptedRename, RenameFailures) {
     }
 }
 
-TEST_F(PublishWithScriptedRename, CancelledBeforeTheNextCandidate) {
-    test::WriteWholeFile(output(), {'o', 'l', 'd'});
+TEST_F(PublishWithScriptedRename, LockGoneBeforeTheLastTryIsPublished) {
     std::unique_ptr<PendingOutput> pending = ReserveAndWrite(output());
-    CancelFlag flag{0};
-    cancelOnRenameFailure = &flag;
-    renameMode = RenameMode::AlwaysExists;
-    EXPECT_THROW(PublishOutput(pending, output(), true, &flag), Cancelled);
-    EXPECT_EQ(renameCalls, 1);
-    pending.reset();
-    EXPECT_EQ(test::ListNames(sandbox.destination(), L"*"), std::vector<std::wstring>{L"Game.nsp"});
-    EXPECT_TRUE(sandbox.journals().empty());
+    renameMode = RenameMode::Locked;
+    lockedRenames = 4;
+    EXPECT_EQ(PublishOutput(pending, output(), false, nullptr), output());
+    EXPECT_EQ(renameCalls, 5);
+    EXPECT_EQ(test::ReadWholeFile(output()), kContent);
+}
+
+TEST_F(PublishWithScriptedRename, CancelledAfterAFailedRename) {
+    struct Case {
+        const char* what;
+        RenameMode mode;
+        bool nameTaken;
+    };
+    const Case cases[] = {
+        {"while waiting for a lock to go", RenameMode::Locked, false},
+        {"before the next candidate", RenameMode::AlwaysExists, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::unique_ptr<PendingOutput> pending = reserve(c.mode, c.nameTaken);
+        CancelFlag flag{0};
+        cancelOnRenameFailure = &flag;
+        EXPECT_THROW(PublishOutput(pending, output(), true, &flag), Cancelled);
+        cancelOnRenameFailure = nullptr;
+        EXPECT_EQ(renameCalls, 1);
+        pending.reset();
+        EXPECT_EQ(test::ListNames(sandbox.destination(), L"*").size(), c.nameTaken ? 1u : 0u);
+        EXPECT_TRUE(sandbox.journals().empty());
+        DeleteFileW(output().c_str());
+    }
 }
 
 TEST(PublishOutput, SecondCallIsRefused) {
