@@ -105,6 +105,14 @@ bool RebuildPipeline::serve(bool wantInput) {
                 settle(at, writeFailure, piece, lock);
                 return false;
             }
+            // As in one pass, nothing of the next member is written before this one is verified.
+            if (piece.kind == OutputKind::MemberEnd && piece.member->hasExpectedHash) {
+                readerWake_.wait(lock, [&] { return hashFailure_ || outputsHashed_ > at; });
+                if (hashFailure_ && hashFailedAt_ <= at) {
+                    decision_ = hashFailure_;
+                    return false;
+                }
+            }
             ++outputsWritten_;
             decoderWake_.notify_one();
             continue;
