@@ -30,7 +30,7 @@ class OneProcessor {
     OneProcessor() {
         DWORD_PTR system = 0;
         GetProcessAffinityMask(GetCurrentProcess(), &saved_, &system);
-        pinned_ = SetProcessAffinityMask(GetCurrentProcess(), saved_ & (~saved_ + 1)) != FALSE;
+        pinned = SetProcessAffinityMask(GetCurrentProcess(), saved_ & (~saved_ + 1)) != FALSE;
     }
     ~OneProcessor() {
         SetProcessAffinityMask(GetCurrentProcess(), saved_);
@@ -50,7 +50,7 @@ class OneProcessor {
                 break;
             }
         }
-        pinned_ = sched_setaffinity(0, sizeof one, &one) == 0;
+        pinned = sched_setaffinity(0, sizeof one, &one) == 0;
     }
     ~OneProcessor() {
         sched_setaffinity(0, sizeof saved_, &saved_);
@@ -62,7 +62,7 @@ class OneProcessor {
   public:
     OneProcessor(const OneProcessor&) = delete;
     OneProcessor& operator=(const OneProcessor&) = delete;
-    bool pinned_ = false;
+    bool pinned = false;
 };
 
 // An input whose reads can be watched, and failed, by offset.
@@ -166,7 +166,7 @@ TEST(Rebuild, MembersComeBackByteForByte) {
             std::optional<OneProcessor> pinned;
             if (oneProcessor) {
                 pinned.emplace();
-                ASSERT_TRUE(pinned->pinned_);
+                ASSERT_TRUE(pinned->pinned);
             }
             const testfiles::BuiltFiles built = testfiles::BuildNsz(c.package);
             test::TempDir dir;
