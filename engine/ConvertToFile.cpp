@@ -12,7 +12,13 @@ namespace vesko {
 std::uint64_t ConvertToOutputFile(const std::wstring& inputPath, OutputFile& output,
                                   const ProgressCallback& progress, const CancelFlag* cancelFlag) {
     CurrentCancelFlagScope scope(cancelFlag);
-    InputFile input(inputPath);
+    const InputFile input(inputPath);
+    return ConvertToOutputFile(input, output, progress, cancelFlag);
+}
+
+std::uint64_t ConvertToOutputFile(const InputFile& input, OutputFile& output,
+                                  const ProgressCallback& progress, const CancelFlag* cancelFlag) {
+    CurrentCancelFlagScope scope(cancelFlag);
     const std::vector<PlannedMember> plan = ReadContainer(input, cancelFlag);
     const OutputHeader header = BuildOutputHeader(plan);
     CryptoProviders providers;

@@ -24,12 +24,13 @@ class InputFile {
   public:
     // Opens for reading, sharing read access only; throws ReadFailed.
     explicit InputFile(const std::wstring& longPath);
-    ~InputFile();
+    virtual ~InputFile();
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
 
     // Fills the buffer with exactly `length` bytes from `offset`, or throws.
-    void readAt(std::uint64_t offset, void* buffer, std::uint64_t length) const;
+    // Virtual so that tests can make a chosen read fail.
+    virtual void readAt(std::uint64_t offset, void* buffer, std::uint64_t length) const;
 
     // Throws ReadFailed when the size cannot be read, Corrupt when it is negative.
     std::uint64_t size() const;

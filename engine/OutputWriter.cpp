@@ -1,12 +1,10 @@
 #include "engine/OutputWriter.h"
 
-#include "engine/InputFile.h"
 #include "engine/Limits.h"
 #include "engine/OutputFile.h"
 
 #include <algorithm>
 #include <cstring>
-#include <vector>
 
 namespace vesko {
 
@@ -25,7 +23,7 @@ OutputWriter::OutputWriter(OutputFile& output, const ProgressCallback& progress,
                            std::uint64_t total)
     : output_(output), progress_(progress), cancelFlag_(cancelFlag), total_(total) {}
 
-void OutputWriter::write(const void* data, std::uint64_t length, Sha256Hash* hash) {
+void OutputWriter::write(const void* data, std::uint64_t length) {
     throwIfCancelled(cancelFlag_);
     if (length > total_ - written_)
         ThrowConversionError("Ошибка размера выходного NSP.", K::Corrupt);
@@ -42,8 +40,6 @@ void OutputWriter::write(const void* data, std::uint64_t length, Sha256Hash* has
             ThrowConversionError("Windows не смогла записать данные NSP.", K::WriteFailed);
         done += std::min<std::uint64_t>(wrote, piece);
     }
-    if (hash != nullptr)
-        hash->update(data, static_cast<std::size_t>(length));
     written_ += length;
     reportProgress();
 }
@@ -51,20 +47,6 @@ void OutputWriter::write(const void* data, std::uint64_t length, Sha256Hash* has
 void OutputWriter::reportProgress() const {
     if (progress_)
         progress_(Progress{written_, total_, phase_});
-}
-
-void copyRange(const InputFile& input, std::uint64_t offset, std::uint64_t length, OutputWriter& writer,
-               Sha256Hash* hash, const CancelFlag* cancelFlag) {
-    std::vector<std::uint8_t> buffer(kPieceSize, 0);
-    if (!RangeFits(offset, length))
-        ThrowConversionError(kMsgOverflow, K::Corrupt);
-    for (std::uint64_t copied = 0; copied < length;) {
-        throwIfCancelled(cancelFlag);
-        const std::uint64_t piece = std::min<std::uint64_t>(length - copied, kPieceSize);
-        input.readAt(offset + copied, buffer.data(), piece);
-        writer.write(buffer.data(), piece, hash);
-        copied += piece;
-    }
 }
 
 } // namespace vesko

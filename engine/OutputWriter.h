@@ -1,4 +1,4 @@
-// Every output byte passes here: size-guarded writes, member hashing and progress.
+// Every output byte passes here: size-guarded writes and progress; and the hash of one member.
 #pragma once
 
 #include "engine/ConversionError.h"
@@ -10,7 +10,6 @@
 
 namespace vesko {
 
-class InputFile;
 class OutputFile;
 
 // The SHA-256 of one member as written, checked at its end against the prefix its name carries.
@@ -32,7 +31,7 @@ class OutputWriter {
     OutputWriter(OutputFile& output, const ProgressCallback& progress, const CancelFlag* cancelFlag,
                  std::uint64_t total);
 
-    void write(const void* data, std::uint64_t length, Sha256Hash* hash);
+    void write(const void* data, std::uint64_t length);
 
     void setPhase(ProgressPhase phase) { phase_ = static_cast<std::uint32_t>(phase); }
     void reportProgress() const;
@@ -47,8 +46,5 @@ class OutputWriter {
     std::uint64_t total_;
     std::uint32_t phase_ = 0;
 };
-
-void copyRange(const InputFile& input, std::uint64_t offset, std::uint64_t length, OutputWriter& writer,
-               Sha256Hash* hash, const CancelFlag* cancelFlag);
 
 } // namespace vesko

@@ -1,7 +1,6 @@
 #include "engine/SectionEncryptor.h"
 
 #include "engine/Limits.h"
-#include "engine/OutputWriter.h"
 
 #include <algorithm>
 #include <cstring>
@@ -62,9 +61,8 @@ void SectionKey::apply(std::uint8_t* data, std::size_t length, std::uint64_t pos
         data[i] ^= keystream_[skip + i];
 }
 
-SectionEncryptor::SectionEncryptor(const NczLayout& layout, const CryptoProviders& providers,
-                                   OutputWriter& writer, Sha256Hash* hash)
-    : layout_(layout), providers_(providers), writer_(writer), hash_(hash), position_(kNcaHeaderSize) {}
+SectionEncryptor::SectionEncryptor(const NczLayout& layout, const CryptoProviders& providers, ChunkSink& sink)
+    : layout_(layout), providers_(providers), sink_(sink), position_(kNcaHeaderSize) {}
 
 void SectionEncryptor::push(std::uint8_t* data, std::size_t length) {
     if (length > layout_.ncaSize - position_)
@@ -87,7 +85,7 @@ void SectionEncryptor::push(std::uint8_t* data, std::size_t length) {
                 key_ = std::make_unique<SectionKey>(providers_, section);
             key_->apply(data, chunk, position_);
         }
-        writer_.write(data, chunk, hash_);
+        sink_.write(data, chunk);
         position_ += chunk;
         data += chunk;
         length -= chunk;

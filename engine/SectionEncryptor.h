@@ -10,9 +10,6 @@
 
 namespace vesko {
 
-class OutputWriter;
-class Sha256Hash;
-
 // The counter block of the 16-byte block at NCA offset 16 * blockIndex: the section's counter
 // bytes 0 to 7, then the block index big-endian.
 void MakeCounterBlock(const std::uint8_t counterHigh[8], std::uint64_t blockIndex, std::uint8_t out[16]);
@@ -35,12 +32,20 @@ class SectionKey {
     std::array<std::uint8_t, 8> counterHigh_{};
 };
 
+// Receives the encryptor's output one chunk at a time; a chunk never crosses a section boundary.
+class ChunkSink {
+  public:
+    virtual void write(std::uint8_t* data, std::size_t length) = 0;
+
+  protected:
+    ~ChunkSink() = default;
+};
+
 class SectionEncryptor {
   public:
-    SectionEncryptor(const NczLayout& layout, const CryptoProviders& providers, OutputWriter& writer,
-                     Sha256Hash* hash);
+    SectionEncryptor(const NczLayout& layout, const CryptoProviders& providers, ChunkSink& sink);
 
-    // Encrypts in place where a section asks for it, then writes; the buffer's contents change.
+    // Encrypts in place where a section asks for it, then hands the chunks on; the buffer's contents change.
     void push(std::uint8_t* data, std::size_t length);
 
     std::uint64_t position() const { return position_; }
@@ -48,8 +53,7 @@ class SectionEncryptor {
   private:
     const NczLayout& layout_;
     const CryptoProviders& providers_;
-    OutputWriter& writer_;
-    Sha256Hash* hash_;
+    ChunkSink& sink_;
     std::uint64_t position_;
     std::size_t sectionIndex_ = 0;
     std::unique_ptr<SectionKey> key_;

@@ -1,9 +1,7 @@
 // The system's AES and SHA-256 against published answers, and the CTR built on them.
 #include "engine/Crypto.h"
 #include "engine/Limits.h"
-#include "engine/OutputWriter.h"
 #include "engine/SectionEncryptor.h"
-#include "tests/support/MemoryOutput.h"
 #include "tools/testfiles/NszBuilder.h"
 
 #include <gtest/gtest.h>
@@ -77,7 +75,11 @@ TEST(SectionEncryptor, CounterBlockOfNcaOffset0x4000) {
     EXPECT_EQ(testfiles::HexOf(block, 16), "00112233445566770102030405060708");
 }
 
-struct Encrypted {
+// Collects the encryptor's chunks back to back.
+struct Encrypted : ChunkSink {
+    void write(std::uint8_t* data, std::size_t length) override {
+        bytes.insert(bytes.end(), data, data + length);
+    }
     std::vector<std::uint8_t> bytes;
 };
 
@@ -85,10 +87,8 @@ struct Encrypted {
 std::vector<std::uint8_t> PushInPieces(const NczLayout& layout, std::vector<std::uint8_t> data,
                                        const std::vector<std::size_t>& pieces) {
     CryptoProviders providers;
-    test::MemoryOutput out;
-    const ProgressCallback none;
-    OutputWriter writer(out, none, nullptr, data.size());
-    SectionEncryptor encryptor(layout, providers, writer, nullptr);
+    Encrypted out;
+    SectionEncryptor encryptor(layout, providers, out);
     std::size_t at = 0;
     for (std::size_t piece : pieces) {
         encryptor.push(data.data() + at, piece);

@@ -1,13 +1,83 @@
-// Members from the test-file builder come back as the original NCAs, byte for byte.
+// Members from the test-file builder come back as the original NCAs, byte for byte, on any number of
+// processors; the first failure in stream order wins, whichever stage meets it first.
 #include "engine/ConvertToFile.h"
+#include "engine/InputFile.h"
 #include "tests/support/MemoryOutput.h"
 #include "tests/support/TestPaths.h"
 #include "tools/testfiles/NszBuilder.h"
 
 #include <gtest/gtest.h>
+#include <zstd.h>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <thread>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sched.h>
+#endif
 
 namespace vesko {
 namespace {
+
+// The whole process on its first processor for one scope: the rebuild's threads share one core.
+class OneProcessor {
+  public:
+#ifdef _WIN32
+    OneProcessor() {
+        DWORD_PTR system = 0;
+        GetProcessAffinityMask(GetCurrentProcess(), &saved_, &system);
+        pinned = SetProcessAffinityMask(GetCurrentProcess(), saved_ & (~saved_ + 1)) != FALSE;
+    }
+    ~OneProcessor() {
+        SetProcessAffinityMask(GetCurrentProcess(), saved_);
+    }
+
+  private:
+    DWORD_PTR saved_ = 0;
+#else
+    // Threads inherit the affinity of the thread that starts them.
+    OneProcessor() {
+        sched_getaffinity(0, sizeof saved_, &saved_);
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+            if (CPU_ISSET(cpu, &saved_)) {
+                CPU_SET(cpu, &one);
+                break;
+            }
+        }
+        pinned = sched_setaffinity(0, sizeof one, &one) == 0;
+    }
+    ~OneProcessor() {
+        sched_setaffinity(0, sizeof saved_, &saved_);
+    }
+
+  private:
+    cpu_set_t saved_;
+#endif
+  public:
+    OneProcessor(const OneProcessor&) = delete;
+    OneProcessor& operator=(const OneProcessor&) = delete;
+    bool pinned = false;
+};
+
+// An input whose reads can be watched, and failed, by offset.
+class WatchedInput : public InputFile {
+  public:
+    WatchedInput(const std::wstring& path, std::function<void(std::uint64_t)> onRead)
+        : InputFile(path), onRead_(std::move(onRead)) {}
+    void readAt(std::uint64_t offset, void* buffer, std::uint64_t length) const override {
+        onRead_(offset);
+        InputFile::readAt(offset, buffer, length);
+    }
+
+  private:
+    std::function<void(std::uint64_t)> onRead_;
+};
 
 using testfiles::Content;
 using testfiles::MakeSection;
@@ -90,25 +160,33 @@ std::vector<RebuildCase> Cases() {
 
 TEST(Rebuild, MembersComeBackByteForByte) {
     for (const RebuildCase& c : Cases()) {
-        SCOPED_TRACE(c.what);
-        const testfiles::BuiltFiles built = testfiles::BuildNsz(c.package);
-        test::TempDir dir;
-        const std::wstring path = dir.file(L"in.nsz");
-        testfiles::WriteWholeFile(path, built.nsz);
-        test::MemoryOutput out;
-        std::vector<Progress> reports;
-        const ProgressCallback progress = [&](Progress p) { reports.push_back(p); };
-        ASSERT_NO_THROW(ConvertToOutputFile(path, out, progress, nullptr));
-        ASSERT_EQ(out.bytes.size(), built.nsp.size());
-        EXPECT_TRUE(out.bytes == built.nsp) << "content differs";
-        ASSERT_FALSE(reports.empty());
-        EXPECT_EQ(reports.front().bytesWritten, 0u);
-        EXPECT_EQ(reports.back().bytesWritten, built.nsp.size());
-        for (std::size_t i = 1; i < reports.size(); ++i) {
-            EXPECT_GT(reports[i].bytesWritten, reports[i - 1].bytesWritten);
-            EXPECT_LE(reports[i].bytesWritten - reports[i - 1].bytesWritten, 0x100000u);
-            EXPECT_EQ(reports[i].bytesTotal, built.nsp.size());
-            EXPECT_EQ(reports[i].phase, 0u);
+        for (const bool oneProcessor : {false, true}) {
+            SCOPED_TRACE(c.what);
+            SCOPED_TRACE(oneProcessor ? "one processor" : "every processor");
+            std::optional<OneProcessor> pinned;
+            if (oneProcessor) {
+                pinned.emplace();
+                ASSERT_TRUE(pinned->pinned);
+            }
+            const testfiles::BuiltFiles built = testfiles::BuildNsz(c.package);
+            test::TempDir dir;
+            const std::wstring path = dir.file(L"in.nsz");
+            testfiles::WriteWholeFile(path, built.nsz);
+            test::MemoryOutput out;
+            std::vector<Progress> reports;
+            const ProgressCallback progress = [&](Progress p) { reports.push_back(p); };
+            ASSERT_NO_THROW(ConvertToOutputFile(path, out, progress, nullptr));
+            ASSERT_EQ(out.bytes.size(), built.nsp.size());
+            EXPECT_TRUE(out.bytes == built.nsp) << "content differs";
+            ASSERT_FALSE(reports.empty());
+            EXPECT_EQ(reports.front().bytesWritten, 0u);
+            EXPECT_EQ(reports.back().bytesWritten, built.nsp.size());
+            for (std::size_t i = 1; i < reports.size(); ++i) {
+                EXPECT_GT(reports[i].bytesWritten, reports[i - 1].bytesWritten);
+                EXPECT_LE(reports[i].bytesWritten - reports[i - 1].bytesWritten, 0x100000u);
+                EXPECT_EQ(reports[i].bytesTotal, built.nsp.size());
+                EXPECT_EQ(reports[i].phase, 0u);
+            }
         }
     }
 }
@@ -123,6 +201,140 @@ TEST(Rebuild, ShortWritesAreContinued) {
     out.maxPerCall = 1000;
     ConvertToOutputFile(dir.file(L"in.nsz"), out, {}, nullptr);
     EXPECT_TRUE(out.bytes == built.nsp);
+}
+
+using K = ConversionError::Kind;
+
+// A hashed member of five 1 MiB blocks (the last one partial), then a small solid one.
+testfiles::ContainerSpec TwoMembers() {
+    auto first =
+        Ncz(".ncz", NczForm::Block, 20, {MakeSection(0x480000, 3, 1)}, 0x4000, Content::Compressible);
+    first.hashName = true;
+    testfiles::ContainerSpec package;
+    package.members = {first, Ncz("s.ncz", NczForm::Solid, 0, {MakeSection(0x30000, 3, 2)})};
+    return package;
+}
+
+std::uint64_t BlockStart(const testfiles::BuiltMember& m, std::size_t block) {
+    std::uint64_t at = m.blocksOffset;
+    for (std::size_t j = 0; j < block; ++j)
+        at += m.blockSizes[j];
+    return at;
+}
+
+TEST(Rebuild, FirstFailureInStreamOrderWins) {
+    struct Case {
+        const char* what;
+        std::vector<std::size_t> brokenFrames; // blocks of the first member that are no zstd frame
+        int failedRead;                        // the read of this block's data fails
+        long long writableBytes;               // after the first member's NCA header; -1: no limit
+        bool brokenHashAndSecondFrame;
+        K kind;
+        std::string message;
+        int blocksWritten; // exactly this many blocks of the first member reach the output; -1: not checked
+    };
+    const auto built = testfiles::BuildNsz(TwoMembers());
+    const std::string zstd =
+        std::string("Ошибка распаковки Zstandard: ") + ZSTD_getErrorName(static_cast<std::size_t>(-10));
+    const std::string read = "Ошибка чтения входного файла. (Windows 23)";
+    const std::string write = "Не удалось записать NSP. Проверьте свободное место на диске. (Windows 112)";
+    const std::string mismatch = "Проверка SHA-256 не пройдена: " + built.members[0].nspName +
+                                 ". Данные повреждены или изменены; NSP не сохранён.";
+    const Case cases[] = {
+        {"decoder, first buffer", {0}, -1, -1, false, K::Corrupt, zstd, 0},
+        {"decoder, middle buffer", {2}, -1, -1, false, K::Corrupt, zstd, 2},
+        {"decoder, last buffer", {4}, -1, -1, false, K::Corrupt, zstd, 4},
+        {"reader, first buffer", {}, 0, -1, false, K::ReadFailed, read, 0},
+        {"reader, middle buffer", {}, 2, -1, false, K::ReadFailed, read, 2},
+        {"reader, last buffer", {}, 4, -1, false, K::ReadFailed, read, 4},
+        {"writer, first buffer", {}, -1, 0, false, K::WriteFailed, write, -1},
+        {"writer, middle buffer", {}, -1, 0x200000, false, K::WriteFailed, write, -1},
+        {"writer, last buffer", {}, -1, 0x400001, false, K::WriteFailed, write, -1},
+        {"hasher: a mismatch before corrupt data", {}, -1, -1, true, K::VerificationFailed, mismatch, 5},
+        {"corrupt data before a failed read", {1}, 3, -1, false, K::Corrupt, zstd, 1},
+        {"corrupt data before a failed write", {1}, -1, 0x180000, false, K::Corrupt, zstd, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::uint8_t> nsz = built.nsz;
+        for (const std::size_t block : c.brokenFrames)
+            std::fill_n(nsz.begin() + static_cast<std::ptrdiff_t>(BlockStart(built.members[0], block)), 4, 0);
+        if (c.brokenHashAndSecondFrame) {
+            nsz[built.members[0].nszOffset + 100] ^= 1; // in the NCA header, which is copied verbatim
+            std::fill_n(nsz.begin() + static_cast<std::ptrdiff_t>(built.members[1].compressedOffset), 4, 0);
+        }
+        test::TempDir dir;
+        testfiles::WriteWholeFile(dir.file(L"in.nsz"), nsz);
+        const std::uint64_t failAt = c.failedRead < 0 ? 0 : BlockStart(built.members[0], c.failedRead);
+        const WatchedInput input(dir.file(L"in.nsz"), [&](std::uint64_t offset) {
+            if (c.failedRead >= 0 && offset == failAt)
+                ThrowWindowsError(K::ReadFailed, "Ошибка чтения входного файла.", 23);
+        });
+        test::MemoryOutput out;
+        const std::uint64_t headerEnd =
+            built.nsp.size() - built.members[0].nspSize - built.members[1].nspSize;
+        if (c.writableBytes >= 0)
+            out.failAfterBytes = static_cast<long long>(headerEnd + 0x4000) + c.writableBytes;
+        try {
+            ConvertToOutputFile(input, out, {}, nullptr);
+            ADD_FAILURE() << "converted";
+        } catch (const ConversionError& e) {
+            EXPECT_EQ(e.kind, c.kind);
+            EXPECT_EQ(std::string(e.what()), c.message);
+        }
+        if (c.blocksWritten >= 0) {
+            EXPECT_EQ(out.bytes.size(),
+                      headerEnd + 0x4000 + std::min<std::uint64_t>(0x480000, 0x100000u * c.blocksWritten));
+        }
+        EXPECT_LT(out.bytes.size(), built.nsp.size());
+    }
+}
+
+TEST(Rebuild, CancellationEndsEveryStage) {
+    const auto built = testfiles::BuildNsz(TwoMembers());
+    test::TempDir dir;
+    testfiles::WriteWholeFile(dir.file(L"in.nsz"), built.nsz);
+    const std::uint64_t middle = BlockStart(built.members[0], 2);
+    const auto start = std::chrono::steady_clock::now();
+    test::MemoryOutput whole;
+    ConvertToOutputFile(dir.file(L"in.nsz"), whole, {}, nullptr);
+    const auto oneRun = std::chrono::steady_clock::now() - start;
+    // From the reader at a chosen read, from the writer at a chosen report, then from another thread at
+    // moments spread over a whole conversion: whichever stage sees the flag first stops them all.
+    const int rounds = 42;
+    int cancelled = 0;
+    for (int round = 0; round < rounds; ++round) {
+        SCOPED_TRACE(round);
+        CancelFlag flag{0};
+        const WatchedInput input(dir.file(L"in.nsz"), [&](std::uint64_t offset) {
+            if (round == 0 && offset == middle)
+                flag = 1;
+        });
+        int reports = 0;
+        const ProgressCallback progress = [&](Progress) {
+            if (round == 1 && ++reports == 3)
+                flag = 1;
+        };
+        test::MemoryOutput out;
+        {
+            std::jthread canceller([&] {
+                if (round >= 2) {
+                    std::this_thread::sleep_for(oneRun * (round - 2) / (rounds - 2));
+                    flag = 1;
+                }
+            });
+            try {
+                ConvertToOutputFile(input, out, progress, &flag);
+                EXPECT_TRUE(out.bytes == built.nsp);
+            } catch (const Cancelled&) {
+                ++cancelled;
+                EXPECT_LE(out.bytes.size(), built.nsp.size());
+            }
+        }
+        if (round < 2) {
+            EXPECT_EQ(cancelled, round + 1) << "a cancellation from the reader or the writer was missed";
+        }
+    }
 }
 
 } // namespace

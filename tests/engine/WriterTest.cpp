@@ -18,16 +18,16 @@ TEST(OutputWriter, WritesUpToTheTotalAndNotAByteMore) {
     const ProgressCallback progress = [&](Progress p) { reports.push_back(p); };
     OutputWriter writer(out, progress, nullptr, 10);
     const std::uint8_t data[11] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
-    writer.write(data, 4, nullptr);
+    writer.write(data, 4);
     try {
-        writer.write(data, 7, nullptr);
+        writer.write(data, 7);
         FAIL() << "passed the total";
     } catch (const ConversionError& e) {
         EXPECT_EQ(e.kind, K::Corrupt);
         EXPECT_STREQ(e.what(), "Ошибка размера выходного NSP.");
     }
     EXPECT_EQ(out.bytes.size(), 4u);
-    writer.write(data, 6, nullptr);
+    writer.write(data, 6);
     EXPECT_EQ(out.bytes.size(), 10u);
     EXPECT_EQ(writer.written(), 10u);
     ASSERT_EQ(reports.size(), 2u);
@@ -41,7 +41,7 @@ TEST(OutputWriter, LargeWritesGoInPiecesOfOneMiB) {
     const std::uint64_t size = 0x100000 * 2 + 5;
     OutputWriter writer(out, none, nullptr, size);
     std::vector<std::uint8_t> data(size, 7);
-    writer.write(data.data(), data.size(), nullptr);
+    writer.write(data.data(), data.size());
     EXPECT_EQ(out.calls, 3);
     EXPECT_EQ(out.bytes.size(), size);
 }
@@ -69,7 +69,7 @@ TEST(OutputWriter, SystemFailures) {
         const ProgressCallback none;
         OutputWriter writer(out, none, nullptr, 100);
         try {
-            writer.write("abc", 3, nullptr);
+            writer.write("abc", 3);
             ADD_FAILURE() << "wrote";
         } catch (const ConversionError& e) {
             EXPECT_EQ(e.kind, c.kind);
@@ -88,9 +88,9 @@ TEST(OutputWriter, AbortedWriteWhileCancellingIsCancellation) {
     CurrentCancelFlagScope scope(&flag);
     const ProgressCallback none;
     OutputWriter writer(out, none, nullptr, 100);
-    EXPECT_THROW(writer.write("abc", 3, nullptr), ConversionError);
+    EXPECT_THROW(writer.write("abc", 3), ConversionError);
     flag = 1;
-    EXPECT_THROW(writer.write("abc", 3, nullptr), Cancelled);
+    EXPECT_THROW(writer.write("abc", 3), Cancelled);
 }
 
 TEST(MemberHash, MismatchNamesTheOutputMember) {
