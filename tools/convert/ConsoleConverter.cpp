@@ -1,6 +1,6 @@
 // vesko-convert: the converter for scripts. One line per file on stdout; exit code 0 when every file
 // converted, 1 when any failed, 2 for a usage error, 3 when cancelled.
-#include "engine/ConvertNszToNsp.h"
+#include "convert/ConvertNszToNsp.h"
 #include "engine/Paths.h"
 #include "storage/Recovery.h"
 #include "storage/UniqueHandle.h"

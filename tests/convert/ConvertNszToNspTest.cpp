@@ -1,6 +1,6 @@
 // The whole conversion under Windows: real files, the reservation, publishing and source deletion.
-#include "engine/ConvertNszToNsp.h"
-#include "engine/SourceDeletion.h"
+#include "convert/ConvertNszToNsp.h"
+#include "convert/SourceDeletion.h"
 #include "tests/support/TestPaths.h"
 #include "tools/testfiles/NszBuilder.h"
 

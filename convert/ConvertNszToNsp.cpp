@@ -1,4 +1,4 @@
-#include "engine/ConvertNszToNsp.h"
+#include "convert/ConvertNszToNsp.h"
 
 #include "engine/Container.h"
 #include "engine/Crypto.h"
@@ -8,7 +8,7 @@
 #include "engine/OutputWriter.h"
 #include "engine/Paths.h"
 #include "engine/RebuildNsp.h"
-#include "engine/SourceDeletion.h"
+#include "convert/SourceDeletion.h"
 #include "storage/OutputSpace.h"
 #include "storage/PendingOutput.h"
 

@@ -1,4 +1,4 @@
-#include "engine/SourceDeletion.h"
+#include "convert/SourceDeletion.h"
 
 #include "storage/UniqueHandle.h"
 
