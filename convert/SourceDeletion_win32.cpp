@@ -9,17 +9,8 @@ namespace vesko {
 namespace {
 
 constexpr DWORD kDeleteAccess = DELETE | FILE_READ_ATTRIBUTES;
-constexpr DWORD kErrorCancelled = 1223;
-constexpr DWORD kErrorFileInvalid = 1006;
 // Not every SDK's enumeration names it yet.
 constexpr auto kFileDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
-
-thread_local DeletionPath lastPath = DeletionPath::None;
-
-DWORD LastErrorWhile(const CancelFlag* cancelFlag) {
-    const DWORD error = GetLastError();
-    return (error == ERROR_OPERATION_ABORTED && IsCancelRequested(cancelFlag)) ? kErrorCancelled : error;
-}
 
 bool SameFile(const BY_HANDLE_FILE_INFORMATION& now, const FileIdentity& recorded) {
     return (now.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0 &&
@@ -38,30 +29,21 @@ bool PosixDeletionRefused(DWORD error) {
 
 } // namespace
 
-DeletionPath LastDeletionPath() noexcept {
-    return lastPath;
-}
-
 std::uint32_t DeleteSourceIfUnchanged(const std::wstring& longInputPath, const FileIdentity* identity,
                                       std::uint32_t identityError, std::uint32_t publishFlushError,
                                       const CancelFlag* cancelFlag) noexcept {
-    lastPath = DeletionPath::None;
-    if (publishFlushError != 0)
-        return publishFlushError;
-    if (IsCancelRequested(cancelFlag))
-        return kErrorCancelled;
-    if (identity == nullptr)
-        return identityError != 0 ? identityError : ERROR_NOT_SUPPORTED;
-    if (identity->fileIndexHigh == 0 && identity->fileIndexLow == 0)
-        return ERROR_NOT_SUPPORTED;
+    RecordDeletionPath(DeletionPath::None);
+    if (const std::uint32_t kept =
+            SourceKeptBeforeCheck(identity, identityError, publishFlushError, cancelFlag))
+        return kept;
 
     UniqueHandle source(CreateFileW(longInputPath.c_str(), kDeleteAccess, 0, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!source.valid())
-        return LastErrorWhile(cancelFlag);
+        return KeptForSystemError(GetLastError(), cancelFlag);
     BY_HANDLE_FILE_INFORMATION now{};
     if (!GetFileInformationByHandle(source.get(), &now))
-        return LastErrorWhile(cancelFlag);
+        return KeptForSystemError(GetLastError(), cancelFlag);
     if (!SameFile(now, *identity))
         return kErrorFileInvalid;
     if (IsCancelRequested(cancelFlag))
@@ -71,18 +53,18 @@ std::uint32_t DeleteSourceIfUnchanged(const std::wstring& longInputPath, const F
     posix.Flags = FILE_DISPOSITION_FLAG_DELETE | FILE_DISPOSITION_FLAG_POSIX_SEMANTICS |
                   FILE_DISPOSITION_FLAG_FORCE_IMAGE_SECTION_CHECK;
     if (SetFileInformationByHandle(source.get(), kFileDispositionInfoEx, &posix, sizeof posix)) {
-        lastPath = DeletionPath::PosixSemantics;
+        RecordDeletionPath(DeletionPath::PosixSemantics);
         return 0;
     }
-    const DWORD posixError = LastErrorWhile(cancelFlag);
+    const DWORD posixError = KeptForSystemError(GetLastError(), cancelFlag);
     if (!PosixDeletionRefused(posixError))
         return posixError;
     // The same verified handle, marked the classic way: the file goes when the handle closes.
     FILE_DISPOSITION_INFO classic{};
     classic.DeleteFile = TRUE;
     if (!SetFileInformationByHandle(source.get(), FileDispositionInfo, &classic, sizeof classic))
-        return LastErrorWhile(cancelFlag);
-    lastPath = DeletionPath::Classic;
+        return KeptForSystemError(GetLastError(), cancelFlag);
+    RecordDeletionPath(DeletionPath::Classic);
     return 0;
 }
 
