@@ -36,6 +36,9 @@ void InstallCancelHandlers() {
     action.sa_flags = 0;
     for (int signal : {SIGINT, SIGTERM, SIGALRM})
         sigaction(signal, &action, nullptr);
+    // A reader that went away (`| head`) must not end the process in the middle of a conversion and
+    // leave its temporary file behind: the lines are then simply lost, as on Windows.
+    ::signal(SIGPIPE, SIG_IGN);
 }
 
 void Print(int fd, const std::wstring& text) {
