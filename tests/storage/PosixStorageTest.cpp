@@ -104,6 +104,16 @@ class PosixStorage : public ::testing::Test {
     test::TempDir state;
 };
 
+// File systems without RENAME_NOREPLACE, and without hard links either (FAT).
+int RefuseRenameNoReplace(int, const char*, int, const char*) {
+    errno = EINVAL;
+    return -1;
+}
+int RefuseLink(int, const char*, int, const char*, int) {
+    errno = EPERM;
+    return -1;
+}
+
 TEST_F(PosixStorage, PublishingNeverReplacesAnExistingName) {
     struct Case {
         std::vector<std::string> existing;
@@ -117,39 +127,48 @@ TEST_F(PosixStorage, PublishingNeverReplacesAnExistingName) {
         {{"Game.nsp"}, true, true, "Game (1).nsp"}, // a dangling link is a taken name, never followed
         {{"Game.nsp"}, false, false, ""},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.existing.size() + 10 * c.linkInsteadOfFile + 100 * c.pickUnusedName);
-        test::TempDir dir;
-        for (const std::string& name : c.existing) {
-            const std::string path = ToUtf8(dir.file(FromUtf8(name)));
-            if (c.linkInsteadOfFile)
-                ASSERT_EQ(::symlink("elsewhere", path.c_str()), 0);
-            else
-                std::ofstream(path) << name;
+    for (const char* route : {"renameat2", "link", "placeholder"}) {
+        StorageSystemCalls calls = RealStorageSystemCalls();
+        if (std::string(route) != "renameat2")
+            calls.renameNoReplace = &RefuseRenameNoReplace;
+        if (std::string(route) == "placeholder")
+            calls.linkAt = &RefuseLink;
+        const ScopedStorageSystemOverride system(calls);
+        for (const Case& c : cases) {
+            SCOPED_TRACE(route + std::to_string(c.existing.size() + 10 * c.linkInsteadOfFile +
+                                                100 * c.pickUnusedName));
+            test::TempDir dir;
+            for (const std::string& name : c.existing) {
+                const std::string path = ToUtf8(dir.file(FromUtf8(name)));
+                if (c.linkInsteadOfFile)
+                    ASSERT_EQ(::symlink("elsewhere", path.c_str()), 0);
+                else
+                    std::ofstream(path) << name;
+            }
+            std::unique_ptr<PendingOutput> pending = reserve(dir.file(L"Game.nsp"));
+            if (c.published.empty()) {
+                ExpectFailure([&] { PublishOutput(pending, dir.file(L"Game.nsp"), false, nullptr); },
+                              K::NameConflict, "Output name is already in use (Windows 80)");
+            } else {
+                EXPECT_EQ(PublishOutput(pending, dir.file(L"Game.nsp"), c.pickUnusedName, nullptr),
+                          dir.file(FromUtf8(c.published)));
+                struct stat published {};
+                ASSERT_EQ(::stat(ToUtf8(dir.file(FromUtf8(c.published))).c_str(), &published), 0);
+                EXPECT_EQ(published.st_size, 4096);
+                const mode_t mask = ::umask(0);
+                ::umask(mask);
+                EXPECT_EQ(published.st_mode & 0777, 0666 & ~mask); // as any new file of the user
+            }
+            pending.reset();
+            for (const std::string& name : c.existing) {
+                std::string content;
+                if (!c.linkInsteadOfFile)
+                    std::getline(std::ifstream(ToUtf8(dir.file(FromUtf8(name)))), content);
+                EXPECT_EQ(content, c.linkInsteadOfFile ? "" : name);
+            }
+            EXPECT_FALSE(fs::exists(fs::path(dir.path()) / "elsewhere"));
+            expectNothingLeft(dir.path());
         }
-        std::unique_ptr<PendingOutput> pending = reserve(dir.file(L"Game.nsp"));
-        if (c.published.empty()) {
-            ExpectFailure([&] { PublishOutput(pending, dir.file(L"Game.nsp"), false, nullptr); },
-                          K::NameConflict, "Output name is already in use (Windows 80)");
-        } else {
-            EXPECT_EQ(PublishOutput(pending, dir.file(L"Game.nsp"), c.pickUnusedName, nullptr),
-                      dir.file(FromUtf8(c.published)));
-            struct stat published {};
-            ASSERT_EQ(::stat(ToUtf8(dir.file(FromUtf8(c.published))).c_str(), &published), 0);
-            EXPECT_EQ(published.st_size, 4096);
-            const mode_t mask = ::umask(0);
-            ::umask(mask);
-            EXPECT_EQ(published.st_mode & 0777, 0666 & ~mask); // as any new file of the user
-        }
-        pending.reset();
-        for (const std::string& name : c.existing) {
-            std::string content;
-            if (!c.linkInsteadOfFile)
-                std::getline(std::ifstream(ToUtf8(dir.file(FromUtf8(name)))), content);
-            EXPECT_EQ(content, c.linkInsteadOfFile ? "" : name);
-        }
-        EXPECT_FALSE(fs::exists(fs::path(dir.path()) / "elsewhere"));
-        expectNothingLeft(dir.path());
     }
 }
 
