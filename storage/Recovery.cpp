@@ -81,6 +81,8 @@ void RecoverJournal(const std::wstring& recoveryPath, const WIN32_FIND_DATAW& en
         MarkForDeletion(journal.get());
 }
 
+} // namespace
+
 void ScanRecoveryDirectory() {
     const RecoveryDirectory recovery = OpenRecoveryDirectory(false, nullptr);
     WIN32_FIND_DATAW entry{};
@@ -99,16 +101,6 @@ void ScanRecoveryDirectory() {
             // One unusable journal or directory never stops the others.
         }
     } while (FindNextFileW(find.get(), &entry));
-}
-
-} // namespace
-
-void RecoverInterruptedOutputs() noexcept {
-    try {
-        ScanRecoveryDirectory();
-    } catch (...) {
-        // Runs detached at start-up: whatever it cannot do waits for the next start.
-    }
 }
 
 } // namespace vesko

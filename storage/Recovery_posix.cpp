@@ -75,6 +75,8 @@ void RecoverJournal(const UniqueFd& recovery, const std::string& fileName) {
         ::unlinkat(recovery.get(), fileName.c_str(), 0);
 }
 
+} // namespace
+
 void ScanRecoveryDirectory() {
     const RecoveryDirectory recovery = OpenRecoveryDirectory(false, nullptr);
     const UniqueFd& level = recovery.handles.back();
@@ -98,16 +100,6 @@ void ScanRecoveryDirectory() {
         } catch (const ConversionError&) {
             // One unusable journal or directory never stops the others.
         }
-    }
-}
-
-} // namespace
-
-void RecoverInterruptedOutputs() noexcept {
-    try {
-        ScanRecoveryDirectory();
-    } catch (...) {
-        // Whatever it cannot do waits for the next start.
     }
 }
 

@@ -1,5 +1,7 @@
 #include "storage/StorageRules.h"
 
+#include "storage/Recovery.h"
+
 #include <limits>
 
 namespace vesko {
@@ -25,6 +27,14 @@ bool EqualsIgnoringAsciiCase(const std::wstring& a, const wchar_t* b) {
 }
 
 } // namespace
+
+void RecoverInterruptedOutputs() noexcept {
+    try {
+        ScanRecoveryDirectory();
+    } catch (...) {
+        // Runs at start-up, on Windows detached: whatever it cannot do waits for the next start.
+    }
+}
 
 void ThrowStorageError(ConversionError::Kind kind, const std::string& message, std::uint32_t windowsError,
                        const CancelFlag* cancelFlag) {
