@@ -6,7 +6,7 @@
 #include "app/Dialogs.h"
 #include "app/Layout.h"
 #include "app/MainWindow.h"
-#include "engine/ConvertNszToNsp.h"
+#include "convert/ConvertNszToNsp.h"
 
 #ifdef __MINGW32__
 #include <pthread.h>

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "app/WorkerShared.h"
-#include "engine/ConvertNszToNsp.h"
+#include "convert/ConvertNszToNsp.h"
 
 #include <exception>
 #include <functional>

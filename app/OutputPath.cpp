@@ -7,6 +7,17 @@ bool IsSeparator(wchar_t c) {
     return c == L'\\' || c == L'/';
 }
 
+// Windows joins with a backslash. Elsewhere the slash, unless the folder is written in the Windows
+// form only (a path handed over from a Windows tool keeps its form).
+wchar_t JoinSeparatorFor(const std::wstring& folder) {
+#ifdef _WIN32
+    (void)folder;
+    return L'\\';
+#else
+    return folder.find(L'/') == std::wstring::npos && folder.find(L'\\') != std::wstring::npos ? L'\\' : L'/';
+#endif
+}
+
 std::wstring::size_type LastSeparator(const std::wstring& path) {
     return path.find_last_of(L"\\/");
 }
@@ -32,7 +43,7 @@ std::wstring JoinPath(const std::wstring& folder, const std::wstring& name) {
     if (folder.empty() || IsSeparator(folder.back())) {
         return folder + name;
     }
-    return folder + L'\\' + name;
+    return folder + JoinSeparatorFor(folder) + name;
 }
 
 std::wstring OutputPathFor(const std::wstring& sourcePath, const std::wstring& outputFolder) {

@@ -11,7 +11,8 @@ std::wstring FileNameOf(const std::wstring& path);
 // Everything before the last component, without a trailing separator unless it is a root ("C:\").
 std::wstring ParentOf(const std::wstring& path);
 
-// Joins with one backslash unless the folder already ends with a separator (or is empty).
+// Joins with one separator unless the folder already ends with one (or is empty): a backslash on
+// Windows; elsewhere a slash, or a backslash for a folder written with backslashes only.
 std::wstring JoinPath(const std::wstring& folder, const std::wstring& name);
 
 // The NSP path for a source: in outputFolder when given, else beside the source; only the last

@@ -16,6 +16,8 @@ struct FileIdentity {
     std::uint32_t fileSizeLow = 0;
     std::uint32_t lastWriteLow = 0;
     std::uint32_t lastWriteHigh = 0;
+    // POSIX only: the inode's change time, which also moves when the file is renamed or relinked.
+    std::uint64_t changeTime = 0;
 
     bool operator==(const FileIdentity&) const = default;
 };

@@ -1,6 +1,8 @@
 #include "engine/InputFile.h"
 
 #include "engine/ConversionError.h"
+#include "engine/ErrnoCode.h"
+#include "engine/FileIdentity_posix.h"
 #include "engine/Paths.h"
 
 #include <cerrno>
@@ -10,11 +12,36 @@
 
 namespace vesko {
 
+namespace {
+
+std::uint64_t NanosecondsOf(const timespec& time) {
+    return static_cast<std::uint64_t>(time.tv_sec) * 1000000000u + static_cast<std::uint64_t>(time.tv_nsec);
+}
+
+} // namespace
+
+FileIdentity FileIdentityOf(const struct stat& st) {
+    const auto ino = static_cast<std::uint64_t>(st.st_ino);
+    const auto size = static_cast<std::uint64_t>(st.st_size);
+    const auto mtime = NanosecondsOf(st.st_mtim);
+    FileIdentity identity;
+    identity.attributes = S_ISDIR(st.st_mode) ? 0x10u : 0u;
+    identity.volumeSerial = static_cast<std::uint32_t>(st.st_dev);
+    identity.fileIndexHigh = static_cast<std::uint32_t>(ino >> 32);
+    identity.fileIndexLow = static_cast<std::uint32_t>(ino);
+    identity.fileSizeHigh = static_cast<std::uint32_t>(size >> 32);
+    identity.fileSizeLow = static_cast<std::uint32_t>(size);
+    identity.lastWriteLow = static_cast<std::uint32_t>(mtime);
+    identity.lastWriteHigh = static_cast<std::uint32_t>(mtime >> 32);
+    identity.changeTime = NanosecondsOf(st.st_ctim);
+    return identity;
+}
+
 InputFile::InputFile(const std::wstring& longPath) {
     const int fd = ::open(ToUtf8(longPath).c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         ThrowWindowsError(ConversionError::Kind::ReadFailed, "Не удалось открыть входной NSZ.",
-                          static_cast<std::uint32_t>(errno));
+                          WindowsCodeFromErrno(errno));
     native_ = fd;
 }
 
@@ -37,7 +64,7 @@ std::uint64_t InputFile::size() const {
     struct stat st {};
     if (fstat(static_cast<int>(native_), &st) != 0)
         ThrowWindowsError(ConversionError::Kind::ReadFailed, "Не удалось прочитать размер файла.",
-                          static_cast<std::uint32_t>(errno));
+                          WindowsCodeFromErrno(errno));
     if (st.st_size < 0)
         ThrowConversionError("Некорректный размер файла.", ConversionError::Kind::Corrupt);
     return static_cast<std::uint64_t>(st.st_size);
@@ -46,24 +73,14 @@ std::uint64_t InputFile::size() const {
 std::uint32_t InputFile::queryIdentity(FileIdentity& identity) const {
     struct stat st {};
     if (fstat(static_cast<int>(native_), &st) != 0)
-        return static_cast<std::uint32_t>(errno);
-    const auto ino = static_cast<std::uint64_t>(st.st_ino);
-    const auto size = static_cast<std::uint64_t>(st.st_size);
-    const auto mtime = static_cast<std::uint64_t>(st.st_mtime);
-    identity.attributes = S_ISDIR(st.st_mode) ? 0x10u : 0u;
-    identity.volumeSerial = static_cast<std::uint32_t>(st.st_dev);
-    identity.fileIndexHigh = static_cast<std::uint32_t>(ino >> 32);
-    identity.fileIndexLow = static_cast<std::uint32_t>(ino);
-    identity.fileSizeHigh = static_cast<std::uint32_t>(size >> 32);
-    identity.fileSizeLow = static_cast<std::uint32_t>(size);
-    identity.lastWriteLow = static_cast<std::uint32_t>(mtime);
-    identity.lastWriteHigh = static_cast<std::uint32_t>(mtime >> 32);
+        return WindowsCodeFromErrno(errno);
+    identity = FileIdentityOf(st);
     return 0;
 }
 
 std::uint32_t InputFile::seekTo(std::uint64_t offset) const {
     return lseek(static_cast<int>(native_), static_cast<off_t>(offset), SEEK_SET) < 0
-               ? static_cast<std::uint32_t>(errno)
+               ? WindowsCodeFromErrno(errno)
                : 0;
 }
 
@@ -74,8 +91,10 @@ std::uint32_t InputFile::readSome(void* buffer, std::uint32_t length, std::uint3
             got = static_cast<std::uint32_t>(n);
             return 0;
         }
-        if (errno != EINTR)
-            return static_cast<std::uint32_t>(errno);
+        // A cancelling signal interrupts a read blocked on a slow device (it is installed without
+        // SA_RESTART); any other interruption is retried.
+        if (errno != EINTR || IsCancelRequested(currentCancelFlag))
+            return WindowsCodeFromErrno(errno);
     }
 }
 

@@ -16,6 +16,9 @@ class OutputFile {
 #ifdef _WIN32
 // Writes through a handle that stays owned by its reservation.
 std::unique_ptr<OutputFile> BorrowOutputHandle(void* handle);
+#else
+// Writes through a descriptor that stays owned by its reservation.
+std::unique_ptr<OutputFile> BorrowOutputFd(int fd);
 #endif
 
 } // namespace vesko

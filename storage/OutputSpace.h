@@ -2,6 +2,7 @@
 #pragma once
 
 #include "engine/ConversionError.h"
+#include "storage/StorageRules.h"
 
 #include <cstdint>
 #include <string>
@@ -12,8 +13,5 @@ namespace vesko {
 // less is available to the user; a volume query that fails skips its test.
 void CheckOutputSpace(const std::wstring& outputPath, std::uint64_t requiredBytes,
                       const CancelFlag* cancelFlag);
-
-// The largest file the named file system allows; no limit is the largest 64-bit value.
-std::uint64_t FileSystemSizeLimit(const std::wstring& fileSystemName);
 
 } // namespace vesko

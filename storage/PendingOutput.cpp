@@ -12,25 +12,10 @@ namespace vesko {
 namespace {
 
 constexpr int kRecordNameAttempts = 32;
-constexpr std::size_t kRecordNameBytes = 16;
-constexpr DWORD kErrorFileExists = 80;
 constexpr DWORD kErrorAlreadyExists = 183;
-constexpr DWORD kErrorNotSupported = 50;
-constexpr DWORD kErrorWriteFault = 29;
 
 bool IsNameTaken(DWORD error) {
     return error == kErrorFileExists || error == kErrorAlreadyExists;
-}
-
-std::wstring RecordNameOf(const std::uint8_t (&random)[kRecordNameBytes]) {
-    static const wchar_t kDigits[] = L"0123456789abcdef";
-    std::wstring name;
-    name.reserve(2 * kRecordNameBytes);
-    for (std::uint8_t byte : random) {
-        name += kDigits[byte >> 4];
-        name += kDigits[byte & 0x0F];
-    }
-    return name;
 }
 
 } // namespace
@@ -77,7 +62,7 @@ void CreatePendingOutput(std::unique_ptr<PendingOutput>& owner, const std::wstri
         const std::wstring recordName = RecordNameOf(random);
 
         const std::wstring journalPath =
-            JoinStoragePath(pending.recoveryDirectory_.path, recordName + L".journal");
+            JoinStoragePath(pending.recoveryDirectory_.path, JournalFileName(recordName));
         pending.journalHandle_.reset(
             System().createFile(journalPath.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
                                 CREATE_NEW, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_WRITE_THROUGH, nullptr));
@@ -88,7 +73,7 @@ void CreatePendingOutput(std::unique_ptr<PendingOutput>& owner, const std::wstri
             ThrowStorageError(K::RecoveryRecords, "Cannot create recovery journal", error, cancelFlag);
         }
 
-        temporaryPath = JoinStoragePath(pending.directoryFinalPath_, L".vesko-" + recordName + L".tmp");
+        temporaryPath = JoinStoragePath(pending.directoryFinalPath_, TemporaryFileName(recordName));
         pending.outputHandle_.reset(System().createFile(
             temporaryPath.c_str(), GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES, 0, nullptr, CREATE_NEW,
             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));

@@ -12,14 +12,9 @@ namespace vesko {
 
 namespace {
 
-constexpr std::uint32_t kLastCandidate = 9999;
 constexpr DWORD kErrorInvalidFunction = 1;
 constexpr DWORD kErrorAccessDenied = 5;
-constexpr DWORD kErrorNotSameDevice = 17;
-constexpr DWORD kErrorWriteFault = 29;
 constexpr DWORD kErrorSharingViolation = 32;
-constexpr DWORD kErrorFileExists = 80;
-constexpr DWORD kErrorInvalidName = 123;
 constexpr DWORD kErrorAlreadyExists = 183;
 
 // FileRenameInfo with ReplaceIfExists 0: the rename itself is the only test of a name, so a file that
@@ -46,15 +41,6 @@ bool IsTransientLock(DWORD error, const std::wstring& target) {
 }
 
 } // namespace
-
-std::wstring CandidateName(const std::wstring& wantedName, std::uint32_t number) {
-    if (number == 0)
-        return wantedName;
-    const std::size_t dot = wantedName.rfind(L'.');
-    const std::wstring stem = dot == std::wstring::npos ? wantedName : wantedName.substr(0, dot);
-    const std::wstring extension = dot == std::wstring::npos ? std::wstring() : wantedName.substr(dot);
-    return stem + L" (" + std::to_wstring(number) + L")" + extension;
-}
 
 std::wstring PublishOutput(std::unique_ptr<PendingOutput>& pending, const std::wstring& outputPath,
                            bool pickUnusedName, const CancelFlag* cancelFlag) {
@@ -115,11 +101,7 @@ std::wstring PublishOutput(std::unique_ptr<PendingOutput>& pending, const std::w
             error == kErrorFileExists || error == kErrorAlreadyExists || error == kErrorAccessDenied;
         if (!taken)
             ThrowStorageError(K::WriteFailed, "Cannot publish completed output", error, cancelFlag);
-        if (!pickUnusedName)
-            ThrowStorageError(K::NameConflict, "Output name is already in use", error, cancelFlag);
-        if (number == kLastCandidate)
-            ThrowStorageError(K::NameConflict, "No unused output name was found", kErrorFileExists,
-                              cancelFlag);
+        NextCandidateOrThrow(error, pickUnusedName, number, cancelFlag);
     }
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "storage/PendingOutput.h"
+#include "storage/StorageRules.h"
 
 #include <memory>
 #include <string>
@@ -13,9 +14,5 @@ namespace vesko {
 // user's form of the directory. A failed flush after the rename is reported by publishFlushError().
 std::wstring PublishOutput(std::unique_ptr<PendingOutput>& pending, const std::wstring& outputPath,
                            bool pickUnusedName, const CancelFlag* cancelFlag);
-
-// Candidate `number` for a wanted file name: the name itself for 0, else "stem (number)" + extension,
-// split at the last dot.
-std::wstring CandidateName(const std::wstring& wantedName, std::uint32_t number);
 
 } // namespace vesko

@@ -16,25 +16,8 @@ namespace {
 
 constexpr int kMaxEntries = 256;
 constexpr ULONGLONG kScanMilliseconds = 5000;
-constexpr std::size_t kRecordNameLength = 32;
 constexpr DWORD kErrorFileNotFound = 2;
 constexpr DWORD kUnsafeAttributes = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
-
-bool IsLowerHex(wchar_t c) {
-    return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f');
-}
-
-// The record name of a journal file name, or empty when the name is not one this program writes.
-std::wstring RecordNameOf(const wchar_t* fileName) {
-    const std::wstring name(fileName);
-    if (name.size() != kRecordNameLength + 8 || name.compare(kRecordNameLength, 8, L".journal") != 0)
-        return {};
-    for (std::size_t i = 0; i < kRecordNameLength; ++i) {
-        if (!IsLowerHex(name[i]))
-            return {};
-    }
-    return name.substr(0, kRecordNameLength);
-}
 
 bool IsSinglePlainFile(const BY_HANDLE_FILE_INFORMATION& info) {
     return (info.dwFileAttributes & kUnsafeAttributes) == 0 && info.nNumberOfLinks == 1;
@@ -61,7 +44,7 @@ std::optional<JournalRecord> ReadJournal(HANDLE journal) {
 void RecoverJournal(const std::wstring& recoveryPath, const WIN32_FIND_DATAW& entry) {
     if ((entry.dwFileAttributes & kUnsafeAttributes) != 0)
         return;
-    const std::wstring recordName = RecordNameOf(entry.cFileName);
+    const std::wstring recordName = RecordNameOfJournal(entry.cFileName);
     if (recordName.empty())
         return;
     // Share mode 0: a live reservation holds its journal exclusively, so this open fails for it.
@@ -98,6 +81,8 @@ void RecoverJournal(const std::wstring& recoveryPath, const WIN32_FIND_DATAW& en
         MarkForDeletion(journal.get());
 }
 
+} // namespace
+
 void ScanRecoveryDirectory() {
     const RecoveryDirectory recovery = OpenRecoveryDirectory(false, nullptr);
     WIN32_FIND_DATAW entry{};
@@ -116,16 +101,6 @@ void ScanRecoveryDirectory() {
             // One unusable journal or directory never stops the others.
         }
     } while (FindNextFileW(find.get(), &entry));
-}
-
-} // namespace
-
-void RecoverInterruptedOutputs() noexcept {
-    try {
-        ScanRecoveryDirectory();
-    } catch (...) {
-        // Runs detached at start-up: whatever it cannot do waits for the next start.
-    }
 }
 
 } // namespace vesko

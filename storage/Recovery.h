@@ -9,6 +9,9 @@ namespace vesko {
 // journal; bounded to 256 entries and 5 seconds. Reports nothing and never throws.
 void RecoverInterruptedOutputs() noexcept;
 
+// The scan itself, written for each system; throws when the recovery directory cannot be used.
+void ScanRecoveryDirectory();
+
 // True when `path` is a well-formed full long path ("\\?\D:\..." or "\\?\UNC\...") without streams,
 // empty, "." or ".." components, whose file name is ".vesko-" + `recordName` + ".tmp".
 bool IsRecordedTemporaryPath(const std::wstring& path, const std::wstring& recordName);

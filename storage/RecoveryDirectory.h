@@ -2,12 +2,23 @@
 #pragma once
 
 #include "engine/ConversionError.h"
+#ifdef _WIN32
 #include "storage/UniqueHandle.h"
+#else
+#include "storage/UniqueFd.h"
+#endif
 
 #include <string>
 #include <vector>
 
 namespace vesko {
+
+// The owner of an open file or directory of this system.
+#ifdef _WIN32
+using StorageHandle = UniqueHandle;
+#else
+using StorageHandle = UniqueFd;
+#endif
 
 class RecoveryDirectory {
   public:
@@ -33,12 +44,14 @@ class RecoveryDirectory {
     }
 
     std::wstring path;
-    // The local application data folder and the three levels below it, in opening order.
-    std::vector<UniqueHandle> handles;
+    // The local application data folder (on POSIX the state home) and the three levels below it, in
+    // opening order.
+    std::vector<StorageHandle> handles;
 };
 
-// Locates (and with `create`, makes) LocalAppData\VESKO\ZARUvivuriza\Recovery, refusing links below the
-// known folder. Failures are RecoveryRecords.
+// Locates (and with `create`, makes) LocalAppData\VESKO\ZARUvivuriza\Recovery, on POSIX below
+// $XDG_STATE_HOME (by default ~/.local/state), refusing links below that folder. Failures are
+// RecoveryRecords.
 RecoveryDirectory OpenRecoveryDirectory(bool create, const CancelFlag* cancelFlag);
 
 } // namespace vesko

@@ -8,23 +8,12 @@ namespace vesko {
 
 namespace {
 
-constexpr DWORD kErrorInvalidName = 123;
 constexpr DWORD kErrorFilenameTooLong = 206;
-constexpr DWORD kErrorCantAccessFile = 1920;
 
 // "\\?\D:\" is 7 characters: a drive root keeps its backslash.
 constexpr std::size_t kDriveRootLength = 7;
 
 } // namespace
-
-void ThrowStorageError(ConversionError::Kind kind, const std::string& message, std::uint32_t windowsError,
-                       const CancelFlag* cancelFlag) {
-    if (windowsError == kErrorOperationAborted && IsCancelRequested(cancelFlag))
-        throw Cancelled();
-    if (kind != ConversionError::Kind::RecoveryRecords && IsAccessDeniedCode(windowsError))
-        kind = ConversionError::Kind::AccessDenied;
-    throw ConversionError(WithWindowsCode(message, windowsError), kind, windowsError);
-}
 
 std::wstring ResolveStoragePath(const std::wstring& path) {
     using K = ConversionError::Kind;

@@ -1,7 +1,5 @@
 #include "storage/StorageSystem.h"
 
-#include <atomic>
-
 namespace vesko {
 
 namespace {
@@ -21,24 +19,19 @@ const StorageSystemCalls kRealCalls = {
     &::SHGetKnownFolderPath,
 };
 
-// The start-up scan reads the table on its own thread while a conversion may read it on another.
-std::atomic<const StorageSystemCalls*> activeCalls{&kRealCalls};
-
 } // namespace
+
+CallTable<StorageSystemCalls>& StorageCallTable(const StorageSystemCalls*) {
+    static CallTable<StorageSystemCalls> table(kRealCalls);
+    return table;
+}
 
 const StorageSystemCalls& RealStorageSystemCalls() {
     return kRealCalls;
 }
 
 const StorageSystemCalls& System() {
-    return *activeCalls.load(std::memory_order_acquire);
-}
-
-ScopedStorageSystemOverride::ScopedStorageSystemOverride(const StorageSystemCalls& calls)
-    : calls_(calls), previous_(activeCalls.exchange(&calls_, std::memory_order_acq_rel)) {}
-
-ScopedStorageSystemOverride::~ScopedStorageSystemOverride() {
-    activeCalls.store(previous_, std::memory_order_release);
+    return StorageCallTable(nullptr).active();
 }
 
 } // namespace vesko

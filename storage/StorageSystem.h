@@ -3,6 +3,8 @@
 // can answer differently. Production code never swaps it.
 #pragma once
 
+#include "storage/CallTable.h"
+
 #include <windows.h>
 #include <bcrypt.h>
 #include <shlobj.h>
@@ -24,23 +26,13 @@ struct StorageSystemCalls {
     HRESULT(WINAPI* getKnownFolderPath)(REFKNOWNFOLDERID, DWORD, HANDLE, PWSTR*);
 };
 
-// The real Windows calls.
+// The real calls.
 const StorageSystemCalls& RealStorageSystemCalls();
 
 // The table in force; the real calls unless a test has swapped it.
 const StorageSystemCalls& System();
 
-// Test-only: replaces the table for its lifetime and restores the previous one afterwards.
-class ScopedStorageSystemOverride {
-  public:
-    explicit ScopedStorageSystemOverride(const StorageSystemCalls& calls);
-    ~ScopedStorageSystemOverride();
-    ScopedStorageSystemOverride(const ScopedStorageSystemOverride&) = delete;
-    ScopedStorageSystemOverride& operator=(const ScopedStorageSystemOverride&) = delete;
-
-  private:
-    StorageSystemCalls calls_;
-    const StorageSystemCalls* previous_;
-};
+CallTable<StorageSystemCalls>& StorageCallTable(const StorageSystemCalls*);
+using ScopedStorageSystemOverride = ScopedCallsOverride<StorageSystemCalls>;
 
 } // namespace vesko

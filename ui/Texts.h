@@ -120,9 +120,10 @@ std::wstring IsolateLeftToRight(const std::wstring& text);
 // "ru-RU", "Ru_ru", "pt-PT" and the like; anything that is not one of the five known languages is English.
 InterfaceLanguage LanguageFromLocaleName(const std::wstring& localeName);
 
-#ifdef _WIN32
-// The user's Windows display language; English when it cannot be told.
+// The user's Windows display language, on POSIX the locale variables; English when it cannot be told.
 InterfaceLanguage DetectInterfaceLanguage();
+
+#ifdef _WIN32
 
 // The language of a Windows language identifier (the seam of DetectInterfaceLanguage).
 InterfaceLanguage LanguageFromLanguageId(unsigned short languageId);

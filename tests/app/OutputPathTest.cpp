@@ -6,6 +6,12 @@
 namespace vesko {
 namespace {
 
+#ifdef _WIN32
+const std::wstring kSlashFolderJoin = L"\\";
+#else
+const std::wstring kSlashFolderJoin = L"/";
+#endif
+
 TEST(OutputPathFor, ReplacesOnlyTheLastExtension) {
     struct Case {
         std::wstring source, folder, expected;
@@ -20,7 +26,8 @@ TEST(OutputPathFor, ReplacesOnlyTheLastExtension) {
         {L"\\\\server\\share\\x.nsz", L"", L"\\\\server\\share\\x.nsp"},
         {L"C:\\dir.v2\\game", L"", L"C:\\dir.v2\\game.nsp"},
         {L"C:\\games\\.nsz", L"", L"C:\\games\\.nsz.nsp"},
-        {L"C:/games/a.nsz", L"", L"C:/games\\a.nsp"}, // Windows takes either separator
+        {L"C:/games/a.nsz", L"", L"C:/games" + kSlashFolderJoin + L"a.nsp"}, // either separator is read
+        {L"/home/u/a.nsz", L"out", L"out" + kSlashFolderJoin + L"a.nsp"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(ToUtf8(c.source + L" -> " + c.folder));

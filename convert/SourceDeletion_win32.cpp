@@ -1,4 +1,4 @@
-#include "engine/SourceDeletion.h"
+#include "convert/SourceDeletion.h"
 
 #include "engine/TransientRetry.h"
 #include "storage/StorageSystem.h"
@@ -11,17 +11,8 @@ namespace vesko {
 namespace {
 
 constexpr DWORD kDeleteAccess = DELETE | FILE_READ_ATTRIBUTES;
-constexpr DWORD kErrorCancelled = 1223;
-constexpr DWORD kErrorFileInvalid = 1006;
 // Not every SDK's enumeration names it yet.
 constexpr auto kFileDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
-
-thread_local DeletionPath lastPath = DeletionPath::None;
-
-DWORD LastErrorWhile(const CancelFlag* cancelFlag) {
-    const DWORD error = GetLastError();
-    return (error == ERROR_OPERATION_ABORTED && IsCancelRequested(cancelFlag)) ? kErrorCancelled : error;
-}
 
 bool SameFile(const BY_HANDLE_FILE_INFORMATION& now, const FileIdentity& recorded) {
     return (now.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0 &&
@@ -40,22 +31,13 @@ bool PosixDeletionRefused(DWORD error) {
 
 } // namespace
 
-DeletionPath LastDeletionPath() noexcept {
-    return lastPath;
-}
-
 std::uint32_t DeleteSourceIfUnchanged(const std::wstring& longInputPath, const FileIdentity* identity,
                                       std::uint32_t identityError, std::uint32_t publishFlushError,
                                       const CancelFlag* cancelFlag) noexcept {
-    lastPath = DeletionPath::None;
-    if (publishFlushError != 0)
-        return publishFlushError;
-    if (IsCancelRequested(cancelFlag))
-        return kErrorCancelled;
-    if (identity == nullptr)
-        return identityError != 0 ? identityError : ERROR_NOT_SUPPORTED;
-    if (identity->fileIndexHigh == 0 && identity->fileIndexLow == 0)
-        return ERROR_NOT_SUPPORTED;
+    RecordDeletionPath(DeletionPath::None);
+    if (const std::uint32_t kept =
+            SourceKeptBeforeCheck(identity, identityError, publishFlushError, cancelFlag))
+        return kept;
 
     // A scanner that opened the converted file a moment ago is waited for; a program that holds it keeps it.
     UniqueHandle source;
@@ -63,7 +45,7 @@ std::uint32_t DeleteSourceIfUnchanged(const std::wstring& longInputPath, const F
         [&]() -> std::uint32_t {
             source.reset(System().createFile(longInputPath.c_str(), kDeleteAccess, 0, nullptr, OPEN_EXISTING,
                                              FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-            return source.valid() ? 0 : LastErrorWhile(cancelFlag);
+            return source.valid() ? 0 : KeptForSystemError(GetLastError(), cancelFlag);
         },
         [](std::uint32_t error) { return error == ERROR_SHARING_VIOLATION; }, cancelFlag);
     if (openError != 0)
@@ -71,7 +53,7 @@ std::uint32_t DeleteSourceIfUnchanged(const std::wstring& longInputPath, const F
                                                                                      : openError;
     BY_HANDLE_FILE_INFORMATION now{};
     if (!GetFileInformationByHandle(source.get(), &now))
-        return LastErrorWhile(cancelFlag);
+        return KeptForSystemError(GetLastError(), cancelFlag);
     if (!SameFile(now, *identity))
         return kErrorFileInvalid;
     if (IsCancelRequested(cancelFlag))
@@ -81,18 +63,18 @@ std::uint32_t DeleteSourceIfUnchanged(const std::wstring& longInputPath, const F
     posix.Flags = FILE_DISPOSITION_FLAG_DELETE | FILE_DISPOSITION_FLAG_POSIX_SEMANTICS |
                   FILE_DISPOSITION_FLAG_FORCE_IMAGE_SECTION_CHECK;
     if (SetFileInformationByHandle(source.get(), kFileDispositionInfoEx, &posix, sizeof posix)) {
-        lastPath = DeletionPath::PosixSemantics;
+        RecordDeletionPath(DeletionPath::PosixSemantics);
         return 0;
     }
-    const DWORD posixError = LastErrorWhile(cancelFlag);
+    const DWORD posixError = KeptForSystemError(GetLastError(), cancelFlag);
     if (!PosixDeletionRefused(posixError))
         return posixError;
     // The same verified handle, marked the classic way: the file goes when the handle closes.
     FILE_DISPOSITION_INFO classic{};
     classic.DeleteFile = TRUE;
     if (!SetFileInformationByHandle(source.get(), FileDispositionInfo, &classic, sizeof classic))
-        return LastErrorWhile(cancelFlag);
-    lastPath = DeletionPath::Classic;
+        return KeptForSystemError(GetLastError(), cancelFlag);
+    RecordDeletionPath(DeletionPath::Classic);
     return 0;
 }
 

@@ -1,4 +1,7 @@
-#include "engine/ConvertNszToNsp.h"
+#include "convert/ConvertNszToNsp.h"
+
+#include "convert/DriverSystem.h"
+#include "convert/SourceDeletion.h"
 
 #include "engine/Container.h"
 #include "engine/Crypto.h"
@@ -8,11 +11,9 @@
 #include "engine/OutputWriter.h"
 #include "engine/Paths.h"
 #include "engine/RebuildNsp.h"
-#include "engine/SourceDeletion.h"
 #include "storage/OutputSpace.h"
 #include "storage/PendingOutput.h"
-
-#include <windows.h>
+#include "storage/PublishOutput.h"
 
 #include <memory>
 #include <optional>
@@ -22,6 +23,9 @@ namespace vesko {
 namespace {
 
 using K = ConversionError::Kind;
+
+constexpr std::uint32_t kErrorFileNotFound = 2;
+constexpr std::uint32_t kErrorPathNotFound = 3;
 
 constexpr const char* kMsgNameConflict = "Выходной NSP уже существует. Выберите другое имя.";
 
@@ -35,19 +39,15 @@ ConversionResult ConvertNszToNsp(const std::wstring& inputPath, const std::wstri
 
     const std::wstring fullInput = ToFullPath(inputPath);
     const std::wstring fullOutput = ToFullPath(outputPath);
-    const std::wstring longInput = ToLongPath(fullInput);
-    const std::wstring longOutput = ToLongPath(fullOutput);
-    if (CompareStringOrdinal(longInput.c_str(), -1, longOutput.c_str(), -1, TRUE) == CSTR_EQUAL)
+    const std::wstring longInput = FileCallPath(fullInput);
+    const std::wstring longOutput = FileCallPath(fullOutput);
+    if (IsSameFile(longInput, longOutput))
         ThrowConversionError(kMsgNameConflict, K::NameConflict);
     throwIfCancelled(cancelFlag);
 
     std::uint32_t outputProbeError = 0;
-    if (GetFileAttributesW(longOutput.c_str()) != INVALID_FILE_ATTRIBUTES) {
-        if (!pickUnusedName)
-            ThrowConversionError(kMsgNameConflict, K::NameConflict);
-    } else {
-        outputProbeError = GetLastError();
-    }
+    if (OutputPathExists(longOutput, outputProbeError) && !pickUnusedName)
+        ThrowConversionError(kMsgNameConflict, K::NameConflict);
     throwIfCancelled(cancelFlag);
 
     InputFile input(longInput);
@@ -62,8 +62,8 @@ ConversionResult ConvertNszToNsp(const std::wstring& inputPath, const std::wstri
     throwIfCurrentCancelled();
 
     const std::vector<PlannedMember> plan = ReadContainer(input, cancelFlag);
-    if (outputProbeError != 0 && outputProbeError != ERROR_FILE_NOT_FOUND &&
-        outputProbeError != ERROR_PATH_NOT_FOUND)
+    if (outputProbeError != 0 && outputProbeError != kErrorFileNotFound &&
+        outputProbeError != kErrorPathNotFound)
         ThrowWindowsErrorMapped(K::PathProblem, "Не удалось проверить путь выходного файла.",
                                 outputProbeError);
 
@@ -74,7 +74,7 @@ ConversionResult ConvertNszToNsp(const std::wstring& inputPath, const std::wstri
 
     std::unique_ptr<PendingOutput> pending;
     CreatePendingOutput(pending, fullOutput, cancelFlag);
-    const std::unique_ptr<OutputFile> output = BorrowOutputHandle(pending->outputHandle());
+    const std::unique_ptr<OutputFile> output = BorrowReservedOutput(*pending);
     OutputWriter writer(*output, progress, cancelFlag, header.totalSize);
     writer.reportProgress();
     RebuildNsp(input, plan, header.bytes, writer, providers, cancelFlag);

@@ -1,0 +1,39 @@
+// Owner of one POSIX file descriptor: closed exactly once, by whoever holds it last.
+#pragma once
+
+#include <unistd.h>
+
+#include <utility>
+
+namespace vesko {
+
+class UniqueFd {
+  public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    ~UniqueFd() { reset(); }
+
+    UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
+        if (this != &other)
+            reset(other.release());
+        return *this;
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+
+    bool valid() const { return fd_ >= 0; }
+    int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
+
+    void reset(int fd = -1) {
+        const int old = std::exchange(fd_, fd);
+        if (old >= 0)
+            ::close(old);
+    }
+
+  private:
+    int fd_ = -1;
+};
+
+} // namespace vesko
