@@ -12,6 +12,7 @@ namespace vesko {
 namespace {
 
 using test::Exists;
+using test::U32At;
 
 std::wstring HelperPath() {
     wchar_t self[MAX_PATH] = {};
@@ -93,11 +94,6 @@ void RecoverInNewProcess(const test::StorageSandbox& sandbox) {
     HelperProcess recover(L"recover " + Quoted(sandbox.localAppData()));
     ASSERT_TRUE(recover.started());
     EXPECT_EQ(recover.wait(), 0u);
-}
-
-std::uint32_t U32At(const std::vector<std::uint8_t>& bytes, std::size_t offset) {
-    return bytes[offset] | bytes[offset + 1] << 8 | bytes[offset + 2] << 16 |
-           static_cast<std::uint32_t>(bytes[offset + 3]) << 24;
 }
 
 class CrashRecovery : public ::testing::Test {

@@ -7,16 +7,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string_view>
 
 namespace vesko {
 namespace {
 
 using K = ConversionError::Kind;
 using test::Exists;
-
-bool EndsWith(const std::wstring& text, const std::wstring& tail) {
-    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
 
 bool IsRecordName(const std::wstring& name) {
     if (name.size() != 32)
@@ -52,7 +49,7 @@ TEST(CreatePendingOutput, ReservesATemporaryFileAndItsJournal) {
     const std::wstring record = tempName.substr(7, 32);
     EXPECT_EQ(tempName.substr(0, 7), L".vesko-");
     EXPECT_TRUE(IsRecordName(record));
-    EXPECT_TRUE(EndsWith(tempName, L".tmp"));
+    EXPECT_TRUE(tempName.ends_with(L".tmp"));
     EXPECT_EQ(sandbox.journals(), std::vector<std::wstring>{record + L".journal"});
     EXPECT_FALSE(Exists(sandbox.destinationFile(L"Game.nsp")));
 
@@ -156,11 +153,11 @@ Faults faults;
 HANDLE WINAPI FaultyCreateFile(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                                DWORD disposition, DWORD flags, HANDLE templateFile) {
     const std::wstring name = path;
-    if (faults.journalCreateError != 0 && EndsWith(name, L".journal")) {
+    if (faults.journalCreateError != 0 && name.ends_with(L".journal")) {
         SetLastError(faults.journalCreateError);
         return INVALID_HANDLE_VALUE;
     }
-    if (faults.temporaryCreateError != 0 && EndsWith(name, L".tmp")) {
+    if (faults.temporaryCreateError != 0 && name.ends_with(L".tmp")) {
         SetLastError(faults.temporaryCreateError);
         return INVALID_HANDLE_VALUE;
     }
@@ -174,9 +171,7 @@ NTSTATUS WINAPI FaultyRandom(BCRYPT_ALG_HANDLE algorithm, PUCHAR buffer, ULONG s
 }
 
 bool IsTemporaryFile(HANDLE handle) {
-    wchar_t path[1024] = {};
-    GetFinalPathNameByHandleW(handle, path, 1024, 0);
-    return EndsWith(path, L".tmp");
+    return test::FinalPathOf(handle).ends_with(L".tmp");
 }
 
 BOOL WINAPI FaultyFileInformation(HANDLE handle, LPBY_HANDLE_FILE_INFORMATION info) {
@@ -454,9 +449,7 @@ TEST(OpenRecoveryDirectory, Failures) {
 BOOL WINAPI LevelIsJunction(HANDLE handle, LPBY_HANDLE_FILE_INFORMATION info) {
     if (!GetFileInformationByHandle(handle, info))
         return FALSE;
-    wchar_t path[1024] = {};
-    GetFinalPathNameByHandleW(handle, path, 1024, 0);
-    if (EndsWith(path, L"\\ZARUvivuriza"))
+    if (test::FinalPathOf(handle).ends_with(L"\\ZARUvivuriza"))
         info->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
     return TRUE;
 }
@@ -464,7 +457,7 @@ BOOL WINAPI LevelIsJunction(HANDLE handle, LPBY_HANDLE_FILE_INFORMATION info) {
 DWORD deniedError = 5;
 HANDLE WINAPI DeniedRecoveryLevel(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                                   DWORD disposition, DWORD flags, HANDLE templateFile) {
-    if (EndsWith(path, L"\\Recovery")) {
+    if (std::wstring_view(path).ends_with(L"\\Recovery")) {
         SetLastError(deniedError);
         return INVALID_HANDLE_VALUE;
     }

@@ -13,6 +13,8 @@ namespace vesko {
 namespace {
 
 using test::Exists;
+using test::Reseal;
+using test::SetU32;
 
 const std::wstring kRecord = L"0123456789abcdef0123456789abcdef";
 
@@ -107,32 +109,43 @@ TEST(RecoverInterruptedOutputs, WithoutRecoveryDirectoryCreatesNothing) {
     EXPECT_TRUE(test::ListNames(sandbox.localAppData(), L"*").empty());
 }
 
+BOOL WINAPI RefuseTemporaryDeletion(HANDLE file, FILE_INFO_BY_HANDLE_CLASS type, LPVOID data, DWORD size) {
+    if (type == FileDispositionInfo && test::FinalPathOf(file).ends_with(L".tmp")) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return SetFileInformationByHandle(file, type, data, size);
+}
+
+// Holds the temporary file open while recovery runs, in the row that needs it.
+UniqueHandle busy;
+
 TEST(RecoverInterruptedOutputs, OutcomesPerJournal) {
     struct Case {
         const char* name;
         bool withTemporary;
-        void (*change)(Leftover&, const test::StorageSandbox&);
+        void (*change)(Leftover&, test::StorageSandbox&);
         bool temporaryDeleted;
         bool journalDeleted;
     };
     const Case cases[] = {
         {"identity matches", true, nullptr, true, true},
         {"other file index", true,
-         [](Leftover& l, const test::StorageSandbox&) {
+         [](Leftover& l, test::StorageSandbox&) {
              JournalIdentity id = IdentityOf(l.temporaryPath);
              id.fileIndexLow ^= 1;
              Rewrite(l, id, l.temporaryPath);
          },
          false, false},
         {"other creation time", true,
-         [](Leftover& l, const test::StorageSandbox&) {
+         [](Leftover& l, test::StorageSandbox&) {
              JournalIdentity id = IdentityOf(l.temporaryPath);
              id.creationTimeHigh += 1;
              Rewrite(l, id, l.temporaryPath);
          },
          false, false},
         {"other volume", true,
-         [](Leftover& l, const test::StorageSandbox&) {
+         [](Leftover& l, test::StorageSandbox&) {
              JournalIdentity id = IdentityOf(l.temporaryPath);
              id.volumeSerial ^= 0x8000;
              Rewrite(l, id, l.temporaryPath);
@@ -140,25 +153,45 @@ TEST(RecoverInterruptedOutputs, OutcomesPerJournal) {
          false, false},
         {"temporary file gone, directory there", false, nullptr, false, true},
         {"temporary file gone, directory on another volume", false,
-         [](Leftover& l, const test::StorageSandbox& s) {
+         [](Leftover& l, test::StorageSandbox& s) {
              JournalIdentity id;
              id.volumeSerial = test::FileInformation(s.destination()).dwVolumeSerialNumber ^ 0x8000;
              Rewrite(l, id, l.temporaryPath);
          },
          false, false},
         {"directory gone", false,
-         [](Leftover& l, const test::StorageSandbox& s) {
+         [](Leftover& l, test::StorageSandbox& s) {
              JournalIdentity id;
              id.volumeSerial = test::FileInformation(s.destination()).dwVolumeSerialNumber;
              Rewrite(l, id, ToLongPath(s.destination()) + L"\\gone\\.vesko-" + l.record + L".tmp");
          },
          false, false},
         {"directory is a file", false,
-         [](Leftover& l, const test::StorageSandbox& s) {
+         [](Leftover& l, test::StorageSandbox& s) {
              JournalIdentity id;
              id.volumeSerial = test::FileInformation(s.destination()).dwVolumeSerialNumber;
              test::WriteWholeFile(s.destinationFile(L"plain"), {1});
              Rewrite(l, id, ToLongPath(s.destination()) + L"\\plain\\.vesko-" + l.record + L".tmp");
+         },
+         false, false},
+        {"temporary file replaced by another", true,
+         [](Leftover& l, test::StorageSandbox& s) {
+             // The original moves away first, so the new file cannot reuse its index.
+             ASSERT_TRUE(MoveFileW(l.temporaryPath.c_str(), s.destinationFile(L"moved").c_str()));
+             test::WriteWholeFile(l.temporaryPath, {4, 5, 6});
+         },
+         false, false},
+        {"temporary file in use", true,
+         [](Leftover& l, test::StorageSandbox&) {
+             busy = UniqueHandle(
+                 CreateFileW(l.temporaryPath.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+             ASSERT_TRUE(busy.valid());
+         },
+         false, false},
+        {"temporary file cannot be deleted", true,
+         [](Leftover&, test::StorageSandbox& s) {
+             s.calls.setFileInformationByHandle = &RefuseTemporaryDeletion;
+             s.apply();
          },
          false, false},
     };
@@ -169,6 +202,7 @@ TEST(RecoverInterruptedOutputs, OutcomesPerJournal) {
         if (c.change != nullptr)
             c.change(left, sandbox);
         RecoverInterruptedOutputs();
+        busy = UniqueHandle();
         EXPECT_EQ(Exists(left.journalPath), !c.journalDeleted);
         if (c.withTemporary) {
             EXPECT_EQ(Exists(left.temporaryPath), !c.temporaryDeleted);
@@ -179,59 +213,8 @@ TEST(RecoverInterruptedOutputs, OutcomesPerJournal) {
     }
 }
 
-TEST(RecoverInterruptedOutputs, TemporaryFileReplacedByAnotherKeepsBoth) {
-    test::StorageSandbox sandbox;
-    const Leftover left = MakeLeftover(sandbox, kRecord);
-    // The original moves away first, so the new file cannot reuse its index.
-    ASSERT_TRUE(MoveFileW(left.temporaryPath.c_str(), sandbox.destinationFile(L"moved").c_str()));
-    test::WriteWholeFile(left.temporaryPath, {4, 5, 6});
-    RecoverInterruptedOutputs();
-    EXPECT_EQ(test::ReadWholeFile(left.temporaryPath), (std::vector<std::uint8_t>{4, 5, 6}));
-    EXPECT_EQ(test::ReadWholeFile(left.journalPath), left.journal);
-}
-
-TEST(RecoverInterruptedOutputs, TemporaryFileInUseKeepsBoth) {
-    test::StorageSandbox sandbox;
-    const Leftover left = MakeLeftover(sandbox, kRecord);
-    const UniqueHandle busy(
-        CreateFileW(left.temporaryPath.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-    ASSERT_TRUE(busy.valid());
-    RecoverInterruptedOutputs();
-    EXPECT_TRUE(Exists(left.temporaryPath));
-    EXPECT_TRUE(Exists(left.journalPath));
-}
-
-BOOL WINAPI RefuseTemporaryDeletion(HANDLE file, FILE_INFO_BY_HANDLE_CLASS type, LPVOID data, DWORD size) {
-    wchar_t path[1024] = {};
-    GetFinalPathNameByHandleW(file, path, 1024, 0);
-    const std::wstring name = path;
-    if (type == FileDispositionInfo && name.size() > 4 && name.substr(name.size() - 4) == L".tmp") {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
-    return SetFileInformationByHandle(file, type, data, size);
-}
-
-TEST(RecoverInterruptedOutputs, TemporaryFileThatCannotBeDeletedKeepsItsJournal) {
-    test::StorageSandbox sandbox;
-    sandbox.calls.setFileInformationByHandle = &RefuseTemporaryDeletion;
-    sandbox.apply();
-    const Leftover left = MakeLeftover(sandbox, kRecord);
-    RecoverInterruptedOutputs();
-    EXPECT_TRUE(Exists(left.temporaryPath));
-    EXPECT_EQ(test::ReadWholeFile(left.journalPath), left.journal);
-}
-
-void SetU32(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i)
-        bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-void Reseal(std::vector<std::uint8_t>& bytes) {
-    SetU32(bytes, 40, JournalChecksum(bytes.data(), bytes.size()));
-}
-
-// Every damaged journal names a temporary file that an intact one would have deleted.
+// Every damaged journal names a temporary file that an intact one would have deleted. The rows are the
+// reading bounds around the parse; the parse itself refuses every other damage (JournalTest).
 TEST(RecoverInterruptedOutputs, DamagedJournalsAreLeftUntouched) {
     struct Case {
         const char* name;
@@ -239,36 +222,6 @@ TEST(RecoverInterruptedOutputs, DamagedJournalsAreLeftUntouched) {
     };
     const Case cases[] = {
         {"checksum", [](std::vector<std::uint8_t>& b) { b[41] ^= 0x10; }},
-        {"magic",
-         [](std::vector<std::uint8_t>& b) {
-             b[0] = 'W';
-             Reseal(b);
-         }},
-        {"version 2",
-         [](std::vector<std::uint8_t>& b) {
-             SetU32(b, 8, 2);
-             Reseal(b);
-         }},
-        {"reserved field",
-         [](std::vector<std::uint8_t>& b) {
-             SetU32(b, 36, 7);
-             Reseal(b);
-         }},
-        {"size longer than the path",
-         [](std::vector<std::uint8_t>& b) {
-             b.insert(b.end(), {0, 0});
-             Reseal(b);
-         }},
-        {"size shorter than the path",
-         [](std::vector<std::uint8_t>& b) {
-             b.resize(b.size() - 2);
-             Reseal(b);
-         }},
-        {"path length above 32767",
-         [](std::vector<std::uint8_t>& b) {
-             SetU32(b, 12, 40000);
-             Reseal(b);
-         }},
         {"header only",
          [](std::vector<std::uint8_t>& b) {
              b.resize(44);

@@ -186,9 +186,7 @@ std::wstring reparseTarget;
 BOOL WINAPI ReportReparsePoint(HANDLE handle, LPBY_HANDLE_FILE_INFORMATION info) {
     if (!GetFileInformationByHandle(handle, info))
         return FALSE;
-    wchar_t path[1024] = {};
-    GetFinalPathNameByHandleW(handle, path, 1024, 0);
-    if (std::wstring(path) == reparseTarget)
+    if (test::FinalPathOf(handle) == reparseTarget)
         info->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
     return TRUE;
 }

@@ -1,6 +1,7 @@
 #include "tests/storage/StorageTestSupport.h"
 
 #include "engine/Paths.h"
+#include "storage/Journal.h"
 #include "storage/UniqueFindHandle.h"
 #include "storage/UniqueHandle.h"
 
@@ -79,6 +80,12 @@ bool Exists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+std::wstring FinalPathOf(HANDLE handle) {
+    wchar_t path[1024] = {};
+    GetFinalPathNameByHandleW(handle, path, 1024, 0);
+    return path;
+}
+
 void WriteWholeFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes) {
     const UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     ASSERT_TRUE(file.valid()) << GetLastError();
@@ -110,6 +117,20 @@ BY_HANDLE_FILE_INFORMATION FileInformation(const std::wstring& path) {
     EXPECT_TRUE(file.valid()) << GetLastError();
     EXPECT_TRUE(GetFileInformationByHandle(file.get(), &info));
     return info;
+}
+
+std::uint32_t U32At(const std::vector<std::uint8_t>& bytes, std::size_t offset) {
+    return bytes[offset] | bytes[offset + 1] << 8 | bytes[offset + 2] << 16 |
+           static_cast<std::uint32_t>(bytes[offset + 3]) << 24;
+}
+
+void SetU32(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i)
+        bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+void Reseal(std::vector<std::uint8_t>& bytes) {
+    SetU32(bytes, 40, JournalChecksum(bytes.data(), bytes.size()));
 }
 
 void ExpectConversionError(const std::function<void()>& action, const ExpectedError& expected) {
