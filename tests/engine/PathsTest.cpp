@@ -1,5 +1,6 @@
 #include "engine/ConversionError.h"
 #include "engine/Paths.h"
+#include "tests/support/ExpectError.h"
 
 #include <gtest/gtest.h>
 
@@ -21,13 +22,8 @@ TEST(ToLongPath, Forms) {
 }
 
 TEST(ToFullPath, EmptyPathIsAPathProblem) {
-    try {
-        ToFullPath(L"");
-        FAIL() << "no exception";
-    } catch (const ConversionError& e) {
-        EXPECT_EQ(e.kind, ConversionError::Kind::PathProblem);
-        EXPECT_STREQ(e.what(), "Не указан путь к файлу.");
-    }
+    test::ExpectConversionError([] { ToFullPath(L""); },
+                                {ConversionError::Kind::PathProblem, "Не указан путь к файлу."});
 }
 
 TEST(ToFullPath, RelativeNameBecomesAbsolute) {

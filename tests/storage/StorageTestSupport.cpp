@@ -133,19 +133,4 @@ void Reseal(std::vector<std::uint8_t>& bytes) {
     SetU32(bytes, 40, JournalChecksum(bytes.data(), bytes.size()));
 }
 
-void ExpectConversionError(const std::function<void()>& action, const ExpectedError& expected) {
-    try {
-        action();
-        ADD_FAILURE() << "no exception, expected " << expected.message;
-    } catch (const ConversionError& e) {
-        EXPECT_EQ(e.kind, expected.kind) << KindName(e.kind) << " / " << e.what();
-        EXPECT_EQ(std::string(e.what()), expected.message);
-        EXPECT_EQ(e.windowsError, expected.windowsError);
-        EXPECT_EQ(e.requiredBytes, 0u);
-        EXPECT_EQ(e.availableBytes, 0u);
-    } catch (const Cancelled&) {
-        ADD_FAILURE() << "Cancelled, expected " << expected.message;
-    }
-}
-
 } // namespace vesko::test

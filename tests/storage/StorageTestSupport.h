@@ -4,6 +4,7 @@
 
 #include "engine/ConversionError.h"
 #include "storage/StorageSystem.h"
+#include "tests/support/ExpectError.h"
 #include "tests/support/TestPaths.h"
 
 #include <gtest/gtest.h>
@@ -61,14 +62,5 @@ BY_HANDLE_FILE_INFORMATION FileInformation(const std::wstring& path);
 std::uint32_t U32At(const std::vector<std::uint8_t>& bytes, std::size_t offset);
 void SetU32(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint32_t value);
 void Reseal(std::vector<std::uint8_t>& bytes);
-
-struct ExpectedError {
-    ConversionError::Kind kind;
-    std::string message;
-    std::uint32_t windowsError;
-};
-
-// Runs `action` and checks that it throws exactly this ConversionError.
-void ExpectConversionError(const std::function<void()>& action, const ExpectedError& expected);
 
 } // namespace vesko::test
