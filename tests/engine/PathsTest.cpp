@@ -38,7 +38,8 @@ TEST(ToFullPath, RelativeNameBecomesAbsolute) {
 }
 
 TEST(Utf8, RoundTripsAndReplacesInvalid) {
-    const std::wstring text = L"Игра \u00e9 \u0645 \U0001F600";
+    // The first and the last code point that take four bytes.
+    const std::wstring text = L"Игра \u00e9 \u0645 \U0001F600 \U00010000 \U0010FFFF";
     EXPECT_EQ(FromUtf8(ToUtf8(text)), text);
     EXPECT_EQ(FromUtf8("\xff"
                        "a"),
