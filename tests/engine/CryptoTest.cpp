@@ -78,10 +78,6 @@ TEST(SectionEncryptor, CounterBlockOfNcaOffset0x4000) {
     EXPECT_EQ(testfiles::HexOf(block, 16), "00112233445566770102030405060708");
 }
 
-struct Encrypted {
-    std::vector<std::uint8_t> bytes;
-};
-
 // Pushes `data` in pieces of the given sizes through an encryptor over `layout`.
 std::vector<std::uint8_t> PushInPieces(const NczLayout& layout, std::vector<std::uint8_t> data,
                                        const std::vector<std::size_t>& pieces) {
