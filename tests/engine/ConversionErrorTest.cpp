@@ -5,12 +5,36 @@
 
 #include <functional>
 #include <string>
+#include <tuple>
 #include <utility>
 
 namespace vesko {
 namespace {
 
 using K = ConversionError::Kind;
+
+// The values number the failure texts and the names appear in the console converter's lines.
+TEST(ConversionError, KindValuesAndNamesAreFixed) {
+    const std::tuple<K, std::uint32_t, const char*> kinds[] = {
+        {K::Corrupt, 0, "Corrupt"},
+        {K::Unsupported, 1, "Unsupported"},
+        {K::ReadFailed, 2, "ReadFailed"},
+        {K::WriteFailed, 3, "WriteFailed"},
+        {K::NameConflict, 4, "NameConflict"},
+        {K::SystemCrypto, 5, "SystemCrypto"},
+        {K::VerificationFailed, 6, "VerificationFailed"},
+        {K::OutOfMemory, 7, "OutOfMemory"},
+        {K::PathProblem, 8, "PathProblem"},
+        {K::InputChanged, 9, "InputChanged"},
+        {K::AccessDenied, 10, "AccessDenied"},
+        {K::NotNsz, 11, "NotNsz"},
+        {K::RecoveryRecords, 12, "RecoveryRecords"},
+        {static_cast<K>(13), 13, "Unknown"}};
+    for (const auto& [kind, value, name] : kinds) {
+        EXPECT_EQ(static_cast<std::uint32_t>(kind), value) << name;
+        EXPECT_STREQ(KindName(kind), name);
+    }
+}
 
 TEST(ConversionError, MessageCodeSuffixAndAccessDeniedMapping) {
     const std::string read = "Ошибка чтения входного файла.";
