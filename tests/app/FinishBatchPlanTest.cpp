@@ -71,8 +71,8 @@ template <typename Plan> auto Fields(const Plan& p) {
 struct PlanCase {
     const char* name;
     BatchState batch;
-    bool closing;
     Want want;
+    bool closing = false;
 };
 
 TEST(PlanFinishBatch, FlagsStatusAndDialog) {
@@ -91,52 +91,43 @@ TEST(PlanFinishBatch, FlagsStatusAndDialog) {
     const std::wstring warnTitle = L"Conversion completed with warnings";
     const std::wstring kept = L"NSP created, source not deleted";
     const PlanCase cases[] = {
-        {"one saved", Batch(1, {Saved(L"game")}), false, {true, false, false, open, true, L"Done: game.nsp"}},
+        {"one saved", Batch(1, {Saved(L"game")}), {true, false, false, open, true, L"Done: game.nsp"}},
         {"one saved, its source deleted",
          Batch(1, {Saved(L"game", true)}),
-         false,
          {true, false, false, open, true, L"Done. Source file deleted."}},
         {"source kept, another app uses it",
          Batch(1, {Saved(L"game", false, 32)}),
-         false,
          {true, false, true, open, true, inUse, WarningDialog, warnTitle, kept, L"f1.nsz\n\n" + inUse,
           L"C:\\g\\game.nsp"}},
         {"source kept for another reason",
          Batch(1, {Saved(L"game", false, 5)}),
-         false,
          {true, false, true, open, true, notDeleted, WarningDialog, warnTitle, kept,
           L"f1.nsz\n\n" + notDeleted, L"C:\\g\\game.nsp"}},
         {"one failure",
          Batch(1, {Failed()}),
-         false,
          {false, true, false, convert, true, readFailed, ErrorDialog, L"Conversion error",
           L"Conversion error", L"f1.nsz\n\n" + readFailed}},
         {"closing shows no dialog",
          Batch(1, {Failed()}),
-         true,
-         {false, true, false, convert, true, readFailed}},
-        {"one file cancelled keeps the status", Batch(1, {}, true), false, {}},
+         {false, true, false, convert, true, readFailed},
+         true},
+        {"one file cancelled keeps the status", Batch(1, {}, true), {}},
         {"two saved",
          Batch(2, {Saved(L"a"), Saved(L"b")}),
-         false,
          {true, false, false, open, true, L"Saved: 2 · Failed: 0"}},
         {"two, one source kept",
          Batch(2, {Saved(L"a", false, 32), Saved(L"b")}),
-         false,
          {true, false, true, open, true, L"Saved: 2 · Failed: 0\nSources kept: 1", WarningDialog, warnTitle,
           kept, L"f1.nsz\n\n" + inUse, L"C:\\g\\a.nsp"}},
         {"cancel in the second of three",
          Batch(3, {Saved(L"a")}, true),
-         false,
          {true, false, false, open, true, L"Saved: 1 · Failed: 0 · Not processed: 2"}},
         {"three failures",
          Batch(3, {Failed(L"one"), Failed(L"two"), Failed(L"three")}),
-         false,
          {false, true, false, convert, true, L"Saved: 0 · Failed: 3", ResultsWindow, L"", L"", L"", L"",
           L"f1.nsz\r\none\r\n\r\nf2.nsz\r\ntwo\r\n\r\nf3.nsz\r\nthree", L"Conversion results", 3, 395, true}},
         {"four failures and a kept source",
          Batch(5, {Failed(L"1"), Failed(L"2"), Saved(L"c", false, 32), Failed(L"4"), Failed(L"5")}),
-         false,
          {true, true, true, open, true, L"Saved: 1 · Failed: 4\nSources kept: 1", ResultsWindow, L"", L"",
           L"", L"",
           L"f1.nsz\r\n1\r\n\r\nf2.nsz\r\n2\r\n\r\nf3.nsz\r\n" + inUse +
@@ -144,7 +135,6 @@ TEST(PlanFinishBatch, FlagsStatusAndDialog) {
           warnTitle, 5, 420, true}},
         {"kept and failed, two not processed",
          Batch(5, {Saved(L"a", false, 32), Failed(L"x"), Saved(L"c")}, true),
-         false,
          {true, true, true, open, true, L"Saved: 2 · Failed: 1 · Not processed: 2\nSources kept: 1",
           ResultsWindow, L"", L"", L"", L"", L"f1.nsz\r\n" + inUse + L"\r\n\r\nf2.nsz\r\nx", warnTitle, 2,
           310, true}},
