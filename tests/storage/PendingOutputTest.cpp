@@ -213,73 +213,45 @@ TEST(CreatePendingOutput, AbandonedAtAnyStepLeavesNeitherFile) {
         const char* name;
         void (*arrange)(Faults&, CancelFlag&);
         bool cancelled;
-        test::ExpectedError expected;
+        K kind = K::RecoveryRecords;
+        const char* message = "";
+        std::uint32_t code = 0;
     };
     const Case cases[] = {
-        {"cancelled at entry", [](Faults&, CancelFlag& f) { f.store(1); }, true, {}},
-        {"known folder unavailable",
-         [](Faults& x, CancelFlag&) { x.knownFolderError = E_FAIL; },
-         false,
-         {K::RecoveryRecords, "Cannot locate recovery directory (Windows 2147500037)", 0x80004005u}},
-        {"random generator fails",
-         [](Faults& x, CancelFlag&) { x.failRandom = true; },
-         false,
-         {K::SystemCrypto, "Windows random generator failed", 0}},
-        {"journal cannot be created",
-         [](Faults& x, CancelFlag&) { x.journalCreateError = 5; },
-         false,
-         {K::RecoveryRecords, "Cannot create recovery journal (Windows 5)", 5}},
-        {"temporary file denied",
-         [](Faults& x, CancelFlag&) { x.temporaryCreateError = 5; },
-         false,
-         {K::AccessDenied, "Cannot create temporary output (Windows 5)", 5}},
-        {"temporary file fails otherwise",
-         [](Faults& x, CancelFlag&) { x.temporaryCreateError = 112; },
-         false,
-         {K::WriteFailed, "Cannot create temporary output (Windows 112)", 112}},
-        {"identity query fails",
-         [](Faults& x, CancelFlag&) { x.identityError = 1; },
-         false,
-         {K::RecoveryRecords, "Cannot record output identity (Windows 1)", 1}},
-        {"zero file index",
-         [](Faults& x, CancelFlag&) { x.zeroFileIndex = true; },
-         false,
-         {K::RecoveryRecords, "Output identity is unavailable (Windows 50)", 50}},
-        {"second link",
-         [](Faults& x, CancelFlag&) { x.extraLinks = 1; },
-         false,
-         {K::RecoveryRecords, "Output identity is unavailable (Windows 50)", 50}},
-        {"reparse point",
-         [](Faults& x, CancelFlag&) { x.extraAttributes = FILE_ATTRIBUTE_REPARSE_POINT; },
-         false,
-         {K::RecoveryRecords, "Output identity is unavailable (Windows 50)", 50}},
-        {"journal write fails",
-         [](Faults& x, CancelFlag&) { x.writeError = 112; },
-         false,
-         {K::RecoveryRecords, "Cannot write recovery journal (Windows 112)", 112}},
-        {"journal write short",
-         [](Faults& x, CancelFlag&) { x.shortWrite = true; },
-         false,
-         {K::RecoveryRecords, "Incomplete recovery journal (Windows 29)", 29}},
-        {"journal flush fails",
-         [](Faults& x, CancelFlag&) { x.flushError = 1117; },
-         false,
-         {K::RecoveryRecords, "Cannot flush recovery journal (Windows 1117)", 1117}},
-        {"cancelled while the journal is written",
-         [](Faults& x, CancelFlag& f) { x.cancelOnWrite = &f; },
-         true,
-         {}},
-        {"cancelled during the journal flush",
-         [](Faults& x, CancelFlag& f) { x.cancelOnFlush = &f; },
-         true,
-         {}},
+        {"cancelled at entry", [](Faults&, CancelFlag& f) { f.store(1); }, true},
+        {"known folder unavailable", [](Faults& x, CancelFlag&) { x.knownFolderError = E_FAIL; }, false,
+         K::RecoveryRecords, "Cannot locate recovery directory (Windows 2147500037)", 0x80004005u},
+        {"random generator fails", [](Faults& x, CancelFlag&) { x.failRandom = true; }, false,
+         K::SystemCrypto, "Windows random generator failed", 0},
+        {"journal cannot be created", [](Faults& x, CancelFlag&) { x.journalCreateError = 5; }, false,
+         K::RecoveryRecords, "Cannot create recovery journal (Windows 5)", 5},
+        {"temporary file denied", [](Faults& x, CancelFlag&) { x.temporaryCreateError = 5; }, false,
+         K::AccessDenied, "Cannot create temporary output (Windows 5)", 5},
+        {"temporary file fails otherwise", [](Faults& x, CancelFlag&) { x.temporaryCreateError = 112; },
+         false, K::WriteFailed, "Cannot create temporary output (Windows 112)", 112},
+        {"identity query fails", [](Faults& x, CancelFlag&) { x.identityError = 1; }, false,
+         K::RecoveryRecords, "Cannot record output identity (Windows 1)", 1},
+        {"zero file index", [](Faults& x, CancelFlag&) { x.zeroFileIndex = true; }, false, K::RecoveryRecords,
+         "Output identity is unavailable (Windows 50)", 50},
+        {"second link", [](Faults& x, CancelFlag&) { x.extraLinks = 1; }, false, K::RecoveryRecords,
+         "Output identity is unavailable (Windows 50)", 50},
+        {"reparse point", [](Faults& x, CancelFlag&) { x.extraAttributes = FILE_ATTRIBUTE_REPARSE_POINT; },
+         false, K::RecoveryRecords, "Output identity is unavailable (Windows 50)", 50},
+        {"journal write fails", [](Faults& x, CancelFlag&) { x.writeError = 112; }, false, K::RecoveryRecords,
+         "Cannot write recovery journal (Windows 112)", 112},
+        {"journal write short", [](Faults& x, CancelFlag&) { x.shortWrite = true; }, false,
+         K::RecoveryRecords, "Incomplete recovery journal (Windows 29)", 29},
+        {"journal flush fails", [](Faults& x, CancelFlag&) { x.flushError = 1117; }, false,
+         K::RecoveryRecords, "Cannot flush recovery journal (Windows 1117)", 1117},
+        {"cancelled while the journal is written", [](Faults& x, CancelFlag& f) { x.cancelOnWrite = &f; },
+         true},
+        {"cancelled during the journal flush", [](Faults& x, CancelFlag& f) { x.cancelOnFlush = &f; }, true},
         {"write aborted while cancelling",
          [](Faults& x, CancelFlag& f) {
              x.cancelOnWrite = &f;
              x.writeError = 995;
          },
-         true,
-         {}},
+         true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -302,7 +274,7 @@ TEST(CreatePendingOutput, AbandonedAtAnyStepLeavesNeitherFile) {
         } else {
             test::ExpectConversionError(
                 [&] { CreatePendingOutput(pending, sandbox.destinationFile(L"Game.nsp"), &flag); },
-                c.expected);
+                {c.kind, c.message, c.code});
         }
         // The partly built reservation sits in the owner; discarding it removes whatever it made.
         EXPECT_TRUE(pending);
