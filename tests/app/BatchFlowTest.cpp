@@ -57,7 +57,13 @@ TEST_F(BatchFlowTest, OneOrTwoFilesThatConvert) {
         files.resize(count);
         Select(files);
         state.currentFileSize = 1234;
+        shared.progressWritten.store(5);
+        shared.progressTotal.store(9);
+        shared.progressPhase.store(1);
         Start();
+        // A new file starts its progress from nothing.
+        EXPECT_EQ(shared.progressWritten.load() + shared.progressTotal.load() + shared.progressPhase.load(),
+                  0u);
         EXPECT_TRUE(state.isConverting);
         EXPECT_TRUE(state.batchActive);
         EXPECT_EQ(state.statusText, L"Preparing file…");

@@ -38,14 +38,19 @@ TEST(ToFullPath, RelativeNameBecomesAbsolute) {
 }
 
 TEST(Utf8, RoundTripsAndReplacesInvalid) {
-    // The first and the last code point that take four bytes.
-    const std::wstring text = L"Игра \u00e9 \u0645 \U0001F600 \U00010000 \U0010FFFF";
+    // Each side of every length boundary, up to the last code point.
+    const std::wstring text =
+        L"Игра \u00e9 \u0645 \U0001F600 \u007F\u0080 \u07FF\u0800 \uFFFF\U00010000 \U0010FFFF";
     EXPECT_EQ(FromUtf8(ToUtf8(text)), text);
     EXPECT_EQ(FromUtf8("\xff"
                        "a"),
               L"\uFFFD"
               L"a");
     EXPECT_EQ(FromUtf8("\xe0\x80\x80"), L"\uFFFD\uFFFD\uFFFD");
+    // A lone surrogate at either end of the range is replaced.
+    for (const wchar_t lone : {wchar_t(0xD800), wchar_t(0xDFFF)}) {
+        EXPECT_EQ(ToUtf8(std::wstring(1, lone)), "\xEF\xBF\xBD");
+    }
 }
 
 } // namespace
