@@ -141,7 +141,8 @@ TEST(PlanFinishBatch, FlagsStatusAndDialog) {
     };
     for (const PlanCase& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(Fields(PlanFinishBatch(c.batch, c.closing)), Fields(c.want));
+        const FinishBatchPlan got = PlanFinishBatch(c.batch, c.closing);
+        EXPECT_EQ(Fields(got), Fields(c.want));
     }
 }
 
