@@ -244,53 +244,42 @@ TEST(RecoverInterruptedOutputs, DamagedJournalsAreLeftUntouched) {
     }
 }
 
+// `form` with {D} the destination's long form, {d} its plain form, {L} its last component and {F} the
+// name of the left-over temporary file.
+std::wstring PathOfForm(std::wstring form, const Leftover& left, const test::StorageSandbox& sandbox) {
+    const std::wstring& dir = sandbox.destination();
+    const std::pair<std::wstring, std::wstring> parts[] = {{L"{D}", ToLongPath(dir)},
+                                                           {L"{d}", dir},
+                                                           {L"{L}", dir.substr(dir.rfind(L'\\') + 1)},
+                                                           {L"{F}", L".vesko-" + left.record + L".tmp"}};
+    for (const auto& [mark, text] : parts) {
+        for (auto at = form.find(mark); at != std::wstring::npos; at = form.find(mark))
+            form.replace(at, mark.size(), text);
+    }
+    return form;
+}
+
 TEST(RecoverInterruptedOutputs, BadPathFormsAreNotActedOn) {
-    struct Case {
-        const char* name;
-        std::wstring (*path)(const Leftover&, const test::StorageSandbox&);
-    };
     // A stream, the short form and the other names do reach a file with the recorded identity; the
     // component forms are refused by their form alone (a long path is taken literally).
-    const Case cases[] = {
-        {"dot-dot component",
-         [](const Leftover& l, const test::StorageSandbox& s) {
-             return ToLongPath(s.destination()) + L"\\..\\" +
-                    s.destination().substr(s.destination().rfind(L'\\') + 1) + L"\\.vesko-" + l.record +
-                    L".tmp";
-         }},
-        {"dot component",
-         [](const Leftover& l, const test::StorageSandbox& s) {
-             return ToLongPath(s.destination()) + L"\\.\\.vesko-" + l.record + L".tmp";
-         }},
-        {"empty component",
-         [](const Leftover& l, const test::StorageSandbox& s) {
-             return ToLongPath(s.destination()) + L"\\\\.vesko-" + l.record + L".tmp";
-         }},
-        {"forward slash",
-         [](const Leftover& l, const test::StorageSandbox& s) {
-             return ToLongPath(s.destination()) + L"/.vesko-" + l.record + L".tmp";
-         }},
-        {"stream",
-         [](const Leftover& l, const test::StorageSandbox&) { return l.temporaryPath + L"::$DATA"; }},
-        {"short form",
-         [](const Leftover& l, const test::StorageSandbox&) { return l.temporaryPath.substr(4); }},
-        {"other record name",
-         [](const Leftover&, const test::StorageSandbox& s) {
-             return ToLongPath(s.destination()) + L"\\.vesko-" + RecordName(77) + L".tmp";
-         }},
-        {"other file name",
-         [](const Leftover&, const test::StorageSandbox& s) {
-             return ToLongPath(s.destination()) + L"\\keep.me";
-         }},
+    const std::pair<const char*, std::wstring> cases[] = {
+        {"dot-dot component", L"{D}\\..\\{L}\\{F}"},
+        {"dot component", L"{D}\\.\\{F}"},
+        {"empty component", L"{D}\\\\{F}"},
+        {"forward slash", L"{D}/{F}"},
+        {"stream", L"{D}\\{F}::$DATA"},
+        {"short form", L"{d}\\{F}"},
+        {"other record name", L"{D}\\.vesko-" + RecordName(77) + L".tmp"},
+        {"other file name", L"{D}\\keep.me"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, form] : cases) {
+        SCOPED_TRACE(name);
         test::StorageSandbox sandbox;
         Leftover left = MakeLeftover(sandbox, kRecord);
         // The other names exist too, with the identity the journal records.
         const Leftover other = MakeLeftover(sandbox, RecordName(77));
         test::WriteWholeFile(sandbox.destinationFile(L"keep.me"), {9});
-        const std::wstring path = c.path(left, sandbox);
+        const std::wstring path = PathOfForm(form, left, sandbox);
         const std::wstring target = path.find(L"keep.me") != std::wstring::npos
                                         ? sandbox.destinationFile(L"keep.me")
                                     : path.find(RecordName(77)) != std::wstring::npos ? other.temporaryPath
