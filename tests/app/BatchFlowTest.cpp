@@ -46,18 +46,36 @@ class BatchFlowTest : public testing::Test {
     TakenOutcome taken;
 };
 
-TEST_F(BatchFlowTest, OneFileThatConverts) {
-    Select({L"C:\\g\\game.nsz"});
-    Start();
-    EXPECT_TRUE(state.isConverting);
-    EXPECT_TRUE(state.batchActive);
-    EXPECT_EQ(state.statusText, L"Preparing file…");
-    EXPECT_EQ(lastTask.sourcePath, L"C:\\g\\game.nsz");
-    EXPECT_EQ(state.currentFileSize, 1234u);
-    EXPECT_EQ(Finish(OutcomeConverted, true, L"game"), AfterWorker::FinishBatch);
-    EXPECT_EQ(state.batch.results.size(), 1u);
-    EXPECT_EQ(state.lastSavedOutput, L"C:\\out\\game.nsp");
-    EXPECT_FALSE(state.isConverting);
+TEST_F(BatchFlowTest, OneOrTwoFilesThatConvert) {
+    // The size under the name belongs to a single selection: two files are the first without it.
+    const std::pair<std::size_t, AfterWorker> cases[] = {{1, AfterWorker::FinishBatch},
+                                                         {2, AfterWorker::LaunchCurrent}};
+    for (const auto& [count, afterFirst] : cases) {
+        SCOPED_TRACE(count);
+        state = MainWindowState{};
+        std::vector<std::wstring> files = {L"C:\\g\\game.nsz", L"C:\\g\\b.nsz"};
+        files.resize(count);
+        Select(files);
+        EXPECT_EQ(state.currentFileSize, count == 1 ? 1234u : 0u);
+        state.currentFileSize = 1234;
+        shared.progressWritten.store(5);
+        shared.progressTotal.store(9);
+        shared.progressPhase.store(1);
+        Start();
+        // A new file starts its progress from nothing.
+        EXPECT_EQ(shared.progressWritten.load(), 0u);
+        EXPECT_EQ(shared.progressTotal.load(), 0u);
+        EXPECT_EQ(shared.progressPhase.load(), 0);
+        EXPECT_TRUE(state.isConverting);
+        EXPECT_TRUE(state.batchActive);
+        EXPECT_EQ(state.statusText, L"Preparing file…");
+        EXPECT_EQ(lastTask.sourcePath, L"C:\\g\\game.nsz");
+        EXPECT_EQ(state.currentFileSize, count == 1 ? 1234u : 0u);
+        EXPECT_EQ(Finish(OutcomeConverted, true, L"game"), afterFirst);
+        EXPECT_EQ(state.batch.results.size(), 1u);
+        EXPECT_EQ(state.lastSavedOutput, L"C:\\out\\game.nsp");
+        EXPECT_EQ(state.isConverting, count == 2);
+    }
 }
 
 TEST_F(BatchFlowTest, SecondOfThreeFailsAndTheThirdStillRuns) {

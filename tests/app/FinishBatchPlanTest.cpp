@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace vesko {
 namespace {
 
@@ -39,116 +41,112 @@ BatchState Batch(std::size_t count, std::vector<BatchItemResult> items, bool sto
     return batch;
 }
 
-class FinishBatchPlanTest : public testing::Test {
-  protected:
-    ScopedInterfaceLanguage english_{InterfaceLanguage::English};
+// The plan's fields, each with a default, so that a row names only what it expects to be set.
+struct Want {
+    bool showDone = false;
+    bool showError = false;
+    bool showWarning = false;
+    TextKey actionCaption = TextKey::TextConvertToNsp;
+    bool statusChanged = false;
+    std::wstring statusText{};
+    FinishDialog dialog = FinishDialog::None;
+    std::wstring dialogTitle{};
+    std::wstring dialogInstruction{};
+    std::wstring dialogContent{};
+    std::wstring dialogOutputPath{};
+    std::wstring reportText{};
+    std::wstring resultsTitle{};
+    std::uint64_t reportEntries = 0;
+    int resultsHeight96 = 0;
+    bool fallbackIsError = false;
 };
 
-TEST_F(FinishBatchPlanTest, OneFileSaved) {
-    const FinishBatchPlan plan = PlanFinishBatch(Batch(1, {Saved(L"game")}), false);
-    EXPECT_EQ(plan.statusText, L"Done: game.nsp");
-    EXPECT_EQ(plan.dialog, FinishDialog::None);
-    EXPECT_TRUE(plan.showDone);
-    EXPECT_FALSE(plan.showError);
-    EXPECT_EQ(plan.actionCaption, TextKey::TextOpenFolder);
+// Every field, so that a row also catches a field set where it should not be.
+template <typename Plan> auto Fields(const Plan& p) {
+    return std::tie(p.showDone, p.showError, p.showWarning, p.actionCaption, p.statusChanged, p.statusText,
+                    p.dialog, p.dialogTitle, p.dialogInstruction, p.dialogContent, p.dialogOutputPath,
+                    p.reportText, p.resultsTitle, p.reportEntries, p.resultsHeight96, p.fallbackIsError);
 }
 
-TEST_F(FinishBatchPlanTest, OneFileSavedWithItsSourceDeleted) {
-    const FinishBatchPlan plan = PlanFinishBatch(Batch(1, {Saved(L"game", true)}), false);
-    EXPECT_EQ(plan.statusText, L"Done. Source file deleted.");
-    EXPECT_EQ(plan.dialog, FinishDialog::None);
+struct PlanCase {
+    const char* name;
+    BatchState batch;
+    Want want;
+    bool closing = false;
+};
+
+TEST(PlanFinishBatch, FlagsStatusAndDialog) {
+    const ScopedInterfaceLanguage english(InterfaceLanguage::English);
+    using enum FinishDialog;
+    // Columns: done, error, warning, caption, status changed, status, dialog, its title, instruction,
+    // content and output path, report, results title, entries, height, fallback is an error.
+    const TextKey open = TextKey::TextOpenFolder;
+    const TextKey convert = TextKey::TextConvertToNsp;
+    const std::wstring inUse =
+        L"NSP created. Another app is using the source, so it was kept. Close that app and "
+        L"delete the source manually.";
+    const std::wstring notDeleted =
+        L"The NSP was saved, but the source could not be deleted. The source was kept.";
+    const std::wstring readFailed = L"Could not read the file. Copy it to a local folder and try again.";
+    const std::wstring warnTitle = L"Conversion completed with warnings";
+    const std::wstring kept = L"NSP created, source not deleted";
+    const PlanCase cases[] = {
+        {"one saved", Batch(1, {Saved(L"game")}), {true, false, false, open, true, L"Done: game.nsp"}},
+        {"one saved, its source deleted",
+         Batch(1, {Saved(L"game", true)}),
+         {true, false, false, open, true, L"Done. Source file deleted."}},
+        {"source kept, another app uses it",
+         Batch(1, {Saved(L"game", false, 32)}),
+         {true, false, true, open, true, inUse, WarningDialog, warnTitle, kept, L"f1.nsz\n\n" + inUse,
+          L"C:\\g\\game.nsp"}},
+        {"source kept for another reason",
+         Batch(1, {Saved(L"game", false, 5)}),
+         {true, false, true, open, true, notDeleted, WarningDialog, warnTitle, kept,
+          L"f1.nsz\n\n" + notDeleted, L"C:\\g\\game.nsp"}},
+        {"one failure",
+         Batch(1, {Failed()}),
+         {false, true, false, convert, true, readFailed, ErrorDialog, L"Conversion error",
+          L"Conversion error", L"f1.nsz\n\n" + readFailed}},
+        {"closing shows no dialog",
+         Batch(1, {Failed()}),
+         {false, true, false, convert, true, readFailed},
+         true},
+        {"one file cancelled keeps the status", Batch(1, {}, true), {}},
+        {"two saved",
+         Batch(2, {Saved(L"a"), Saved(L"b")}),
+         {true, false, false, open, true, L"Saved: 2 · Failed: 0"}},
+        {"two, one source kept",
+         Batch(2, {Saved(L"a", false, 32), Saved(L"b")}),
+         {true, false, true, open, true, L"Saved: 2 · Failed: 0\nSources kept: 1", WarningDialog, warnTitle,
+          kept, L"f1.nsz\n\n" + inUse, L"C:\\g\\a.nsp"}},
+        {"cancel in the second of three",
+         Batch(3, {Saved(L"a")}, true),
+         {true, false, false, open, true, L"Saved: 1 · Failed: 0 · Not processed: 2"}},
+        {"three failures",
+         Batch(3, {Failed(L"one"), Failed(L"two"), Failed(L"three")}),
+         {false, true, false, convert, true, L"Saved: 0 · Failed: 3", ResultsWindow, L"", L"", L"", L"",
+          L"f1.nsz\r\none\r\n\r\nf2.nsz\r\ntwo\r\n\r\nf3.nsz\r\nthree", L"Conversion results", 3, 395, true}},
+        {"four failures and a kept source",
+         Batch(5, {Failed(L"1"), Failed(L"2"), Saved(L"c", false, 32), Failed(L"4"), Failed(L"5")}),
+         {true, true, true, open, true, L"Saved: 1 · Failed: 4\nSources kept: 1", ResultsWindow, L"", L"",
+          L"", L"",
+          L"f1.nsz\r\n1\r\n\r\nf2.nsz\r\n2\r\n\r\nf3.nsz\r\n" + inUse +
+              L"\r\n\r\nf4.nsz\r\n4\r\n\r\nf5.nsz\r\n5",
+          warnTitle, 5, 420, true}},
+        {"kept and failed, two not processed",
+         Batch(5, {Saved(L"a", false, 32), Failed(L"x"), Saved(L"c")}, true),
+         {true, true, true, open, true, L"Saved: 2 · Failed: 1 · Not processed: 2\nSources kept: 1",
+          ResultsWindow, L"", L"", L"", L"", L"f1.nsz\r\n" + inUse + L"\r\n\r\nf2.nsz\r\nx", warnTitle, 2,
+          310, true}},
+    };
+    for (const PlanCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const FinishBatchPlan got = PlanFinishBatch(c.batch, c.closing);
+        EXPECT_EQ(Fields(got), Fields(c.want));
+    }
 }
 
-TEST_F(FinishBatchPlanTest, SourceKeptBecauseAnotherProgramUsesIt) {
-    const FinishBatchPlan plan = PlanFinishBatch(Batch(1, {Saved(L"game", false, 32)}), false);
-    const std::wstring warning = L"NSP created. Another app is using the source, so it was kept. Close that "
-                                 L"app and delete the source manually.";
-    EXPECT_EQ(plan.statusText, warning);
-    EXPECT_TRUE(plan.showWarning);
-    EXPECT_TRUE(plan.showDone);
-    ASSERT_EQ(plan.dialog, FinishDialog::WarningDialog);
-    EXPECT_EQ(plan.dialogTitle, L"Conversion completed with warnings");
-    EXPECT_EQ(plan.dialogInstruction, L"NSP created, source not deleted");
-    EXPECT_EQ(plan.dialogContent, L"f1.nsz\n\n" + warning);
-    EXPECT_EQ(plan.dialogOutputPath, L"C:\\g\\game.nsp");
-}
-
-TEST_F(FinishBatchPlanTest, SourceKeptForAnotherReason) {
-    const FinishBatchPlan plan = PlanFinishBatch(Batch(1, {Saved(L"game", false, 5)}), false);
-    EXPECT_EQ(plan.statusText,
-              L"The NSP was saved, but the source could not be deleted. The source was kept.");
-}
-
-TEST_F(FinishBatchPlanTest, OneFailure) {
-    const FinishBatchPlan plan = PlanFinishBatch(Batch(1, {Failed()}), false);
-    EXPECT_EQ(plan.statusText, L"Could not read the file. Copy it to a local folder and try again.");
-    EXPECT_TRUE(plan.showError);
-    EXPECT_FALSE(plan.showDone);
-    EXPECT_EQ(plan.actionCaption, TextKey::TextConvertToNsp);
-    ASSERT_EQ(plan.dialog, FinishDialog::ErrorDialog);
-    EXPECT_EQ(plan.dialogTitle, L"Conversion error");
-    EXPECT_EQ(plan.dialogInstruction, L"Conversion error");
-    EXPECT_EQ(plan.dialogContent,
-              L"f1.nsz\n\nCould not read the file. Copy it to a local folder and try again.");
-}
-
-TEST_F(FinishBatchPlanTest, OneFileCancelledKeepsTheStatus) {
-    const FinishBatchPlan plan = PlanFinishBatch(Batch(1, {}, true), false);
-    EXPECT_FALSE(plan.statusChanged);
-    EXPECT_EQ(plan.dialog, FinishDialog::None);
-}
-
-TEST_F(FinishBatchPlanTest, TwoSaved) {
-    const FinishBatchPlan plan = PlanFinishBatch(Batch(2, {Saved(L"a"), Saved(L"b")}), false);
-    EXPECT_EQ(plan.statusText, L"Saved: 2 · Failed: 0");
-    EXPECT_EQ(plan.dialog, FinishDialog::None);
-    EXPECT_EQ(plan.actionCaption, TextKey::TextOpenFolder);
-}
-
-TEST_F(FinishBatchPlanTest, CancelInTheSecondOfThree) {
-    const FinishBatchPlan plan = PlanFinishBatch(Batch(3, {Saved(L"a")}, true), false);
-    EXPECT_EQ(plan.statusText, L"Saved: 1 · Failed: 0 · Not processed: 2");
-    EXPECT_EQ(plan.dialog, FinishDialog::None);
-}
-
-TEST_F(FinishBatchPlanTest, ThreeFailuresOpenTheResultsWindow) {
-    const FinishBatchPlan plan =
-        PlanFinishBatch(Batch(3, {Failed(L"one"), Failed(L"two"), Failed(L"three")}), false);
-    EXPECT_EQ(plan.statusText, L"Saved: 0 · Failed: 3");
-    ASSERT_EQ(plan.dialog, FinishDialog::ResultsWindow);
-    EXPECT_EQ(plan.resultsTitle, L"Conversion results");
-    EXPECT_EQ(plan.resultsHeight96, 395);
-    EXPECT_EQ(plan.reportText, L"f1.nsz\r\none\r\n\r\nf2.nsz\r\ntwo\r\n\r\nf3.nsz\r\nthree");
-    EXPECT_TRUE(plan.fallbackIsError);
-}
-
-TEST_F(FinishBatchPlanTest, FourFailuresAndAKeptSource) {
-    const FinishBatchPlan plan = PlanFinishBatch(
-        Batch(5, {Failed(L"1"), Failed(L"2"), Saved(L"c", false, 32), Failed(L"4"), Failed(L"5")}), false);
-    EXPECT_EQ(plan.statusText, L"Saved: 1 · Failed: 4\nSources kept: 1");
-    ASSERT_EQ(plan.dialog, FinishDialog::ResultsWindow);
-    EXPECT_EQ(plan.resultsTitle, L"Conversion completed with warnings");
-    EXPECT_EQ(plan.resultsHeight96, 420);
-    EXPECT_EQ(plan.reportEntries, 5u);
-    EXPECT_NE(plan.reportText.find(L"f3.nsz\r\nNSP created. Another app is using the source"),
-              std::wstring::npos);
-    EXPECT_TRUE(plan.showWarning);
-}
-
-TEST_F(FinishBatchPlanTest, FiveFilesWithUnprocessedAndKept) {
-    const FinishBatchPlan plan =
-        PlanFinishBatch(Batch(5, {Saved(L"a", false, 32), Failed(L"x"), Saved(L"c")}, true), false);
-    EXPECT_EQ(plan.statusText, L"Saved: 2 · Failed: 1 · Not processed: 2\nSources kept: 1");
-    EXPECT_EQ(plan.resultsHeight96, 310);
-}
-
-TEST_F(FinishBatchPlanTest, ClosingShowsNoDialog) {
-    const FinishBatchPlan plan = PlanFinishBatch(Batch(1, {Failed()}), true);
-    EXPECT_EQ(plan.dialog, FinishDialog::None);
-    EXPECT_TRUE(plan.showError);
-}
-
-TEST_F(FinishBatchPlanTest, ArabicIsolatesNamesInDialogsAndReport) {
+TEST(PlanFinishBatch, ArabicIsolatesNamesInDialogsAndReport) {
     const ScopedInterfaceLanguage arabic(InterfaceLanguage::Arabic);
     const FinishBatchPlan single = PlanFinishBatch(Batch(1, {Failed(L"x")}), false);
     EXPECT_EQ(single.dialogContent, L"\u200Ef1.nsz\u200E\n\nx");
@@ -157,7 +155,7 @@ TEST_F(FinishBatchPlanTest, ArabicIsolatesNamesInDialogsAndReport) {
 }
 
 TEST(ResultsWindowHeight, GrowsThenStops) {
-    const std::pair<std::uint64_t, int> cases[] = {{2, 310}, {3, 395}, {4, 420}, {100, 420}};
+    const std::pair<std::uint64_t, int> cases[] = {{2, 310}, {3, 395}, {4, 420}, {5, 420}, {100, 420}};
     for (const auto& [entries, height] : cases) {
         EXPECT_EQ(ResultsWindowHeight(entries), height) << entries;
     }
@@ -168,12 +166,16 @@ TEST(ApplyFinishBatch, EndsTheBatchAndKeepsAnUnchangedStatus) {
     state.batchActive = true;
     state.isConverting = true;
     state.statusText = L"Conversion cancelled.";
+    // The warning flag of a kept source reaches the window next to the other two.
     FinishBatchPlan plan;
     plan.showDone = true;
+    plan.showWarning = true;
     ApplyFinishBatch(state, plan);
     EXPECT_FALSE(state.batchActive);
     EXPECT_FALSE(state.isConverting);
     EXPECT_TRUE(state.showDone);
+    EXPECT_TRUE(state.showWarning);
+    EXPECT_FALSE(state.showError);
     EXPECT_EQ(state.statusText, L"Conversion cancelled.");
 }
 

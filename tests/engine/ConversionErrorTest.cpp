@@ -1,85 +1,74 @@
 #include "engine/ConversionError.h"
+#include "tests/support/ExpectError.h"
 
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <tuple>
+#include <utility>
 
 namespace vesko {
 namespace {
 
 using K = ConversionError::Kind;
 
-TEST(ConversionError, KindValuesAreFixed) {
-    const std::pair<K, std::uint32_t> expected[] = {
-        {K::Corrupt, 0},          {K::Unsupported, 1},  {K::ReadFailed, 2},         {K::WriteFailed, 3},
-        {K::NameConflict, 4},     {K::SystemCrypto, 5}, {K::VerificationFailed, 6}, {K::OutOfMemory, 7},
-        {K::PathProblem, 8},      {K::InputChanged, 9}, {K::AccessDenied, 10},      {K::NotNsz, 11},
-        {K::RecoveryRecords, 12},
+// The values number the failure texts and the names appear in the console converter's lines.
+TEST(ConversionError, KindValuesAndNamesAreFixed) {
+    const std::tuple<K, std::uint32_t, const char*> kinds[] = {
+        {K::Corrupt, 0, "Corrupt"},
+        {K::Unsupported, 1, "Unsupported"},
+        {K::ReadFailed, 2, "ReadFailed"},
+        {K::WriteFailed, 3, "WriteFailed"},
+        {K::NameConflict, 4, "NameConflict"},
+        {K::SystemCrypto, 5, "SystemCrypto"},
+        {K::VerificationFailed, 6, "VerificationFailed"},
+        {K::OutOfMemory, 7, "OutOfMemory"},
+        {K::PathProblem, 8, "PathProblem"},
+        {K::InputChanged, 9, "InputChanged"},
+        {K::AccessDenied, 10, "AccessDenied"},
+        {K::NotNsz, 11, "NotNsz"},
+        {K::RecoveryRecords, 12, "RecoveryRecords"},
+        {static_cast<K>(13), 13, "Unknown"}};
+    for (const auto& [kind, value, name] : kinds) {
+        EXPECT_EQ(static_cast<std::uint32_t>(kind), value) << name;
+        EXPECT_STREQ(KindName(kind), name);
+    }
+}
+
+TEST(ConversionError, MessageCodeSuffixAndAccessDeniedMapping) {
+    const std::string read = "Ошибка чтения входного файла.";
+    const auto plain = [&](std::uint32_t code) {
+        return [=] { ThrowWindowsError(K::ReadFailed, read, code); };
     };
-    for (const auto& [kind, value] : expected) {
-        SCOPED_TRACE(KindName(kind));
-        EXPECT_EQ(static_cast<std::uint32_t>(kind), value);
-    }
-}
-
-TEST(ConversionError, PlainErrorCarriesMessageAndNoCodes) {
-    try {
-        ThrowConversionError("Это не NSZ-контейнер PFS0.", K::NotNsz);
-        FAIL() << "no exception";
-    } catch (const ConversionError& e) {
-        EXPECT_STREQ(e.what(), "Это не NSZ-контейнер PFS0.");
-        EXPECT_EQ(e.kind, K::NotNsz);
-        EXPECT_EQ(e.windowsError, 0u);
-        EXPECT_EQ(e.requiredBytes, 0u);
-        EXPECT_EQ(e.availableBytes, 0u);
-    }
-}
-
-struct WindowsErrorCase {
-    bool mapped;
-    std::uint32_t code;
-    K expectedKind;
-};
-
-TEST(ConversionError, WindowsErrorSuffixAndAccessDeniedMapping) {
-    const WindowsErrorCase cases[] = {
-        {false, 23, K::ReadFailed},  {false, 5, K::ReadFailed},   {true, 5, K::AccessDenied},
-        {true, 19, K::AccessDenied}, {true, 65, K::AccessDenied}, {true, 1314, K::AccessDenied},
-        {true, 112, K::ReadFailed},  {true, 0, K::ReadFailed},    {true, 4294967295u, K::ReadFailed},
+    const auto mapped = [&](std::uint32_t code) {
+        return [=] { ThrowWindowsErrorMapped(K::ReadFailed, read, code); };
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.code);
-        try {
-            if (c.mapped)
-                ThrowWindowsErrorMapped(K::ReadFailed, "Ошибка чтения входного файла.", c.code);
-            else
-                ThrowWindowsError(K::ReadFailed, "Ошибка чтения входного файла.", c.code);
-            FAIL() << "no exception";
-        } catch (const ConversionError& e) {
-            EXPECT_EQ(e.kind, c.expectedKind);
-            EXPECT_EQ(e.windowsError, c.code);
-            EXPECT_EQ(std::string(e.what()),
-                      "Ошибка чтения входного файла. (Windows " + std::to_string(c.code) + ")");
-        }
-    }
-}
-
-TEST(ConversionError, AbortedIsCancellationOnlyWhenRequested) {
+    const std::pair<std::function<void()>, test::ExpectedError> cases[] = {
+        {[] { ThrowConversionError("Это не NSZ-контейнер PFS0.", K::NotNsz); },
+         {K::NotNsz, "Это не NSZ-контейнер PFS0."}},
+        {plain(23), {K::ReadFailed, read + " (Windows 23)", 23}},
+        {plain(5), {K::ReadFailed, read + " (Windows 5)", 5}},
+        {mapped(5), {K::AccessDenied, read + " (Windows 5)", 5}},
+        {mapped(19), {K::AccessDenied, read + " (Windows 19)", 19}},
+        {mapped(65), {K::AccessDenied, read + " (Windows 65)", 65}},
+        {mapped(1314), {K::AccessDenied, read + " (Windows 1314)", 1314}},
+        {mapped(112), {K::ReadFailed, read + " (Windows 112)", 112}},
+        {mapped(0), {K::ReadFailed, read + " (Windows 0)", 0}},
+        {mapped(4294967295u), {K::ReadFailed, read + " (Windows 4294967295)", 4294967295u}},
+        // 995 (aborted) is cancellation only while a cancel is requested.
+        {plain(995), {K::ReadFailed, read + " (Windows 995)", 995}},
+    };
     CancelFlag flag{0};
     CurrentCancelFlagScope scope(&flag);
-    try {
-        ThrowWindowsError(K::ReadFailed, "Ошибка чтения входного файла.", 995);
-        FAIL() << "no exception";
-    } catch (const ConversionError& e) {
-        EXPECT_EQ(e.kind, K::ReadFailed);
-        EXPECT_STREQ(e.what(), "Ошибка чтения входного файла. (Windows 995)");
+    for (const auto& [action, expected] : cases) {
+        SCOPED_TRACE(expected.message);
+        test::ExpectConversionError(action, expected);
     }
     flag = 1;
     EXPECT_THROW(ThrowWindowsError(K::ReadFailed, "x", 995), Cancelled);
     EXPECT_THROW(ThrowWindowsErrorMapped(K::WriteFailed, "x", 995), Cancelled);
-    try {
-        ThrowWindowsError(K::ReadFailed, "x", 996);
-    } catch (const ConversionError& e) {
-        EXPECT_EQ(e.windowsError, 996u);
-    }
+    test::ExpectConversionError(plain(996), {K::ReadFailed, read + " (Windows 996)", 996});
 }
 
 TEST(ConversionError, CancelFlagUsesBitZeroOnly) {

@@ -2,6 +2,7 @@
 #include "engine/Crypto.h"
 #include "engine/Limits.h"
 #include "engine/SectionEncryptor.h"
+#include "tests/support/ExpectError.h"
 #include "tools/testfiles/NszBuilder.h"
 
 #include <gtest/gtest.h>
@@ -151,14 +152,9 @@ TEST(SectionEncryptor, DataPastTheEndIsRefused) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        std::vector<std::uint8_t> data(c.size, 1);
-        try {
-            PushInPieces(c.layout, data, {c.size});
-            ADD_FAILURE() << "accepted";
-        } catch (const ConversionError& e) {
-            EXPECT_EQ(e.kind, ConversionError::Kind::Corrupt);
-            EXPECT_STREQ(e.what(), c.message);
-        }
+        const std::vector<std::uint8_t> data(c.size, 1);
+        test::ExpectConversionError([&] { PushInPieces(c.layout, data, {c.size}); },
+                                    {ConversionError::Kind::Corrupt, c.message});
     }
 }
 

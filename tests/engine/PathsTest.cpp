@@ -1,5 +1,6 @@
 #include "engine/ConversionError.h"
 #include "engine/Paths.h"
+#include "tests/support/ExpectError.h"
 
 #include <gtest/gtest.h>
 
@@ -21,13 +22,8 @@ TEST(ToLongPath, Forms) {
 }
 
 TEST(ToFullPath, EmptyPathIsAPathProblem) {
-    try {
-        ToFullPath(L"");
-        FAIL() << "no exception";
-    } catch (const ConversionError& e) {
-        EXPECT_EQ(e.kind, ConversionError::Kind::PathProblem);
-        EXPECT_STREQ(e.what(), "Не указан путь к файлу.");
-    }
+    test::ExpectConversionError([] { ToFullPath(L""); },
+                                {ConversionError::Kind::PathProblem, "Не указан путь к файлу."});
 }
 
 TEST(ToFullPath, RelativeNameBecomesAbsolute) {
@@ -42,13 +38,19 @@ TEST(ToFullPath, RelativeNameBecomesAbsolute) {
 }
 
 TEST(Utf8, RoundTripsAndReplacesInvalid) {
-    const std::wstring text = L"Игра \u00e9 \u0645 \U0001F600";
+    // Each side of every length boundary, up to the last code point.
+    const std::wstring text =
+        L"Игра \u00e9 \u0645 \U0001F600 \u007F\u0080 \u07FF\u0800 \uFFFF\U00010000 \U0010FFFF";
     EXPECT_EQ(FromUtf8(ToUtf8(text)), text);
     EXPECT_EQ(FromUtf8("\xff"
                        "a"),
               L"\uFFFD"
               L"a");
     EXPECT_EQ(FromUtf8("\xe0\x80\x80"), L"\uFFFD\uFFFD\uFFFD");
+    // A lone surrogate at either end of the range is replaced.
+    for (const wchar_t lone : {wchar_t(0xD800), wchar_t(0xDFFF)}) {
+        EXPECT_EQ(ToUtf8(std::wstring(1, lone)), "\xEF\xBF\xBD");
+    }
 }
 
 } // namespace

@@ -1,11 +1,17 @@
 #include "storage/Journal.h"
 
+#include "tests/storage/StorageTestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 namespace vesko {
 namespace {
+
+using test::Reseal;
+using test::SetU32;
+using test::U32At;
 
 // A bit-by-bit CRC-32 written from the definition, to check the table-driven one against.
 std::uint32_t ReferenceCrc32(const std::vector<std::uint8_t>& bytes) {
@@ -16,11 +22,6 @@ std::uint32_t ReferenceCrc32(const std::vector<std::uint8_t>& bytes) {
             crc = (crc >> 1) ^ ((crc & 1u) ? 0xEDB88320u : 0u);
     }
     return ~crc;
-}
-
-std::uint32_t U32At(const std::vector<std::uint8_t>& bytes, std::size_t offset) {
-    return bytes[offset] | bytes[offset + 1] << 8 | bytes[offset + 2] << 16 |
-           static_cast<std::uint32_t>(bytes[offset + 3]) << 24;
 }
 
 TEST(JournalChecksum, StandardCheckValue) {
@@ -53,46 +54,14 @@ const std::wstring kPath = L"\\\\?\\C:\\d\\.vesko-0123456789abcdef0123456789abcd
 TEST(BuildJournalRecord, Layout) {
     const std::vector<std::uint8_t> record = BuildJournalRecord(kIdentity, kPath);
     ASSERT_EQ(record.size(), 44 + 2 * kPath.size());
-    const std::uint8_t header[36] = {
-        'V',
-        'E',
-        'S',
-        'K',
-        'O',
-        'J',
-        '0',
-        '1', // magic
-        1,
-        0,
-        0,
-        0, // version
-        static_cast<std::uint8_t>(kPath.size()),
-        0,
-        0,
-        0, // path length
-        0x44,
-        0x33,
-        0x22,
-        0x11, // volume serial
-        0x88,
-        0x77,
-        0x66,
-        0x55, // file index, high
-        0xCC,
-        0xBB,
-        0xAA,
-        0x99, // file index, low
-        0x00,
-        0xFF,
-        0xEE,
-        0xDD, // creation time, low
-        0x04,
-        0x03,
-        0x02,
-        0x01, // creation time, high
-    };
-    EXPECT_EQ(std::memcmp(record.data(), header, sizeof header), 0);
-    EXPECT_EQ(U32At(record, 36), 0u);
+    EXPECT_EQ(std::memcmp(record.data(), "VESKOJ01", 8), 0);
+    // Little-endian fields after the magic: version, path length, the identity, the reserved zero.
+    const auto length = static_cast<std::uint32_t>(kPath.size());
+    const std::uint32_t fields[] = {1,           length,      0x11223344u, 0x55667788u,
+                                    0x99AABBCCu, 0xDDEEFF00u, 0x01020304u, 0};
+    for (std::size_t i = 0; i < std::size(fields); ++i) {
+        EXPECT_EQ(U32At(record, 8 + 4 * i), fields[i]) << i;
+    }
     std::vector<std::uint8_t> zeroed = record;
     std::fill(zeroed.begin() + 40, zeroed.begin() + 44, 0);
     EXPECT_EQ(U32At(record, 40), ReferenceCrc32(zeroed));
@@ -109,15 +78,6 @@ TEST(ParseJournalRecord, ReadsBackWhatWasBuilt) {
     ASSERT_TRUE(parsed.has_value());
     EXPECT_EQ(parsed->identity, kIdentity);
     EXPECT_EQ(parsed->temporaryPath, path);
-}
-
-void SetU32(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i)
-        bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-void Reseal(std::vector<std::uint8_t>& bytes) {
-    SetU32(bytes, 40, JournalChecksum(bytes.data(), bytes.size()));
 }
 
 TEST(ParseJournalRecord, RefusesDamagedRecords) {

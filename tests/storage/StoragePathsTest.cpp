@@ -156,51 +156,14 @@ TEST(OpenStorageDirectory, OpensWithoutDeleteSharing) {
     }
 }
 
-TEST(OpenStorageDirectory, Failures) {
-    test::TempDir dir;
-    const std::wstring file = dir.file(L"plain.bin");
-    test::WriteWholeFile(file, {1, 2, 3});
-    struct Case {
-        std::wstring path;
-        K kind;
-        test::ExpectedError expected;
-    };
-    const Case cases[] = {
-        {file, K::WriteFailed, {K::WriteFailed, "Unsafe storage directory (Windows 1920)", 1920}},
-        {file, K::RecoveryRecords, {K::RecoveryRecords, "Unsafe storage directory (Windows 1920)", 1920}},
-        {dir.file(L"missing"),
-         K::WriteFailed,
-         {K::WriteFailed, "Cannot open storage directory (Windows 2)", 2}},
-        {dir.file(L"missing\\deeper"),
-         K::RecoveryRecords,
-         {K::RecoveryRecords, "Cannot open storage directory (Windows 3)", 3}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(ToUtf8(c.path) + " " + KindName(c.kind));
-        ExpectConversionError([&] { OpenStorageDirectory(c.path, false, c.kind, nullptr); }, c.expected);
-    }
-}
-
 // Wine keeps no reparse points, so their attribute comes from the seam.
 std::wstring reparseTarget;
 BOOL WINAPI ReportReparsePoint(HANDLE handle, LPBY_HANDLE_FILE_INFORMATION info) {
     if (!GetFileInformationByHandle(handle, info))
         return FALSE;
-    wchar_t path[1024] = {};
-    GetFinalPathNameByHandleW(handle, path, 1024, 0);
-    if (std::wstring(path) == reparseTarget)
+    if (test::FinalPathOf(handle) == reparseTarget)
         info->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
     return TRUE;
-}
-
-TEST(OpenStorageDirectory, ReparsePointIsRefusedOnlyWhenAsked) {
-    test::StorageSandbox sandbox;
-    reparseTarget = ToLongPath(sandbox.destination());
-    sandbox.calls.getFileInformationByHandle = &ReportReparsePoint;
-    sandbox.apply();
-    EXPECT_TRUE(OpenStorageDirectory(sandbox.destination(), false, K::WriteFailed, nullptr).valid());
-    ExpectConversionError([&] { OpenStorageDirectory(sandbox.destination(), true, K::WriteFailed, nullptr); },
-                          {K::WriteFailed, "Unsafe storage directory (Windows 1920)", 1920});
 }
 
 DWORD forcedError = 0;
@@ -213,30 +176,65 @@ BOOL WINAPI FailingFileInformation(HANDLE, LPBY_HANDLE_FILE_INFORMATION) {
     return FALSE;
 }
 
-TEST(OpenStorageDirectory, AccessDeniedFollowsTheCallersKind) {
+TEST(OpenStorageDirectory, Failures) {
     test::StorageSandbox sandbox;
-    sandbox.calls.createFile = &FailingCreateFile;
+    const std::wstring file = sandbox.destinationFile(L"plain.bin");
+    test::WriteWholeFile(file, {1, 2, 3});
+    reparseTarget = ToLongPath(sandbox.destination());
+    const auto createFails = [](StorageSystemCalls& c) { c.createFile = &FailingCreateFile; };
+    const auto inspectFails = [](StorageSystemCalls& c) {
+        c.getFileInformationByHandle = &FailingFileInformation;
+    };
+    const auto reparse = [](StorageSystemCalls& c) { c.getFileInformationByHandle = &ReportReparsePoint; };
+    const std::wstring dir = sandbox.destination();
+    struct Case {
+        void (*seam)(StorageSystemCalls&);
+        std::wstring path;
+        bool refuseReparse;
+        K callerKind, kind;
+        const char* message;
+        std::uint32_t code;
+    };
+    // Access denied follows the caller's kind, except that recovery records stay recovery records. A seam
+    // that fails, fails with the row's code.
+    const Case cases[] = {
+        {nullptr, file, false, K::WriteFailed, K::WriteFailed, "Unsafe storage directory (Windows 1920)",
+         1920},
+        {nullptr, file, false, K::RecoveryRecords, K::RecoveryRecords,
+         "Unsafe storage directory (Windows 1920)", 1920},
+        {nullptr, dir + L"\\missing", false, K::WriteFailed, K::WriteFailed,
+         "Cannot open storage directory (Windows 2)", 2},
+        {nullptr, dir + L"\\missing\\deeper", false, K::RecoveryRecords, K::RecoveryRecords,
+         "Cannot open storage directory (Windows 3)", 3},
+        {reparse, dir, true, K::WriteFailed, K::WriteFailed, "Unsafe storage directory (Windows 1920)", 1920},
+        {createFails, dir, false, K::WriteFailed, K::AccessDenied,
+         "Cannot open storage directory (Windows 5)", 5},
+        {createFails, dir, true, K::RecoveryRecords, K::RecoveryRecords,
+         "Cannot open storage directory (Windows 5)", 5},
+        {inspectFails, dir, false, K::WriteFailed, K::WriteFailed,
+         "Cannot inspect storage directory (Windows 1117)", 1117},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        forcedError = c.code;
+        sandbox.calls = RealStorageSystemCalls();
+        sandbox.calls.getKnownFolderPath = &test::FakeKnownFolderPath;
+        if (c.seam != nullptr)
+            c.seam(sandbox.calls);
+        sandbox.apply();
+        test::ExpectConversionError(
+            [&] { OpenStorageDirectory(c.path, c.refuseReparse, c.callerKind, nullptr); },
+            {c.kind, c.message, c.code});
+    }
+    // A reparse point not refused opens; an aborted open while cancelling is cancellation.
+    sandbox.calls.getFileInformationByHandle = &ReportReparsePoint;
     sandbox.apply();
-    forcedError = 5;
-    ExpectConversionError(
-        [&] { OpenStorageDirectory(sandbox.destination(), false, K::WriteFailed, nullptr); },
-        {K::AccessDenied, "Cannot open storage directory (Windows 5)", 5});
-    ExpectConversionError(
-        [&] { OpenStorageDirectory(sandbox.destination(), true, K::RecoveryRecords, nullptr); },
-        {K::RecoveryRecords, "Cannot open storage directory (Windows 5)", 5});
+    EXPECT_TRUE(OpenStorageDirectory(sandbox.destination(), false, K::WriteFailed, nullptr).valid());
+    createFails(sandbox.calls);
+    sandbox.apply();
     forcedError = 995;
     CancelFlag flag{1};
     EXPECT_THROW(OpenStorageDirectory(sandbox.destination(), false, K::WriteFailed, &flag), Cancelled);
-}
-
-TEST(OpenStorageDirectory, InspectionFailure) {
-    test::StorageSandbox sandbox;
-    sandbox.calls.getFileInformationByHandle = &FailingFileInformation;
-    sandbox.apply();
-    forcedError = 1117;
-    ExpectConversionError(
-        [&] { OpenStorageDirectory(sandbox.destination(), false, K::WriteFailed, nullptr); },
-        {K::WriteFailed, "Cannot inspect storage directory (Windows 1117)", 1117});
 }
 
 TEST(FinalDirectoryPath, LongFormWithoutTrailingBackslashExceptAtTheRoot) {

@@ -1,6 +1,7 @@
 #include "tests/storage/StorageTestSupport.h"
 
 #include "engine/Paths.h"
+#include "storage/Journal.h"
 #include "storage/UniqueFindHandle.h"
 #include "storage/UniqueHandle.h"
 
@@ -79,6 +80,12 @@ bool Exists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+std::wstring FinalPathOf(HANDLE handle) {
+    wchar_t path[1024] = {};
+    GetFinalPathNameByHandleW(handle, path, 1024, 0);
+    return path;
+}
+
 void WriteWholeFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes) {
     const UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     ASSERT_TRUE(file.valid()) << GetLastError();
@@ -112,19 +119,18 @@ BY_HANDLE_FILE_INFORMATION FileInformation(const std::wstring& path) {
     return info;
 }
 
-void ExpectConversionError(const std::function<void()>& action, const ExpectedError& expected) {
-    try {
-        action();
-        ADD_FAILURE() << "no exception, expected " << expected.message;
-    } catch (const ConversionError& e) {
-        EXPECT_EQ(e.kind, expected.kind) << KindName(e.kind) << " / " << e.what();
-        EXPECT_EQ(std::string(e.what()), expected.message);
-        EXPECT_EQ(e.windowsError, expected.windowsError);
-        EXPECT_EQ(e.requiredBytes, 0u);
-        EXPECT_EQ(e.availableBytes, 0u);
-    } catch (const Cancelled&) {
-        ADD_FAILURE() << "Cancelled, expected " << expected.message;
-    }
+std::uint32_t U32At(const std::vector<std::uint8_t>& bytes, std::size_t offset) {
+    return bytes[offset] | bytes[offset + 1] << 8 | bytes[offset + 2] << 16 |
+           static_cast<std::uint32_t>(bytes[offset + 3]) << 24;
+}
+
+void SetU32(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i)
+        bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+void Reseal(std::vector<std::uint8_t>& bytes) {
+    SetU32(bytes, 40, JournalChecksum(bytes.data(), bytes.size()));
 }
 
 } // namespace vesko::test

@@ -4,6 +4,7 @@
 
 #include "engine/ConversionError.h"
 #include "storage/StorageSystem.h"
+#include "tests/support/ExpectError.h"
 #include "tests/support/TestPaths.h"
 
 #include <gtest/gtest.h>
@@ -51,17 +52,15 @@ class StorageSandbox {
 std::vector<std::wstring> ListNames(const std::wstring& directory, const std::wstring& pattern);
 
 bool Exists(const std::wstring& path);
+// The path the system reports for an open handle; empty when it reports none.
+std::wstring FinalPathOf(HANDLE handle);
 void WriteWholeFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes);
 std::vector<std::uint8_t> ReadWholeFile(const std::wstring& path);
 BY_HANDLE_FILE_INFORMATION FileInformation(const std::wstring& path);
 
-struct ExpectedError {
-    ConversionError::Kind kind;
-    std::string message;
-    std::uint32_t windowsError;
-};
-
-// Runs `action` and checks that it throws exactly this ConversionError.
-void ExpectConversionError(const std::function<void()>& action, const ExpectedError& expected);
+// Little-endian 32-bit fields of a journal record, and its checksum recomputed after a change.
+std::uint32_t U32At(const std::vector<std::uint8_t>& bytes, std::size_t offset);
+void SetU32(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint32_t value);
+void Reseal(std::vector<std::uint8_t>& bytes);
 
 } // namespace vesko::test

@@ -100,71 +100,55 @@ TEST(FailureMessageKey, KindAndWindowsCodeRules) {
     }
 }
 
-TEST(FailureMessage, DiskFullFromTheSpaceCheckShowsBothSizes) {
-    ScopedInterfaceLanguage english(InterfaceLanguage::English);
-    EXPECT_EQ(FailureMessage(Error(Kind::WriteFailed, 112, 5000000000, 1288490188)),
-              L"The disk is full. Free up space or choose another disk.\n"
-              L"Required: 4.7 GB \u00B7 Available: 1.1 GB");
+std::wstring InArabic(TextKey key) {
+    return TextsFor(InterfaceLanguage::Arabic)[static_cast<std::size_t>(key)];
 }
 
-TEST(FailureMessage, SpaceLineInRussianAndArabic) {
-    {
-        ScopedInterfaceLanguage russian(InterfaceLanguage::Russian);
-        EXPECT_EQ(FailureMessage(Error(Kind::WriteFailed, 112, 5000000000, 1288490188)),
-                  L"На диске закончилось место. Освободите место или выберите другой диск.\n"
-                  L"Требуется: 4,7 ГБ \u00B7 Доступно: 1,1 ГБ");
-    }
-    {
-        ScopedInterfaceLanguage arabic(InterfaceLanguage::Arabic);
-        const TextTable& texts = TextsFor(InterfaceLanguage::Arabic);
-        const std::wstring expected =
-            std::wstring(texts[static_cast<std::size_t>(TextErrDiskFull)]) + L"\n" +
-            texts[static_cast<std::size_t>(TextRequired)] + L": \u200E4.7 غ.ب\u200E" + L" \u00B7 " +
-            texts[static_cast<std::size_t>(TextAvailable)] + L": \u200E1.1 غ.ب\u200E";
-        EXPECT_EQ(FailureMessage(Error(Kind::WriteFailed, 112, 5000000000, 1288490188)), expected);
-    }
-}
-
-TEST(FailureMessage, AvailableZeroStillShown) {
-    ScopedInterfaceLanguage english(InterfaceLanguage::English);
-    EXPECT_EQ(FailureMessage(Error(Kind::WriteFailed, 112, 1, 0)),
-              L"The disk is full. Free up space or choose another disk.\n"
-              L"Required: 0.1 MB \u00B7 Available: 0.0 MB");
-}
-
-struct SentenceOnlyCase {
+struct MessageCase {
     const char* why;
+    InterfaceLanguage language;
     ConversionError error;
-    const wchar_t* expected;
+    std::wstring expected;
 };
 
-TEST(FailureMessage, OtherFailuresGetTheSentenceAlone) {
-    ScopedInterfaceLanguage english(InterfaceLanguage::English);
-    const SentenceOnlyCase cases[] = {
-        {"112 without required bytes", Error(Kind::WriteFailed, 112),
+TEST(FailureMessage, SentenceAndSpaceLineInTheCurrentLanguage) {
+    using enum InterfaceLanguage;
+    const ConversionError spaceCheck = Error(Kind::WriteFailed, 112, 5000000000, 1288490188);
+    const MessageCase cases[] = {
+        {"space check", English, spaceCheck,
+         L"The disk is full. Free up space or choose another disk.\nRequired: 4.7 GB \u00B7 Available: 1.1 "
+         L"GB"},
+        {"space check in Russian", Russian, spaceCheck,
+         L"На диске закончилось место. Освободите место или выберите другой диск.\n"
+         L"Требуется: 4,7 ГБ \u00B7 Доступно: 1,1 ГБ"},
+        {"space check in Arabic", Arabic, spaceCheck,
+         InArabic(TextErrDiskFull) + L"\n" + InArabic(TextRequired) + L": \u200E4.7 غ.ب\u200E \u00B7 " +
+             InArabic(TextAvailable) + L": \u200E1.1 غ.ب\u200E"},
+        {"nothing available is still shown", English, Error(Kind::WriteFailed, 112, 1, 0),
+         L"The disk is full. Free up space or choose another disk.\nRequired: 0.1 MB \u00B7 Available: 0.0 "
+         L"MB"},
+        {"112 without required bytes", English, Error(Kind::WriteFailed, 112),
          L"The disk is full. Free up space or choose another disk."},
-        {"39 is not 112", Error(Kind::PathProblem, 39, 5000000000, 1288490188),
+        {"39 is not 112", English, Error(Kind::PathProblem, 39, 5000000000, 1288490188),
          L"The disk is full. Free up space or choose another disk."},
-        {"223 carries required bytes but no figures", Error(Kind::WriteFailed, 223, 5000000000),
+        {"223 carries required bytes but no figures", English, Error(Kind::WriteFailed, 223, 5000000000),
          L"This drive cannot store a file this large. Choose a drive formatted as NTFS or exFAT."},
-        {"a read failure never talks about space", Error(Kind::ReadFailed, 112, 5000000000, 1288490188),
+        {"a read failure never talks about space", English,
+         Error(Kind::ReadFailed, 112, 5000000000, 1288490188),
          L"Could not read the file. Copy it to a local folder and try again."},
-        {"no space line under another sentence", Error(Kind::AccessDenied, 112, 5000000000, 1288490188),
+        {"no space line under another sentence", English,
+         Error(Kind::AccessDenied, 112, 5000000000, 1288490188),
          L"Cannot write to this folder. Choose another folder for the NSP."},
-        {"unknown kind", Error(static_cast<Kind>(13)),
+        {"unknown kind", English, Error(static_cast<Kind>(13)),
          L"An unexpected error stopped conversion. Restart the app and try again."},
+        {"Italian", Italian, Error(Kind::Corrupt),
+         TextsFor(Italian)[static_cast<std::size_t>(TextErrDamaged)]},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.why);
+        ScopedInterfaceLanguage language(c.language);
         EXPECT_EQ(FailureMessage(c.error), c.expected);
     }
-}
-
-TEST(FailureMessage, FollowsTheCurrentLanguage) {
-    ScopedInterfaceLanguage italian(InterfaceLanguage::Italian);
-    const ConversionError error = Error(Kind::Corrupt);
-    EXPECT_EQ(FailureMessage(error),
-              TextsFor(InterfaceLanguage::Italian)[static_cast<std::size_t>(TextErrDamaged)]);
 }
 
 TEST(SourceKeptWarningKey, InUseCodesNameTheOtherApp) {

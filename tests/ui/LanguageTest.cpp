@@ -31,6 +31,7 @@ TEST(LanguageFromLocaleName, LanguagePartDecides) {
         {L"pt-PT", Lang::PortugueseBrazil},
         {L"ptx", Lang::English},
         {L"ar", Lang::Arabic},
+        {L"AR", Lang::Arabic},
         {L"ar-EG", Lang::Arabic},
         {L"ar-SA", Lang::Arabic},
         {L"it-IT", Lang::Italian},
