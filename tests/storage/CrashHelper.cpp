@@ -25,11 +25,9 @@ struct LocalFreer {
 int main() {
     int argc = 0;
     const std::unique_ptr<wchar_t*, LocalFreer> args(CommandLineToArgvW(GetCommandLineW(), &argc));
-    if (!args)
+    if (!args || argc < 3)
         return 2;
     wchar_t** argv = args.get();
-    if (argc < 3)
-        return 2;
     vesko::test::SetFakeLocalAppData(argv[2]);
     vesko::StorageSystemCalls calls = vesko::RealStorageSystemCalls();
     calls.getKnownFolderPath = &vesko::test::FakeKnownFolderPath;

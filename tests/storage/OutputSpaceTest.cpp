@@ -13,41 +13,26 @@ namespace {
 using K = ConversionError::Kind;
 constexpr std::uint64_t kNoLimit = std::numeric_limits<std::uint64_t>::max();
 
-// The names in any case; the space check below takes its limit from here.
-TEST(FileSystemSizeLimit, FatNamesInAnyCaseShareOneLimit) {
-    const std::pair<std::wstring, std::uint64_t> cases[] = {
-        {L"FAT32", 4294967295ull}, {L"fat32", 4294967295ull}, {L"FAT", 4294967295ull},
-        {L"Fat16", 4294967295ull}, {L"FAT16", 4294967295ull}, {L"NTFS", kNoLimit},
-        {L"exFAT", kNoLimit},      {L"ReFS", kNoLimit},       {L"FAT12", kNoLimit},
-        {L"", kNoLimit},
-    };
-    for (const auto& [name, limit] : cases) {
-        SCOPED_TRACE(ToUtf8(name));
-        EXPECT_EQ(FileSystemSizeLimit(name), limit);
-    }
-}
-
 // What the fake volume reports; a failing query when its flag is false.
 struct FakeVolume {
-    bool pathWorks = true;
-    bool informationWorks = true;
-    bool freeSpaceWorks = true;
+    bool pathWorks = true, informationWorks = true, freeSpaceWorks = true;
     std::wstring fileSystem = L"NTFS";
     std::uint64_t freeBytes = 0;
     CancelFlag* cancelOnInformation = nullptr;
     CancelFlag* cancelOnFreeSpace = nullptr;
-    std::wstring volumePathAskedFor;
-    std::wstring volumeInformationAskedFor;
-    std::wstring freeSpaceAskedFor;
+    std::wstring volumePathAskedFor, volumeInformationAskedFor, freeSpaceAskedFor;
 };
 FakeVolume volume;
 
+BOOL Refuse() {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+}
+
 BOOL WINAPI FakeVolumePath(LPCWSTR path, LPWSTR out, DWORD length) {
     volume.volumePathAskedFor = path;
-    if (!volume.pathWorks || length < 8) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
+    if (!volume.pathWorks || length < 8)
+        return Refuse();
     wcscpy_s(out, length, L"\\\\?\\F:\\");
     return TRUE;
 }
@@ -60,10 +45,8 @@ BOOL WINAPI FakeVolumeInformation(LPCWSTR root, LPWSTR name, DWORD nameLength, L
         volume.cancelOnInformation->store(1);
     // Only the file-system name is asked for.
     if (!volume.informationWorks || name != nullptr || nameLength != 0 || serial != nullptr ||
-        componentLength != nullptr || flags != nullptr || fileSystem == nullptr || fileSystemLength != 64) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
+        componentLength != nullptr || flags != nullptr || fileSystem == nullptr || fileSystemLength != 64)
+        return Refuse();
     wcscpy_s(fileSystem, fileSystemLength, volume.fileSystem.c_str());
     return TRUE;
 }
@@ -73,12 +56,29 @@ BOOL WINAPI FakeFreeSpace(LPCWSTR path, PULARGE_INTEGER available, PULARGE_INTEG
     volume.freeSpaceAskedFor = path;
     if (volume.cancelOnFreeSpace != nullptr)
         volume.cancelOnFreeSpace->store(1);
-    if (!volume.freeSpaceWorks || available == nullptr || total != nullptr || free != nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
+    if (!volume.freeSpaceWorks || available == nullptr || total != nullptr || free != nullptr)
+        return Refuse();
     available->QuadPart = volume.freeBytes;
     return TRUE;
+}
+
+// `available` kNoLimit: whatever the real volume has, as long as it is some.
+void ExpectSpaceError(const std::wstring& output, std::uint64_t required, std::uint32_t code,
+                      std::uint64_t available) {
+    try {
+        CheckOutputSpace(output, required, nullptr);
+        ADD_FAILURE() << "no exception";
+    } catch (const ConversionError& e) {
+        EXPECT_EQ(e.kind, K::WriteFailed);
+        EXPECT_EQ(e.windowsError, code);
+        EXPECT_STREQ(e.what(), code == 223 ? "Output exceeds filesystem file-size limit"
+                                           : "Insufficient available output space");
+        EXPECT_EQ(e.requiredBytes, required);
+        if (code == 223 || available != kNoLimit)
+            EXPECT_EQ(e.availableBytes, code == 223 ? 0u : available);
+        else
+            EXPECT_GT(e.availableBytes, 0u);
+    }
 }
 
 class CheckOutputSpaceTest : public ::testing::Test {
@@ -95,57 +95,38 @@ class CheckOutputSpaceTest : public ::testing::Test {
     test::StorageSandbox sandbox;
 };
 
-struct SpaceCase {
-    const char* name;
-    std::wstring fileSystem;
-    bool pathWorks, informationWorks, freeSpaceWorks;
-    std::uint64_t freeBytes;
-    std::uint64_t required;
-    std::uint32_t expectedError; // 0: passes
-};
-
+// The FAT names in any case share the one limit; the limit is tested before the space.
 TEST_F(CheckOutputSpaceTest, LimitAndSpace) {
-    const std::uint64_t big = 1ull << 40;
-    const SpaceCase cases[] = {
-        {"fat32 at the limit", L"FAT32", true, true, true, big, 4294967295ull, 0},
-        {"fat32 one past the limit", L"FAT32", true, true, true, big, 4294967296ull, 223},
-        {"ntfs has no limit", L"NTFS", true, true, true, kNoLimit, kNoLimit, 0},
-        {"exfat has no limit", L"exFAT", true, true, true, big, big, 0},
-        {"exactly the free space", L"NTFS", true, true, true, 5000, 5000, 0},
-        {"one byte more than free", L"NTFS", true, true, true, 5000, 5001, 112},
-        {"limit before space", L"FAT32", true, true, true, 10, 4294967296ull, 223},
-        {"fat32 fits the limit, not the space", L"FAT32", true, true, true, 10, 11, 112},
-        {"no volume path skips the limit", L"FAT32", false, true, true, big, 4294967296ull, 0},
-        {"no volume information skips the limit", L"FAT32", true, false, true, big, 4294967296ull, 0},
-        {"no free space answer skips the space test", L"NTFS", true, true, false, 0, big, 0},
-        {"no volume path still tests space", L"FAT32", false, true, true, 10, 11, 112},
+    const std::uint64_t big = 1ull << 40, fat = 4294967295ull;
+    const struct {
+        std::wstring fileSystem;
+        bool pathWorks, informationWorks, freeSpaceWorks;
+        std::uint64_t freeBytes, required;
+        std::uint32_t expectedError; // 0: passes
+    } cases[] = {
+        {L"FAT32", 1, 1, 1, big, fat, 0},       {L"fat32", 1, 1, 1, big, fat + 1, 223},
+        {L"FAT", 1, 1, 1, big, fat + 1, 223},   {L"Fat16", 1, 1, 1, big, fat + 1, 223},
+        {L"FAT16", 1, 1, 1, big, fat + 1, 223}, {L"FAT12", 1, 1, 1, big, fat + 1, 0},
+        {L"ReFS", 1, 1, 1, big, fat + 1, 0},    {L"", 1, 1, 1, big, fat + 1, 0},
+        {L"exFAT", 1, 1, 1, big, big, 0},       {L"NTFS", 1, 1, 1, kNoLimit, kNoLimit, 0},
+        {L"NTFS", 1, 1, 1, 5000, 5000, 0},      {L"NTFS", 1, 1, 1, 5000, 5001, 112},
+        {L"FAT32", 1, 1, 1, 10, fat + 1, 223},  {L"FAT32", 1, 1, 1, 10, 11, 112},
+        {L"FAT32", 0, 1, 1, big, fat + 1, 0},   {L"FAT32", 1, 0, 1, big, fat + 1, 0},
+        {L"NTFS", 1, 1, 0, 0, big, 0},          {L"FAT32", 0, 1, 1, 10, 11, 112},
     };
-    for (const SpaceCase& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(ToUtf8(c.fileSystem) + " " + std::to_string(c.pathWorks) +
+                     std::to_string(c.informationWorks) + std::to_string(c.freeSpaceWorks) + " " +
+                     std::to_string(c.required));
         volume.fileSystem = c.fileSystem;
         volume.pathWorks = c.pathWorks;
         volume.informationWorks = c.informationWorks;
         volume.freeSpaceWorks = c.freeSpaceWorks;
         volume.freeBytes = c.freeBytes;
-        if (c.expectedError == 0) {
+        if (c.expectedError == 0)
             EXPECT_NO_THROW(CheckOutputSpace(output(), c.required, nullptr));
-            continue;
-        }
-        try {
-            CheckOutputSpace(output(), c.required, nullptr);
-            ADD_FAILURE() << "no exception";
-        } catch (const ConversionError& e) {
-            EXPECT_EQ(e.kind, K::WriteFailed);
-            EXPECT_EQ(e.windowsError, c.expectedError);
-            EXPECT_EQ(e.requiredBytes, c.required);
-            if (c.expectedError == 223) {
-                EXPECT_STREQ(e.what(), "Output exceeds filesystem file-size limit");
-                EXPECT_EQ(e.availableBytes, 0u);
-            } else {
-                EXPECT_STREQ(e.what(), "Insufficient available output space");
-                EXPECT_EQ(e.availableBytes, c.freeBytes);
-            }
-        }
+        else
+            ExpectSpaceError(output(), c.required, c.expectedError, c.freeBytes);
     }
 }
 
@@ -156,36 +137,23 @@ TEST_F(CheckOutputSpaceTest, AsksAboutTheLongDirectoryOfTheResolvedPath) {
     EXPECT_EQ(volume.volumePathAskedFor, directory);
     EXPECT_EQ(volume.volumeInformationAskedFor, L"\\\\?\\F:\\");
     EXPECT_EQ(volume.freeSpaceAskedFor, directory);
+    test::ExpectConversionError([] { CheckOutputSpace(L"", 1, nullptr); },
+                                {K::PathProblem, "Invalid storage path (Windows 123)", 123});
 }
 
 TEST_F(CheckOutputSpaceTest, Cancellation) {
     volume.freeBytes = 100;
-    {
-        SCOPED_TRACE("set before the call: not even the path is looked at");
-        CancelFlag flag{1};
-        EXPECT_THROW(CheckOutputSpace(L"", 1, &flag), Cancelled);
-        EXPECT_TRUE(volume.volumePathAskedFor.empty());
-    }
-    {
-        SCOPED_TRACE("set during the limit test");
-        CancelFlag flag{0};
-        volume.cancelOnInformation = &flag;
-        EXPECT_THROW(CheckOutputSpace(output(), 1, &flag), Cancelled);
-        EXPECT_TRUE(volume.freeSpaceAskedFor.empty());
-        volume.cancelOnInformation = nullptr;
-    }
-    {
-        SCOPED_TRACE("set during the space test");
-        CancelFlag flag{0};
-        volume.cancelOnFreeSpace = &flag;
-        EXPECT_THROW(CheckOutputSpace(output(), 1, &flag), Cancelled);
-        volume.cancelOnFreeSpace = nullptr;
-    }
-}
-
-TEST_F(CheckOutputSpaceTest, PathFailuresArePathProblems) {
-    test::ExpectConversionError([] { CheckOutputSpace(L"", 1, nullptr); },
-                                {K::PathProblem, "Invalid storage path (Windows 123)", 123});
+    CancelFlag set{1}, duringLimit{0}, duringSpace{0};
+    // Set before the call: not even the path is looked at.
+    EXPECT_THROW(CheckOutputSpace(L"", 1, &set), Cancelled);
+    EXPECT_TRUE(volume.volumePathAskedFor.empty());
+    volume.cancelOnInformation = &duringLimit;
+    EXPECT_THROW(CheckOutputSpace(output(), 1, &duringLimit), Cancelled);
+    EXPECT_TRUE(volume.freeSpaceAskedFor.empty());
+    volume.cancelOnInformation = nullptr;
+    volume.cancelOnFreeSpace = &duringSpace;
+    EXPECT_THROW(CheckOutputSpace(output(), 1, &duringSpace), Cancelled);
+    volume.cancelOnFreeSpace = nullptr;
 }
 
 // The real volume of the test prefix: a small output fits, an impossible one reports the real free bytes.
@@ -195,16 +163,7 @@ TEST(CheckOutputSpace, RealVolume) {
     if (!GetDiskFreeSpaceExW(dir.path().c_str(), &available, nullptr, nullptr))
         GTEST_SKIP() << "the volume reports no free space";
     EXPECT_NO_THROW(CheckOutputSpace(dir.file(L"Game.nsp"), 1, nullptr));
-    try {
-        CheckOutputSpace(dir.file(L"Game.nsp"), kNoLimit, nullptr);
-        ADD_FAILURE() << "no exception";
-    } catch (const ConversionError& e) {
-        EXPECT_EQ(e.kind, K::WriteFailed);
-        EXPECT_EQ(e.windowsError, 112u);
-        EXPECT_STREQ(e.what(), "Insufficient available output space");
-        EXPECT_EQ(e.requiredBytes, kNoLimit);
-        EXPECT_GT(e.availableBytes, 0u);
-    }
+    ExpectSpaceError(dir.file(L"Game.nsp"), kNoLimit, 112, kNoLimit);
 }
 
 } // namespace

@@ -15,8 +15,10 @@ namespace {
 
 using K = ConversionError::Kind;
 using test::Exists;
+using Bytes = std::vector<std::uint8_t>;
 
-const std::vector<std::uint8_t> kContent = {'N', 'S', 'P', '!', 0, 1, 2, 3};
+const Bytes kContent = {'N', 'S', 'P', '!', 0, 1, 2, 3};
+const Bytes kOld = {'o', 'l', 'd'};
 
 // A reservation with the output written, as the engine leaves it before publishing.
 std::unique_ptr<PendingOutput> ReserveAndWrite(const std::wstring& outputPath) {
@@ -28,60 +30,36 @@ std::unique_ptr<PendingOutput> ReserveAndWrite(const std::wstring& outputPath) {
     return pending;
 }
 
+// Discards the reservation; nothing of it may stay behind.
+void ExpectCleanedUp(std::unique_ptr<PendingOutput>& pending, const test::StorageSandbox& sandbox) {
+    pending.reset();
+    EXPECT_TRUE(sandbox.temporaryFiles().empty());
+    EXPECT_TRUE(sandbox.journals().empty());
+}
+
 TEST(CandidateName, NumbersGoBeforeTheLastDot) {
-    struct Case {
+    // clang-format off
+    const struct {
         std::wstring wanted;
         std::uint32_t number;
         std::wstring candidate;
-    };
-    const Case cases[] = {
-        {L"Game.nsp", 0, L"Game.nsp"},
-        {L"Game.nsp", 1, L"Game (1).nsp"},
-        {L"Game.nsp", 9999, L"Game (9999).nsp"},
-        {L"a.b.nsp", 1, L"a.b (1).nsp"},
-        {L"Game", 1, L"Game (1)"},
-        {L".nsp", 1, L" (1).nsp"},
-        {L"Game.", 12, L"Game (12)."},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(ToUtf8(c.wanted) + " " + std::to_string(c.number));
-        EXPECT_EQ(CandidateName(c.wanted, c.number), c.candidate);
-    }
+    } cases[] = {
+        {L"Game.nsp", 0, L"Game.nsp"}, {L"Game.nsp", 1, L"Game (1).nsp"}, {L"Game", 1, L"Game (1)"},
+        {L"Game.nsp", 9999, L"Game (9999).nsp"}, {L"a.b.nsp", 1, L"a.b (1).nsp"}, {L".nsp", 1, L" (1).nsp"},
+        {L"Game.", 12, L"Game (12)."}};
+    // clang-format on
+    for (const auto& c : cases)
+        EXPECT_EQ(CandidateName(c.wanted, c.number), c.candidate) << ToUtf8(c.wanted) << " " << c.number;
 }
 
-TEST(PublishOutput, FreeNameIsUsedAsItIs) {
-    test::StorageSandbox sandbox;
-    const std::wstring output = sandbox.destinationFile(L"Game.nsp");
-    std::unique_ptr<PendingOutput> pending = ReserveAndWrite(output);
-    const std::wstring published = PublishOutput(pending, output, true, nullptr);
-    EXPECT_EQ(published, output);
-    EXPECT_EQ(pending->publishFlushError(), 0u);
-    EXPECT_EQ(pending->outputHandle(), INVALID_HANDLE_VALUE);
-    // The journal goes at once; the temporary name is gone with the rename.
-    EXPECT_TRUE(sandbox.journals().empty());
-    EXPECT_TRUE(sandbox.temporaryFiles().empty());
-    pending.reset();
-    EXPECT_EQ(test::ReadWholeFile(output), kContent);
-    EXPECT_TRUE(sandbox.journals().empty());
-}
-
-TEST(PublishOutput, ReturnsTheUsersFormOfTheDirectory) {
-    test::StorageSandbox sandbox;
-    std::wstring slashed = sandbox.destination();
-    std::replace(slashed.begin(), slashed.end(), L'\\', L'/');
-    const std::wstring output = slashed + L"/sub/../Game.nsp";
-    std::unique_ptr<PendingOutput> pending = ReserveAndWrite(output);
-    EXPECT_EQ(PublishOutput(pending, output, true, nullptr), sandbox.destinationFile(L"Game.nsp"));
-}
-
-TEST(PublishOutput, TakenNamesGetTheFirstFreeNumber) {
-    struct Case {
+// The first free candidate is taken, nothing there is replaced, and the path comes back in the user's form.
+TEST(PublishOutput, PublishesUnderTheFirstFreeName) {
+    const struct {
         std::wstring wanted;
-        std::vector<std::wstring> existingFiles;
-        std::vector<std::wstring> existingDirectories;
+        std::vector<std::wstring> files, directories;
         std::wstring expected;
-    };
-    const Case cases[] = {
+    } cases[] = {
+        {L"Game.nsp", {}, {}, L"Game.nsp"},
         {L"Game.nsp", {L"Game.nsp"}, {}, L"Game (1).nsp"},
         {L"Game.nsp", {L"Game.nsp", L"Game (1).nsp"}, {}, L"Game (2).nsp"},
         {L"Game.nsp", {L"Game.nsp", L"Game (2).nsp"}, {}, L"Game (1).nsp"},
@@ -91,57 +69,39 @@ TEST(PublishOutput, TakenNamesGetTheFirstFreeNumber) {
         {L".nsp", {L".nsp"}, {}, L" (1).nsp"},
         {L"Game.nsp", {}, {L"Game.nsp"}, L"Game (1).nsp"},
     };
-    for (const Case& c : cases) {
+    bool slashed = false;
+    for (const auto& c : cases) {
         SCOPED_TRACE(ToUtf8(c.expected));
         test::StorageSandbox sandbox;
-        for (const std::wstring& name : c.existingFiles)
-            test::WriteWholeFile(sandbox.destinationFile(name), {'o', 'l', 'd'});
-        for (const std::wstring& name : c.existingDirectories)
+        for (const std::wstring& name : c.files)
+            test::WriteWholeFile(sandbox.destinationFile(name), kOld);
+        for (const std::wstring& name : c.directories)
             ASSERT_TRUE(CreateDirectoryW(sandbox.destinationFile(name).c_str(), nullptr));
-        const std::wstring output = sandbox.destinationFile(c.wanted);
+        // Every other row names the output with forward slashes and a detour.
+        std::wstring output = sandbox.destination() + (slashed ? L"/sub/../" : L"\\") + c.wanted;
+        std::replace(output.begin(), output.end(), slashed ? L'\\' : L'/', slashed ? L'/' : L'\\');
+        slashed = !slashed;
         std::unique_ptr<PendingOutput> pending = ReserveAndWrite(output);
         EXPECT_EQ(PublishOutput(pending, output, true, nullptr), sandbox.destinationFile(c.expected));
-        pending.reset();
+        EXPECT_EQ(pending->publishFlushError(), 0u);
+        EXPECT_EQ(pending->outputHandle(), INVALID_HANDLE_VALUE);
+        // The journal goes at once; the temporary name is gone with the rename.
+        EXPECT_TRUE(sandbox.journals().empty());
+        ExpectCleanedUp(pending, sandbox);
         EXPECT_EQ(test::ReadWholeFile(sandbox.destinationFile(c.expected)), kContent);
-        // Nothing that was there was replaced.
-        for (const std::wstring& name : c.existingFiles)
-            EXPECT_EQ(test::ReadWholeFile(sandbox.destinationFile(name)),
-                      (std::vector<std::uint8_t>{'o', 'l', 'd'}));
-        for (const std::wstring& name : c.existingDirectories)
+        for (const std::wstring& name : c.files)
+            EXPECT_EQ(test::ReadWholeFile(sandbox.destinationFile(name)), kOld);
+        for (const std::wstring& name : c.directories)
             EXPECT_NE(GetFileAttributesW(sandbox.destinationFile(name).c_str()) & FILE_ATTRIBUTE_DIRECTORY,
                       0u);
-        EXPECT_TRUE(sandbox.journals().empty());
-        EXPECT_TRUE(sandbox.temporaryFiles().empty());
     }
 }
 
-TEST(PublishOutput, TakenNameWithoutPickingIsAConflict) {
-    test::StorageSandbox sandbox;
-    const std::wstring output = sandbox.destinationFile(L"Game.nsp");
-    test::WriteWholeFile(output, {'o', 'l', 'd'});
-    std::unique_ptr<PendingOutput> pending = ReserveAndWrite(output);
-    try {
-        PublishOutput(pending, output, false, nullptr);
-        ADD_FAILURE() << "no exception";
-    } catch (const ConversionError& e) {
-        EXPECT_EQ(e.kind, K::NameConflict);
-        EXPECT_TRUE(e.windowsError == 183 || e.windowsError == 80) << e.windowsError;
-        EXPECT_EQ(std::string(e.what()),
-                  "Output name is already in use (Windows " + std::to_string(e.windowsError) + ")");
-    }
-    EXPECT_EQ(sandbox.temporaryFiles().size(), 1u);
-    pending.reset();
-    EXPECT_EQ(test::ReadWholeFile(output), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
-    EXPECT_EQ(test::ListNames(sandbox.destination(), L"*"), std::vector<std::wstring>{L"Game.nsp"});
-    EXPECT_TRUE(sandbox.journals().empty());
-}
-
-// Rename answers for the seam: every rename refused as "exists", or access denied where a name is taken,
-// or a sharing violation for the first `lockedRenames` calls.
+// Rename answers for the seam: every rename refused as "exists", access denied where a name is taken or
+// always, another error, or a sharing violation for the first `lockedRenames` calls.
 enum class RenameMode { Real, AlwaysExists, DeniedWhenTaken, DeniedAlways, OtherError, Locked };
 RenameMode renameMode = RenameMode::Real;
-int renameCalls = 0;
-int lockedRenames = 0;
+int renameCalls = 0, lockedRenames = 0;
 std::vector<std::wstring> renameTargets;
 CancelFlag* cancelOnRenameFailure = nullptr;
 
@@ -153,28 +113,14 @@ BOOL WINAPI ScriptedSetFileInformation(HANDLE file, FILE_INFO_BY_HANDLE_CLASS ty
     const std::wstring target(rename->FileName, rename->FileNameLength / sizeof(wchar_t));
     if (renameTargets.size() < 3 || renameCalls == 10000)
         renameTargets.push_back(target);
-    DWORD error = 0;
-    switch (renameMode) {
-    case RenameMode::AlwaysExists:
-        error = ERROR_ALREADY_EXISTS;
-        break;
-    case RenameMode::DeniedWhenTaken:
-        if (GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES)
-            error = ERROR_ACCESS_DENIED;
-        break;
-    case RenameMode::DeniedAlways:
-        error = ERROR_ACCESS_DENIED;
-        break;
-    case RenameMode::OtherError:
-        error = ERROR_INVALID_PARAMETER;
-        break;
-    case RenameMode::Locked:
-        if (renameCalls <= lockedRenames)
-            error = ERROR_SHARING_VIOLATION;
-        break;
-    case RenameMode::Real:
-        break;
-    }
+    const bool taken = GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES;
+    const DWORD errors[] = {0,
+                            ERROR_ALREADY_EXISTS,
+                            taken ? DWORD{ERROR_ACCESS_DENIED} : 0,
+                            ERROR_ACCESS_DENIED,
+                            ERROR_INVALID_PARAMETER,
+                            renameCalls <= lockedRenames ? DWORD{ERROR_SHARING_VIOLATION} : 0};
+    const DWORD error = errors[static_cast<int>(renameMode)];
     if (error == 0)
         return SetFileInformationByHandle(file, type, data, size);
     if (cancelOnRenameFailure != nullptr)
@@ -183,28 +129,31 @@ BOOL WINAPI ScriptedSetFileInformation(HANDLE file, FILE_INFO_BY_HANDLE_CLASS ty
     return FALSE;
 }
 
-class PublishWithScriptedRename : public ::testing::Test {
+// Renames as the seam reports them; the real answers until a test asks otherwise.
+class PublishOutputTest : public ::testing::Test {
   protected:
-    PublishWithScriptedRename() {
+    PublishOutputTest() {
         renameMode = RenameMode::Real;
-        renameCalls = 0;
-        lockedRenames = 1000;
         renameTargets.clear();
         cancelOnRenameFailure = nullptr;
         sandbox.calls.setFileInformationByHandle = &ScriptedSetFileInformation;
         sandbox.apply();
     }
-    ~PublishWithScriptedRename() override { cancelOnRenameFailure = nullptr; }
+    ~PublishOutputTest() override { cancelOnRenameFailure = nullptr; }
 
     std::wstring output() const { return sandbox.destinationFile(L"Game.nsp"); }
-    // A written reservation, the output name taken first if asked, and renames answered by `mode`.
-    std::unique_ptr<PendingOutput> reserve(RenameMode mode, bool nameTaken) const {
+    // A written reservation, the output name taken first if asked, and renames answered by `mode`. The
+    // journal's flush during the reservation is not counted.
+    std::unique_ptr<PendingOutput> reserve(RenameMode mode = RenameMode::Real, bool nameTaken = false,
+                                           int locked = 1000) {
         renameMode = RenameMode::Real;
-        renameCalls = 0;
+        renameCalls = test::seam.failingFlush = 0;
+        lockedRenames = locked;
         if (nameTaken)
-            test::WriteWholeFile(output(), {'o', 'l', 'd'});
+            test::WriteWholeFile(output(), kOld);
         std::unique_ptr<PendingOutput> pending = ReserveAndWrite(output());
         renameMode = mode;
+        test::seam.flushCalls = 0;
         return pending;
     }
     std::wstring target(const std::wstring& name) const {
@@ -214,216 +163,142 @@ class PublishWithScriptedRename : public ::testing::Test {
     test::StorageSandbox sandbox;
 };
 
-TEST_F(PublishWithScriptedRename, AllTenThousandCandidatesTaken) {
-    std::unique_ptr<PendingOutput> pending = ReserveAndWrite(output());
-    renameMode = RenameMode::AlwaysExists;
+TEST_F(PublishOutputTest, TakenNameWithoutPickingIsAConflict) {
+    std::unique_ptr<PendingOutput> pending = reserve(RenameMode::Real, true);
+    try {
+        PublishOutput(pending, output(), false, nullptr);
+        ADD_FAILURE() << "no exception";
+    } catch (const ConversionError& e) {
+        EXPECT_EQ(e.kind, K::NameConflict);
+        EXPECT_TRUE(e.windowsError == 183 || e.windowsError == 80) << e.windowsError;
+        EXPECT_EQ(std::string(e.what()),
+                  "Output name is already in use (Windows " + std::to_string(e.windowsError) + ")");
+    }
+    EXPECT_EQ(sandbox.temporaryFiles().size(), 1u);
+    ExpectCleanedUp(pending, sandbox);
+    EXPECT_EQ(test::ReadWholeFile(output()), kOld);
+    EXPECT_EQ(test::ListNames(sandbox.destination(), L"*"), std::vector<std::wstring>{L"Game.nsp"});
+}
+
+TEST_F(PublishOutputTest, AllTenThousandCandidatesTaken) {
+    std::unique_ptr<PendingOutput> pending = reserve(RenameMode::AlwaysExists, false);
     test::ExpectConversionError([&] { PublishOutput(pending, output(), true, nullptr); },
                                 {K::NameConflict, "No unused output name was found (Windows 80)", 80});
     EXPECT_EQ(renameCalls, 10000);
-    ASSERT_EQ(renameTargets.size(), 4u);
-    EXPECT_EQ(renameTargets[0], target(L"Game.nsp"));
-    EXPECT_EQ(renameTargets[1], target(L"Game (1).nsp"));
-    EXPECT_EQ(renameTargets[2], target(L"Game (2).nsp"));
-    EXPECT_EQ(renameTargets[3], target(L"Game (9999).nsp"));
-    pending.reset();
+    EXPECT_EQ(renameTargets,
+              (std::vector<std::wstring>{target(L"Game.nsp"), target(L"Game (1).nsp"),
+                                         target(L"Game (2).nsp"), target(L"Game (9999).nsp")}));
+    ExpectCleanedUp(pending, sandbox);
     EXPECT_TRUE(test::ListNames(sandbox.destination(), L"*").empty());
-    EXPECT_TRUE(sandbox.journals().empty());
 }
 
-TEST_F(PublishWithScriptedRename, AccessDeniedOnAVisibleNameCountsAsTaken) {
-    test::WriteWholeFile(output(), {'o', 'l', 'd'});
-    std::unique_ptr<PendingOutput> pending = ReserveAndWrite(output());
-    renameMode = RenameMode::DeniedWhenTaken;
+// Access denied on a visible name counts as taken; a lock gone before the fifth try is no failure.
+TEST_F(PublishOutputTest, TakenOrLockedNamesThatStillPublish) {
+    std::unique_ptr<PendingOutput> pending = reserve(RenameMode::DeniedWhenTaken, true);
     EXPECT_EQ(PublishOutput(pending, output(), true, nullptr), sandbox.destinationFile(L"Game (1).nsp"));
     EXPECT_EQ(renameCalls, 2);
-    EXPECT_EQ(test::ReadWholeFile(output()), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
-}
-
-TEST_F(PublishWithScriptedRename, RenameFailures) {
-    struct Case {
-        const char* name;
-        RenameMode mode;
-        bool nameTaken;
-        bool pickUnusedName;
-        test::ExpectedError expected;
-        int renames; // a lock is tried five times
-    };
-    const Case cases[] = {
-        {"denied on a taken name, no picking",
-         RenameMode::DeniedWhenTaken,
-         true,
-         false,
-         {K::AccessDenied, "Output name is already in use (Windows 5)", 5},
-         1},
-        {"denied with nothing there",
-         RenameMode::DeniedAlways,
-         false,
-         true,
-         {K::AccessDenied, "Cannot publish completed output (Windows 5)", 5},
-         5},
-        {"another error",
-         RenameMode::OtherError,
-         false,
-         true,
-         {K::WriteFailed, "Cannot publish completed output (Windows 87)", 87},
-         1},
-        {"sharing violation that stays",
-         RenameMode::Locked,
-         false,
-         true,
-         {K::WriteFailed, "Cannot publish completed output (Windows 32)", 32},
-         5},
-        {"exists, no picking",
-         RenameMode::AlwaysExists,
-         false,
-         false,
-         {K::NameConflict, "Output name is already in use (Windows 183)", 183},
-         1},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        std::unique_ptr<PendingOutput> pending = reserve(c.mode, c.nameTaken);
-        test::ExpectConversionError([&] { PublishOutput(pending, output(), c.pickUnusedName, nullptr); },
-                                    c.expected);
-        EXPECT_EQ(renameCalls, c.renames);
-        renameMode = RenameMode::Real;
-        pending.reset();
-        EXPECT_TRUE(sandbox.temporaryFiles().empty());
-        EXPECT_TRUE(sandbox.journals().empty());
-        EXPECT_EQ(Exists(output()), c.nameTaken);
-        DeleteFileW(output().c_str());
-    }
-}
-
-TEST_F(PublishWithScriptedRename, LockGoneBeforeTheLastTryIsPublished) {
-    std::unique_ptr<PendingOutput> pending = ReserveAndWrite(output());
-    renameMode = RenameMode::Locked;
-    lockedRenames = 4;
+    EXPECT_EQ(test::ReadWholeFile(output()), kOld);
+    ASSERT_TRUE(DeleteFileW(output().c_str()));
+    pending = reserve(RenameMode::Locked, false, 4);
     EXPECT_EQ(PublishOutput(pending, output(), false, nullptr), output());
     EXPECT_EQ(renameCalls, 5);
     EXPECT_EQ(test::ReadWholeFile(output()), kContent);
 }
 
-TEST_F(PublishWithScriptedRename, CancelledAfterAFailedRename) {
-    struct Case {
-        const char* what;
+TEST_F(PublishOutputTest, RenameFailures) {
+    const char* inUse = "Output name is already in use";
+    const char* cannot = "Cannot publish completed output";
+    // clang-format off
+    const struct {
         RenameMode mode;
-        bool nameTaken;
-    };
-    const Case cases[] = {
-        {"while waiting for a lock to go", RenameMode::Locked, false},
-        {"before the next candidate", RenameMode::AlwaysExists, true},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+        bool nameTaken, pickUnusedName;
+        K kind;
+        const char* message;
+        std::uint32_t code;
+        int renames; // a lock is tried five times
+    } cases[] = {
+        {RenameMode::DeniedWhenTaken, true, false, K::AccessDenied, inUse, 5, 1},
+        {RenameMode::DeniedAlways, false, true, K::AccessDenied, cannot, 5, 5},
+        {RenameMode::OtherError, false, true, K::WriteFailed, cannot, 87, 1},
+        {RenameMode::Locked, false, true, K::WriteFailed, cannot, 32, 5},
+        {RenameMode::AlwaysExists, false, false, K::NameConflict, inUse, 183, 1}};
+    // clang-format on
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.code);
         std::unique_ptr<PendingOutput> pending = reserve(c.mode, c.nameTaken);
+        test::ExpectConversionError(
+            [&] { PublishOutput(pending, output(), c.pickUnusedName, nullptr); },
+            {c.kind, std::string(c.message) + " (Windows " + std::to_string(c.code) + ")", c.code});
+        EXPECT_EQ(renameCalls, c.renames);
+        renameMode = RenameMode::Real;
+        ExpectCleanedUp(pending, sandbox);
+        EXPECT_EQ(Exists(output()), c.nameTaken);
+        DeleteFileW(output().c_str());
+    }
+}
+
+// While waiting for a lock to go, and before the next candidate.
+TEST_F(PublishOutputTest, CancelledAfterAFailedRename) {
+    const std::pair<RenameMode, bool> cases[] = {{RenameMode::Locked, false},
+                                                 {RenameMode::AlwaysExists, true}};
+    for (const auto& [mode, nameTaken] : cases) {
+        SCOPED_TRACE(nameTaken);
+        std::unique_ptr<PendingOutput> pending = reserve(mode, nameTaken);
         CancelFlag flag{0};
         cancelOnRenameFailure = &flag;
         EXPECT_THROW(PublishOutput(pending, output(), true, &flag), Cancelled);
         cancelOnRenameFailure = nullptr;
         EXPECT_EQ(renameCalls, 1);
-        pending.reset();
-        EXPECT_EQ(test::ListNames(sandbox.destination(), L"*").size(), c.nameTaken ? 1u : 0u);
-        EXPECT_TRUE(sandbox.journals().empty());
+        ExpectCleanedUp(pending, sandbox);
+        EXPECT_EQ(test::ListNames(sandbox.destination(), L"*").size(), nameTaken ? 1u : 0u);
         DeleteFileW(output().c_str());
     }
 }
 
-TEST(PublishOutput, SecondCallIsRefused) {
-    test::StorageSandbox sandbox;
-    const std::wstring output = sandbox.destinationFile(L"Game.nsp");
-    std::unique_ptr<PendingOutput> pending = ReserveAndWrite(output);
-    PublishOutput(pending, output, true, nullptr);
-    test::ExpectConversionError([&] { PublishOutput(pending, output, true, nullptr); },
+TEST_F(PublishOutputTest, SecondCallOrEmptyOwnerIsRefused) {
+    std::unique_ptr<PendingOutput> pending = reserve();
+    PublishOutput(pending, output(), true, nullptr);
+    test::ExpectConversionError([&] { PublishOutput(pending, output(), true, nullptr); },
                                 {K::WriteFailed, "Output was already committed (Windows 1)", 1});
     pending.reset();
-    EXPECT_EQ(test::ReadWholeFile(output), kContent);
-}
-
-TEST(PublishOutput, EmptyOwnerIsRefused) {
-    std::unique_ptr<PendingOutput> pending;
+    EXPECT_EQ(test::ReadWholeFile(output()), kContent);
     test::ExpectConversionError([&] { PublishOutput(pending, L"C:\\Game.nsp", true, nullptr); },
                                 {K::WriteFailed, "No output is reserved (Windows 1)", 1});
 }
 
-// Flush answers for the seam: the n-th flush (counted from 1) fails with the given error.
-int flushCalls = 0;
-int failingFlush = 0;
-DWORD flushError = 0;
-CancelFlag* cancelOnFlush = nullptr;
-BOOL WINAPI CountingFlush(HANDLE file) {
-    ++flushCalls;
-    if (cancelOnFlush != nullptr)
-        cancelOnFlush->store(1);
-    if (flushCalls == failingFlush) {
-        SetLastError(flushError);
-        return FALSE;
-    }
-    return FlushFileBuffers(file);
-}
-
-class PublishWithCountedFlush : public ::testing::Test {
-  protected:
-    PublishWithCountedFlush() {
-        flushCalls = 0;
-        failingFlush = 0;
-        flushError = 0;
-        cancelOnFlush = nullptr;
-        sandbox.calls.flushFileBuffers = &CountingFlush;
-        sandbox.apply();
-        pending = ReserveAndWrite(output());
-        flushCalls = 0; // the journal's flush during the reservation does not count
-    }
-    ~PublishWithCountedFlush() override { cancelOnFlush = nullptr; }
-
-    std::wstring output() const { return sandbox.destinationFile(L"Game.nsp"); }
-
-    test::StorageSandbox sandbox;
-    std::unique_ptr<PendingOutput> pending;
-};
-
-TEST_F(PublishWithCountedFlush, FirstFlushFailureKeepsTheOutputUnpublished) {
-    failingFlush = 1;
-    flushError = ERROR_IO_DEVICE;
+TEST_F(PublishOutputTest, FailedOrCancelledFirstFlushKeepsTheOutputUnpublished) {
+    using test::seam;
+    std::unique_ptr<PendingOutput> pending = reserve();
+    CancelFlag entry{1};
+    EXPECT_THROW(PublishOutput(pending, output(), true, &entry), Cancelled);
+    EXPECT_EQ(seam.flushCalls, 0);
+    seam.failingFlush = 1;
+    seam.flushError = ERROR_IO_DEVICE;
     test::ExpectConversionError([&] { PublishOutput(pending, output(), true, nullptr); },
                                 {K::WriteFailed, "Cannot flush completed output (Windows 1117)", 1117});
-    pending.reset();
-    EXPECT_FALSE(Exists(output()));
-    EXPECT_TRUE(sandbox.temporaryFiles().empty());
-    EXPECT_TRUE(sandbox.journals().empty());
-}
-
-TEST_F(PublishWithCountedFlush, CancelledDuringTheFirstFlush) {
+    ExpectCleanedUp(pending, sandbox);
+    seam.failingFlush = 0;
+    pending = reserve();
     CancelFlag flag{0};
-    cancelOnFlush = &flag;
+    seam.cancelOnFlush = &flag;
     EXPECT_THROW(PublishOutput(pending, output(), true, &flag), Cancelled);
-    EXPECT_EQ(flushCalls, 1);
-    pending.reset();
+    seam.cancelOnFlush = nullptr;
+    EXPECT_EQ(seam.flushCalls, 1);
+    ExpectCleanedUp(pending, sandbox);
     EXPECT_FALSE(Exists(output()));
-    EXPECT_TRUE(sandbox.temporaryFiles().empty());
-    EXPECT_TRUE(sandbox.journals().empty());
 }
 
-TEST_F(PublishWithCountedFlush, CancelledAtEntry) {
-    CancelFlag flag{1};
-    EXPECT_THROW(PublishOutput(pending, output(), true, &flag), Cancelled);
-    EXPECT_EQ(flushCalls, 0);
-}
-
-TEST_F(PublishWithCountedFlush, FlushFailureAfterTheRenameIsReportedNotThrown) {
+TEST_F(PublishOutputTest, FlushFailureAfterTheRenameIsReportedNotThrown) {
     const std::pair<DWORD, std::uint32_t> cases[] = {{ERROR_IO_DEVICE, 1117}, {0, 29}};
     for (const auto& [error, reported] : cases) {
         SCOPED_TRACE(reported);
-        if (!pending)
-            pending = ReserveAndWrite(output());
-        flushCalls = 0;
-        failingFlush = 2;
-        flushError = error;
+        std::unique_ptr<PendingOutput> pending = reserve();
+        test::seam.failingFlush = 2;
+        test::seam.flushError = error;
         EXPECT_EQ(PublishOutput(pending, output(), false, nullptr), output());
         EXPECT_EQ(pending->publishFlushError(), reported);
         // The journal stays as a trace for the next start, which clears it: its temporary path is gone.
         pending.reset();
-        EXPECT_EQ(test::ReadWholeFile(output()), kContent);
         EXPECT_EQ(sandbox.journals().size(), 1u);
         RecoverInterruptedOutputs();
         EXPECT_TRUE(sandbox.journals().empty());
@@ -432,70 +307,41 @@ TEST_F(PublishWithCountedFlush, FlushFailureAfterTheRenameIsReportedNotThrown) {
     }
 }
 
-// The destination's final path as the seam reports it after the reservation.
-enum class FinalPathMode { Real, OtherCase, OtherDirectory };
-FinalPathMode finalPathMode = FinalPathMode::Real;
-DWORD WINAPI ScriptedFinalPath(HANDLE handle, LPWSTR buffer, DWORD size, DWORD flags) {
-    std::vector<wchar_t> real(32768, L'\0');
-    const DWORD length = GetFinalPathNameByHandleW(handle, real.data(), 32768, flags);
-    if (length == 0 || length >= 32768)
-        return 0;
-    std::wstring path(real.data(), length);
-    if (finalPathMode == FinalPathMode::OtherCase)
-        std::transform(path.begin(), path.end(), path.begin(), [](wchar_t c) { return std::towupper(c); });
-    if (finalPathMode == FinalPathMode::OtherDirectory)
-        path += L"-elsewhere";
-    if (path.size() >= size)
-        return static_cast<DWORD>(path.size() + 1);
-    std::copy(path.begin(), path.end(), buffer);
-    buffer[path.size()] = L'\0';
-    return static_cast<DWORD>(path.size());
-}
-
-TEST(PublishOutput, DirectoryIdentityByFinalPath) {
-    struct Case {
-        FinalPathMode mode;
-        bool publishes;
-    };
-    for (const Case c : {Case{FinalPathMode::OtherCase, true}, Case{FinalPathMode::OtherDirectory, false}}) {
-        SCOPED_TRACE(static_cast<int>(c.mode));
-        test::StorageSandbox sandbox;
-        finalPathMode = FinalPathMode::Real;
-        sandbox.calls.getFinalPathNameByHandle = &ScriptedFinalPath;
-        sandbox.apply();
-        const std::wstring output = sandbox.destinationFile(L"Game.nsp");
-        std::unique_ptr<PendingOutput> pending = ReserveAndWrite(output);
-        finalPathMode = c.mode;
-        if (c.publishes) {
-            EXPECT_EQ(PublishOutput(pending, output, true, nullptr), output);
-        } else {
+// The destination's final path as the seam reports it after the reservation: in other letter case, or
+// another directory.
+TEST_F(PublishOutputTest, DirectoryIdentityByFinalPath) {
+    for (const bool publishes : {true, false}) {
+        SCOPED_TRACE(publishes);
+        std::unique_ptr<PendingOutput> pending = reserve();
+        std::wstring final = ToLongPath(sandbox.destination());
+        std::transform(final.begin(), final.end(), final.begin(), [](wchar_t c) { return std::towupper(c); });
+        test::seam.finalPath = publishes ? final : ToLongPath(sandbox.destination()) + L"-elsewhere";
+        if (publishes)
+            EXPECT_EQ(PublishOutput(pending, output(), true, nullptr), output());
+        else
             test::ExpectConversionError(
-                [&] { PublishOutput(pending, output, true, nullptr); },
+                [&] { PublishOutput(pending, output(), true, nullptr); },
                 {K::WriteFailed, "Output directory changed during conversion (Windows 17)", 17});
-        }
-        finalPathMode = FinalPathMode::Real;
-        pending.reset();
-        EXPECT_EQ(Exists(output), c.publishes);
-        EXPECT_TRUE(sandbox.temporaryFiles().empty());
-        EXPECT_TRUE(sandbox.journals().empty());
+        test::seam.finalPath.reset();
+        ExpectCleanedUp(pending, sandbox);
+        EXPECT_EQ(DeleteFileW(output().c_str()) != FALSE, publishes);
     }
 }
 
-TEST(PublishOutput, VanishedDirectoryOrBadPath) {
-    test::StorageSandbox sandbox;
-    const std::wstring output = sandbox.destinationFile(L"Game.nsp");
-    std::unique_ptr<PendingOutput> pending = ReserveAndWrite(output);
-    test::ExpectConversionError([&] { PublishOutput(pending, L"", true, nullptr); },
-                                {K::PathProblem, "Invalid storage path (Windows 123)", 123});
-    test::ExpectConversionError(
-        [&] { PublishOutput(pending, sandbox.destinationFile(L"gone\\Game.nsp"), true, nullptr); },
-        {K::WriteFailed, "Cannot open storage directory (Windows 2)", 2});
+TEST_F(PublishOutputTest, VanishedDirectoryOrBadPath) {
+    std::unique_ptr<PendingOutput> pending = reserve();
     // A path without a file name has nothing to publish under.
-    test::ExpectConversionError([&] { PublishOutput(pending, sandbox.destination() + L"\\", true, nullptr); },
-                                {K::PathProblem, "Invalid storage path (Windows 123)", 123});
+    const std::pair<std::wstring, test::ExpectedError> cases[] = {
+        {L"", {K::PathProblem, "Invalid storage path (Windows 123)", 123}},
+        {sandbox.destinationFile(L"gone\\Game.nsp"),
+         {K::WriteFailed, "Cannot open storage directory (Windows 2)", 2}},
+        {sandbox.destination() + L"\\", {K::PathProblem, "Invalid storage path (Windows 123)", 123}},
+    };
+    for (const auto& [path, expected] : cases)
+        test::ExpectConversionError([&] { PublishOutput(pending, path, true, nullptr); }, expected);
     EXPECT_EQ(test::ListNames(sandbox.destination(), L"*").size(), 1u);
     // Still publishable after the failures.
-    EXPECT_EQ(PublishOutput(pending, output, true, nullptr), output);
+    EXPECT_EQ(PublishOutput(pending, output(), true, nullptr), output());
 }
 
 } // namespace

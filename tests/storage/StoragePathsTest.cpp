@@ -12,114 +12,78 @@ namespace {
 
 using K = ConversionError::Kind;
 using test::ExpectConversionError;
+using test::seam;
 
 TEST(ThrowStorageError, KindsCodesAndCancellation) {
-    enum class Flag { None, Clear, Set };
-    struct Case {
+    enum Flag { None, Clear, Set };
+    const K write = K::WriteFailed, denied = K::AccessDenied, records = K::RecoveryRecords;
+    // clang-format off
+    const struct {
         K kind;
         std::uint32_t code;
         Flag flag;
+        K expectedKind; // when not cancelled
         bool cancelled;
-        K expectedKind;
-        std::string expectedMessage;
-    };
-    const Case cases[] = {
-        {K::WriteFailed, 2, Flag::None, false, K::WriteFailed, "Boom (Windows 2)"},
-        {K::WriteFailed, 5, Flag::None, false, K::AccessDenied, "Boom (Windows 5)"},
-        {K::PathProblem, 19, Flag::Clear, false, K::AccessDenied, "Boom (Windows 19)"},
-        {K::WriteFailed, 65, Flag::None, false, K::AccessDenied, "Boom (Windows 65)"},
-        {K::NameConflict, 1314, Flag::None, false, K::AccessDenied, "Boom (Windows 1314)"},
-        {K::RecoveryRecords, 5, Flag::None, false, K::RecoveryRecords, "Boom (Windows 5)"},
-        {K::RecoveryRecords, 1314, Flag::Set, false, K::RecoveryRecords, "Boom (Windows 1314)"},
-        {K::WriteFailed, 995, Flag::Set, true, K::WriteFailed, ""},
-        {K::RecoveryRecords, 995, Flag::Set, true, K::WriteFailed, ""},
-        {K::WriteFailed, 995, Flag::Clear, false, K::WriteFailed, "Boom (Windows 995)"},
-        {K::WriteFailed, 995, Flag::None, false, K::WriteFailed, "Boom (Windows 995)"},
-        {K::WriteFailed, 2, Flag::Set, false, K::WriteFailed, "Boom (Windows 2)"},
-        {K::RecoveryRecords, 0x80070005u, Flag::None, false, K::RecoveryRecords, "Boom (Windows 2147942405)"},
-    };
-    for (const Case& c : cases) {
+    } cases[] = {
+        {write, 2, None, write, false},            {write, 5, None, denied, false},
+        {K::PathProblem, 19, Clear, denied, false}, {write, 65, None, denied, false},
+        {K::NameConflict, 1314, None, denied, false}, {records, 5, None, records, false},
+        {records, 1314, Set, records, false},      {write, 995, Set, write, true},
+        {records, 995, Set, write, true},          {write, 995, Clear, write, false},
+        {write, 995, None, write, false},          {write, 2, Set, write, false},
+        {records, 0x80070005u, None, records, false}};
+    // clang-format on
+    for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.code) + " kind " + KindName(c.kind) + " flag " +
-                     std::to_string(static_cast<int>(c.flag)));
-        CancelFlag flag{static_cast<std::uint8_t>(c.flag == Flag::Set ? 1 : 0)};
-        const CancelFlag* passed = c.flag == Flag::None ? nullptr : &flag;
-        if (c.cancelled) {
+                     std::to_string(c.flag));
+        CancelFlag flag{static_cast<std::uint8_t>(c.flag == Set ? 1 : 0)};
+        const CancelFlag* passed = c.flag == None ? nullptr : &flag;
+        if (c.cancelled)
             EXPECT_THROW(ThrowStorageError(c.kind, "Boom", c.code, passed), Cancelled);
-            continue;
-        }
-        ExpectConversionError([&] { ThrowStorageError(c.kind, "Boom", c.code, passed); },
-                              {c.expectedKind, c.expectedMessage, c.code});
+        else
+            ExpectConversionError([&] { ThrowStorageError(c.kind, "Boom", c.code, passed); },
+                                  {c.expectedKind, "Boom (Windows " + std::to_string(c.code) + ")", c.code});
     }
 }
 
-std::wstring CurrentDirectory() {
-    wchar_t buffer[MAX_PATH] = {};
-    GetCurrentDirectoryW(MAX_PATH, buffer);
-    std::wstring dir = buffer;
-    if (dir.back() != L'\\')
-        dir += L'\\';
-    return dir;
-}
-
-TEST(ResolveStoragePath, ResolvesAndTurnsSlashes) {
+TEST(ResolveStoragePath, ResolvesAndTurnsSlashesOrFails) {
+    wchar_t current[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, current);
+    const std::wstring here = std::wstring(current) + (std::wstring(current).ends_with(L'\\') ? L"" : L"\\");
     const std::pair<std::wstring, std::wstring> cases[] = {
         {L"D:/games/x.nsp", L"D:\\games\\x.nsp"},
         {L"D:\\games\\..\\x.nsp", L"D:\\x.nsp"},
         {L"\\\\server\\share/dir/x.nsp", L"\\\\server\\share\\dir\\x.nsp"},
-        {L"game.nsp", CurrentDirectory() + L"game.nsp"},
-        {L"sub/game.nsp", CurrentDirectory() + L"sub\\game.nsp"},
-    };
-    for (const auto& [in, out] : cases) {
-        SCOPED_TRACE(ToUtf8(in));
-        EXPECT_EQ(ResolveStoragePath(in), out);
-    }
+        {L"game.nsp", here + L"game.nsp"},
+        {L"sub/game.nsp", here + L"sub\\game.nsp"}};
+    for (const auto& [in, out] : cases)
+        EXPECT_EQ(ResolveStoragePath(in), out) << ToUtf8(in);
+    const test::ExpectedError invalid{K::PathProblem, "Invalid storage path (Windows 123)", 123};
+    ExpectConversionError([] { ResolveStoragePath(L""); }, invalid);
+    ExpectConversionError([] { ResolveStoragePath(std::wstring(L"C:\\games\0x.nsp", 15)); }, invalid);
+    ExpectConversionError([] { ResolveStoragePath(L"C:\\" + std::wstring(32770, L'a')); },
+                          {K::PathProblem, "Cannot resolve storage path (Windows 206)", 206});
 }
 
-TEST(ResolveStoragePath, Failures) {
-    const std::wstring withNul(L"C:\\games\0x.nsp", 15);
-    const std::wstring tooLong = L"C:\\" + std::wstring(32770, L'a');
-    const std::pair<std::wstring, test::ExpectedError> cases[] = {
-        {L"", {K::PathProblem, "Invalid storage path (Windows 123)", 123}},
-        {withNul, {K::PathProblem, "Invalid storage path (Windows 123)", 123}},
-        {tooLong, {K::PathProblem, "Cannot resolve storage path (Windows 206)", 206}},
-    };
-    for (const auto& [path, expected] : cases) {
-        SCOPED_TRACE(path.size());
-        ExpectConversionError([&] { ResolveStoragePath(path); }, expected);
-    }
-}
-
-TEST(DirectoryPrefix, KeepsTheLastBackslash) {
-    const std::pair<std::wstring, std::wstring> cases[] = {
+TEST(DirectoryPrefixAndJoin, KeepOneBackslashBetween) {
+    const std::pair<std::wstring, std::wstring> prefixes[] = {
         {L"D:\\x.nsp", L"D:\\"},
         {L"D:\\games\\x.nsp", L"D:\\games\\"},
         {L"\\\\?\\D:\\a\\.vesko-1.tmp", L"\\\\?\\D:\\a\\"},
-        {L"D:\\games\\", L"D:\\games\\"},
-    };
-    for (const auto& [in, out] : cases) {
-        SCOPED_TRACE(ToUtf8(in));
-        EXPECT_EQ(DirectoryPrefix(in), out);
-    }
-    ExpectConversionError([] { DirectoryPrefix(L"x.nsp"); },
-                          {K::PathProblem, "Missing output directory (Windows 123)", 123});
-    ExpectConversionError([] { DirectoryPrefix(L"D:/games/x.nsp"); },
-                          {K::PathProblem, "Missing output directory (Windows 123)", 123});
-}
-
-TEST(JoinStoragePath, OneBackslashBetween) {
-    struct Case {
+        {L"D:\\games\\", L"D:\\games\\"}};
+    for (const auto& [in, out] : prefixes)
+        EXPECT_EQ(DirectoryPrefix(in), out) << ToUtf8(in);
+    for (const wchar_t* path : {L"x.nsp", L"D:/games/x.nsp"})
+        ExpectConversionError([&] { DirectoryPrefix(path); },
+                              {K::PathProblem, "Missing output directory (Windows 123)", 123});
+    const struct {
         std::wstring directory, name, joined;
-    };
-    const Case cases[] = {
-        {L"D:\\games", L"x.nsp", L"D:\\games\\x.nsp"},
-        {L"\\\\?\\D:\\", L"x.nsp", L"\\\\?\\D:\\x.nsp"},
-        {L"", L"x.nsp", L"\\x.nsp"},
-        {L"\\\\?\\UNC\\s\\share", L"Recovery", L"\\\\?\\UNC\\s\\share\\Recovery"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(ToUtf8(c.directory));
-        EXPECT_EQ(JoinStoragePath(c.directory, c.name), c.joined);
-    }
+    } joins[] = {{L"D:\\games", L"x.nsp", L"D:\\games\\x.nsp"},
+                 {L"\\\\?\\D:\\", L"x.nsp", L"\\\\?\\D:\\x.nsp"},
+                 {L"", L"x.nsp", L"\\x.nsp"},
+                 {L"\\\\?\\UNC\\s\\share", L"Recovery", L"\\\\?\\UNC\\s\\share\\Recovery"}};
+    for (const auto& c : joins)
+        EXPECT_EQ(JoinStoragePath(c.directory, c.name), c.joined) << ToUtf8(c.directory);
 }
 
 struct CreateFileCall {
@@ -142,9 +106,7 @@ TEST(OpenStorageDirectory, OpensWithoutDeleteSharing) {
     for (const bool refuse : {false, true}) {
         SCOPED_TRACE(refuse);
         createFileCalls.clear();
-        const UniqueHandle handle =
-            OpenStorageDirectory(sandbox.destination(), refuse, K::WriteFailed, nullptr);
-        EXPECT_TRUE(handle.valid());
+        EXPECT_TRUE(OpenStorageDirectory(sandbox.destination(), refuse, K::WriteFailed, nullptr).valid());
         ASSERT_EQ(createFileCalls.size(), 1u);
         const CreateFileCall& call = createFileCalls[0];
         EXPECT_EQ(call.path, ToLongPath(sandbox.destination()));
@@ -156,147 +118,80 @@ TEST(OpenStorageDirectory, OpensWithoutDeleteSharing) {
     }
 }
 
-// Wine keeps no reparse points, so their attribute comes from the seam.
-std::wstring reparseTarget;
-BOOL WINAPI ReportReparsePoint(HANDLE handle, LPBY_HANDLE_FILE_INFORMATION info) {
-    if (!GetFileInformationByHandle(handle, info))
-        return FALSE;
-    if (test::FinalPathOf(handle) == reparseTarget)
-        info->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
-    return TRUE;
-}
-
-DWORD forcedError = 0;
-HANDLE WINAPI FailingCreateFile(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
-    SetLastError(forcedError);
-    return INVALID_HANDLE_VALUE;
-}
-BOOL WINAPI FailingFileInformation(HANDLE, LPBY_HANDLE_FILE_INFORMATION) {
-    SetLastError(forcedError);
-    return FALSE;
-}
-
+// Access denied follows the caller's kind, except that recovery records stay recovery records. A seam
+// that fails, fails with the row's code; wine keeps no reparse points, so their attribute comes from it.
 TEST(OpenStorageDirectory, Failures) {
     test::StorageSandbox sandbox;
-    const std::wstring file = sandbox.destinationFile(L"plain.bin");
+    const std::wstring dir = sandbox.destination(), file = sandbox.destinationFile(L"plain.bin");
     test::WriteWholeFile(file, {1, 2, 3});
-    reparseTarget = ToLongPath(sandbox.destination());
-    const auto createFails = [](StorageSystemCalls& c) { c.createFile = &FailingCreateFile; };
-    const auto inspectFails = [](StorageSystemCalls& c) {
-        c.getFileInformationByHandle = &FailingFileInformation;
-    };
-    const auto reparse = [](StorageSystemCalls& c) { c.getFileInformationByHandle = &ReportReparsePoint; };
-    const std::wstring dir = sandbox.destination();
-    struct Case {
-        void (*seam)(StorageSystemCalls&);
+    enum Seam { Real, Reparse, CreateFails, InspectFails };
+    const char* unsafe = "Unsafe storage directory";
+    const char* cannotOpen = "Cannot open storage directory";
+    const struct {
+        Seam seam;
         std::wstring path;
         bool refuseReparse;
         K callerKind, kind;
         const char* message;
         std::uint32_t code;
-    };
-    // Access denied follows the caller's kind, except that recovery records stay recovery records. A seam
-    // that fails, fails with the row's code.
-    const Case cases[] = {
-        {nullptr, file, false, K::WriteFailed, K::WriteFailed, "Unsafe storage directory (Windows 1920)",
-         1920},
-        {nullptr, file, false, K::RecoveryRecords, K::RecoveryRecords,
-         "Unsafe storage directory (Windows 1920)", 1920},
-        {nullptr, dir + L"\\missing", false, K::WriteFailed, K::WriteFailed,
-         "Cannot open storage directory (Windows 2)", 2},
-        {nullptr, dir + L"\\missing\\deeper", false, K::RecoveryRecords, K::RecoveryRecords,
-         "Cannot open storage directory (Windows 3)", 3},
-        {reparse, dir, true, K::WriteFailed, K::WriteFailed, "Unsafe storage directory (Windows 1920)", 1920},
-        {createFails, dir, false, K::WriteFailed, K::AccessDenied,
-         "Cannot open storage directory (Windows 5)", 5},
-        {createFails, dir, true, K::RecoveryRecords, K::RecoveryRecords,
-         "Cannot open storage directory (Windows 5)", 5},
-        {inspectFails, dir, false, K::WriteFailed, K::WriteFailed,
-         "Cannot inspect storage directory (Windows 1117)", 1117},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.message);
-        forcedError = c.code;
-        sandbox.calls = RealStorageSystemCalls();
-        sandbox.calls.getKnownFolderPath = &test::FakeKnownFolderPath;
-        if (c.seam != nullptr)
-            c.seam(sandbox.calls);
-        sandbox.apply();
-        test::ExpectConversionError(
+    } cases[] = {
+        // clang-format off
+        {Real, file, false, K::WriteFailed, K::WriteFailed, unsafe, 1920},
+        {Real, file, false, K::RecoveryRecords, K::RecoveryRecords, unsafe, 1920},
+        {Real, dir + L"\\missing", false, K::WriteFailed, K::WriteFailed, cannotOpen, 2},
+        {Real, dir + L"\\missing\\deeper", false, K::RecoveryRecords, K::RecoveryRecords, cannotOpen, 3},
+        {Reparse, dir, true, K::WriteFailed, K::WriteFailed, unsafe, 1920},
+        {CreateFails, dir, false, K::WriteFailed, K::AccessDenied, cannotOpen, 5},
+        {CreateFails, dir, true, K::RecoveryRecords, K::RecoveryRecords, cannotOpen, 5},
+        {InspectFails, dir, false, K::WriteFailed, K::WriteFailed, "Cannot inspect storage directory", 1117}};
+    // clang-format on
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.code);
+        seam = test::SeamScript{};
+        seam.createError = c.seam == CreateFails ? c.code : 0;
+        seam.infoError = c.seam == InspectFails ? c.code : 0;
+        seam.infoSuffix = ToLongPath(dir);
+        seam.extraAttributes = c.seam == Reparse ? FILE_ATTRIBUTE_REPARSE_POINT : 0;
+        ExpectConversionError(
             [&] { OpenStorageDirectory(c.path, c.refuseReparse, c.callerKind, nullptr); },
-            {c.kind, c.message, c.code});
+            {c.kind, std::string(c.message) + " (Windows " + std::to_string(c.code) + ")", c.code});
     }
     // A reparse point not refused opens; an aborted open while cancelling is cancellation.
-    sandbox.calls.getFileInformationByHandle = &ReportReparsePoint;
-    sandbox.apply();
-    EXPECT_TRUE(OpenStorageDirectory(sandbox.destination(), false, K::WriteFailed, nullptr).valid());
-    createFails(sandbox.calls);
-    sandbox.apply();
-    forcedError = 995;
+    seam = test::SeamScript{};
+    seam.infoSuffix = ToLongPath(dir);
+    seam.extraAttributes = FILE_ATTRIBUTE_REPARSE_POINT;
+    EXPECT_TRUE(OpenStorageDirectory(dir, false, K::WriteFailed, nullptr).valid());
+    seam.createError = 995;
     CancelFlag flag{1};
-    EXPECT_THROW(OpenStorageDirectory(sandbox.destination(), false, K::WriteFailed, &flag), Cancelled);
+    EXPECT_THROW(OpenStorageDirectory(dir, false, K::WriteFailed, &flag), Cancelled);
 }
 
-TEST(FinalDirectoryPath, LongFormWithoutTrailingBackslashExceptAtTheRoot) {
-    test::TempDir dir;
-    const struct {
-        std::wstring open, final;
-    } cases[] = {
-        {dir.path(), ToLongPath(dir.path())},
-        {dir.path() + L"\\", ToLongPath(dir.path())},
-        {L"C:\\", L"\\\\?\\C:\\"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(ToUtf8(c.open));
-        const UniqueHandle handle = OpenStorageDirectory(c.open, false, K::WriteFailed, nullptr);
-        EXPECT_EQ(FinalDirectoryPath(handle.get(), K::WriteFailed, nullptr), c.final);
-    }
-}
-
-std::wstring fakeFinalPath;
-DWORD WINAPI FakeFinalPath(HANDLE, LPWSTR buffer, DWORD size, DWORD) {
-    if (fakeFinalPath.size() >= size)
-        return static_cast<DWORD>(fakeFinalPath.size() + 1);
-    std::copy(fakeFinalPath.begin(), fakeFinalPath.end(), buffer);
-    buffer[fakeFinalPath.size()] = L'\0';
-    return static_cast<DWORD>(fakeFinalPath.size());
-}
-DWORD WINAPI FailingFinalPath(HANDLE, LPWSTR, DWORD, DWORD) {
-    SetLastError(forcedError);
-    return 0;
-}
-
-TEST(FinalDirectoryPath, TrimsEveryTrailingBackslash) {
+TEST(FinalDirectoryPath, LongFormWithoutTrailingBackslashesExceptAtTheRoot) {
     test::StorageSandbox sandbox;
-    sandbox.calls.getFinalPathNameByHandle = &FakeFinalPath;
-    sandbox.apply();
-    const UniqueHandle handle = OpenStorageDirectory(sandbox.destination(), false, K::WriteFailed, nullptr);
-    const std::pair<std::wstring, std::wstring> cases[] = {
+    const std::wstring dir = sandbox.destination();
+    const std::pair<std::wstring, std::wstring> opened[] = {
+        {dir, ToLongPath(dir)}, {dir + L"\\", ToLongPath(dir)}, {L"C:\\", L"\\\\?\\C:\\"}};
+    for (const auto& [open, final] : opened) {
+        const UniqueHandle handle = OpenStorageDirectory(open, false, K::WriteFailed, nullptr);
+        EXPECT_EQ(FinalDirectoryPath(handle.get(), K::WriteFailed, nullptr), final) << ToUtf8(open);
+    }
+    const UniqueHandle handle = OpenStorageDirectory(dir, false, K::WriteFailed, nullptr);
+    const std::pair<std::wstring, std::wstring> reported[] = {
         {L"\\\\?\\D:\\games\\\\\\", L"\\\\?\\D:\\games"},
         {L"\\\\?\\D:\\\\", L"\\\\?\\D:\\"},
-        {L"\\\\?\\UNC\\s\\share\\", L"\\\\?\\UNC\\s\\share"},
-    };
-    for (const auto& [reported, expected] : cases) {
-        SCOPED_TRACE(ToUtf8(reported));
-        fakeFinalPath = reported;
-        EXPECT_EQ(FinalDirectoryPath(handle.get(), K::WriteFailed, nullptr), expected);
+        {L"\\\\?\\UNC\\s\\share\\", L"\\\\?\\UNC\\s\\share"}};
+    for (const auto& [path, final] : reported) {
+        seam.finalPath = path;
+        EXPECT_EQ(FinalDirectoryPath(handle.get(), K::WriteFailed, nullptr), final) << ToUtf8(path);
     }
-}
-
-TEST(FinalDirectoryPath, Failures) {
-    test::StorageSandbox sandbox;
-    const UniqueHandle handle = OpenStorageDirectory(sandbox.destination(), false, K::WriteFailed, nullptr);
-    sandbox.calls.getFinalPathNameByHandle = &FakeFinalPath;
-    sandbox.apply();
-    fakeFinalPath = L"\\\\?\\D:\\" + std::wstring(32767, L'a');
+    seam.finalPath = L"\\\\?\\D:\\" + std::wstring(32767, L'a');
     ExpectConversionError([&] { FinalDirectoryPath(handle.get(), K::RecoveryRecords, nullptr); },
                           {K::RecoveryRecords, "Cannot resolve storage directory (Windows 206)", 206});
-    sandbox.calls.getFinalPathNameByHandle = &FailingFinalPath;
-    sandbox.apply();
-    forcedError = 5;
+    seam.finalPath = L"";
+    seam.finalPathError = 5;
     ExpectConversionError([&] { FinalDirectoryPath(handle.get(), K::WriteFailed, nullptr); },
                           {K::AccessDenied, "Cannot resolve storage directory (Windows 5)", 5});
-    forcedError = 1;
+    seam.finalPathError = 1;
     ExpectConversionError([&] { FinalDirectoryPath(handle.get(), K::RecoveryRecords, nullptr); },
                           {K::RecoveryRecords, "Cannot resolve storage directory (Windows 1)", 1});
 }

@@ -7,7 +7,9 @@
 
 #include <objbase.h>
 
+#include <algorithm>
 #include <cstring>
+#include <string_view>
 
 namespace vesko::test {
 
@@ -31,9 +33,69 @@ HRESULT WINAPI FakeKnownFolderPath(REFKNOWNFOLDERID id, DWORD, HANDLE, PWSTR* pa
     return S_OK;
 }
 
+SeamScript seam;
+
+namespace {
+
+HANDLE WINAPI ScriptedCreateFile(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                 DWORD disposition, DWORD flags, HANDLE templateFile) {
+    if (seam.createError != 0 && std::wstring_view(path).ends_with(seam.createSuffix)) {
+        SetLastError(seam.createError);
+        return INVALID_HANDLE_VALUE;
+    }
+    return CreateFileW(path, access, share, security, disposition, flags, templateFile);
+}
+
+BOOL WINAPI ScriptedFileInformation(HANDLE handle, LPBY_HANDLE_FILE_INFORMATION info) {
+    const bool scripted =
+        (seam.infoError | seam.extraLinks | seam.extraAttributes) != 0 || seam.zeroFileIndex;
+    if (!scripted || !FinalPathOf(handle).ends_with(seam.infoSuffix))
+        return GetFileInformationByHandle(handle, info);
+    if (seam.infoError != 0) {
+        SetLastError(seam.infoError);
+        return FALSE;
+    }
+    if (!GetFileInformationByHandle(handle, info))
+        return FALSE;
+    if (seam.zeroFileIndex)
+        info->nFileIndexHigh = info->nFileIndexLow = 0;
+    info->nNumberOfLinks += seam.extraLinks;
+    info->dwFileAttributes |= seam.extraAttributes;
+    return TRUE;
+}
+
+BOOL WINAPI ScriptedFlush(HANDLE file) {
+    if (seam.cancelOnFlush != nullptr)
+        seam.cancelOnFlush->store(1);
+    if (++seam.flushCalls != seam.failingFlush)
+        return FlushFileBuffers(file);
+    SetLastError(seam.flushError);
+    return FALSE;
+}
+
+DWORD WINAPI ScriptedFinalPath(HANDLE handle, LPWSTR buffer, DWORD size, DWORD flags) {
+    if (!seam.finalPath)
+        return GetFinalPathNameByHandleW(handle, buffer, size, flags);
+    const std::wstring& path = *seam.finalPath;
+    if (path.empty())
+        SetLastError(seam.finalPathError);
+    else if (path.size() >= size)
+        return static_cast<DWORD>(path.size() + 1);
+    else
+        std::copy(path.c_str(), path.c_str() + path.size() + 1, buffer);
+    return static_cast<DWORD>(path.size());
+}
+
+} // namespace
+
 StorageSandbox::StorageSandbox() : calls(RealStorageSystemCalls()) {
     SetFakeLocalAppData(appData_.path());
+    seam = SeamScript{};
     calls.getKnownFolderPath = &FakeKnownFolderPath;
+    calls.createFile = &ScriptedCreateFile;
+    calls.getFileInformationByHandle = &ScriptedFileInformation;
+    calls.flushFileBuffers = &ScriptedFlush;
+    calls.getFinalPathNameByHandle = &ScriptedFinalPath;
     apply();
 }
 
@@ -88,23 +150,22 @@ std::wstring FinalPathOf(HANDLE handle) {
 
 void WriteWholeFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes) {
     const UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    ASSERT_TRUE(file.valid()) << GetLastError();
     DWORD written = 0;
-    ASSERT_TRUE(WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
-    ASSERT_EQ(written, bytes.size());
+    ASSERT_TRUE(file.valid() &&
+                WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                written == bytes.size())
+        << GetLastError();
 }
 
 std::vector<std::uint8_t> ReadWholeFile(const std::wstring& path) {
     const UniqueHandle file(
         CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    EXPECT_TRUE(file.valid()) << GetLastError();
     LARGE_INTEGER size{};
-    GetFileSizeEx(file.get(), &size);
+    EXPECT_TRUE(file.valid() && GetFileSizeEx(file.get(), &size)) << GetLastError();
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size.QuadPart));
     DWORD read = 0;
-    if (!bytes.empty()) {
-        EXPECT_TRUE(ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr));
-    }
+    EXPECT_TRUE(bytes.empty() ||
+                ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr));
     EXPECT_EQ(read, bytes.size());
     return bytes;
 }

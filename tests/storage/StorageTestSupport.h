@@ -10,8 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +20,26 @@ namespace vesko::test {
 // Makes the storage code see `folder` as the user's local application data folder.
 void SetFakeLocalAppData(const std::wstring& folder);
 HRESULT WINAPI FakeKnownFolderPath(REFKNOWNFOLDERID id, DWORD flags, HANDLE token, PWSTR* path);
+
+// Scripted failures of the seam, installed by every sandbox and reset by it; all off by default.
+struct SeamScript {
+    // CreateFileW of a path ending with `createSuffix` fails with `createError`.
+    std::wstring createSuffix;
+    DWORD createError = 0;
+    // The file information of a handle whose final path ends with `infoSuffix` fails with `infoError`, or
+    // reports what is asked below.
+    std::wstring infoSuffix;
+    DWORD infoError = 0, extraLinks = 0, extraAttributes = 0;
+    bool zeroFileIndex = false;
+    // Flush number `failingFlush` (counted from 1) fails with `flushError`; every flush sets `cancelOnFlush`.
+    int flushCalls = 0, failingFlush = 0;
+    DWORD flushError = 0;
+    CancelFlag* cancelOnFlush = nullptr;
+    // When set, the final path of every handle; an empty one fails with `finalPathError`.
+    std::optional<std::wstring> finalPath;
+    DWORD finalPathError = 0;
+};
+extern SeamScript seam;
 
 // A destination directory and a LocalAppData folder of its own for one test, so that tests running
 // side by side never see each other's journals. `calls` starts as the real calls with the fake folder;
