@@ -1,8 +1,8 @@
 // Decompression failures: each refused with kind and exact message, nothing past the plan written.
 #include "engine/Bytes.h"
 #include "engine/ConvertToFile.h"
+#include "tests/support/ExpectError.h"
 #include "tests/support/MemoryOutput.h"
-#include "tests/support/TestPaths.h"
 #include "tools/testfiles/NszBuilder.h"
 
 #include <gtest/gtest.h>
@@ -55,31 +55,13 @@ std::vector<std::uint8_t> HandFrame(std::uint8_t windowDescriptor, std::uint8_t 
             0,    0,    0x41};
 }
 
-struct Failure {
-    const char* what;
-    std::vector<std::uint8_t> member;
-    K kind;
-    std::string message;
-};
-
-void ExpectFailure(const Failure& c) {
-    SCOPED_TRACE(c.what);
-    const auto nsz = testfiles::BuildPfs0({"m.ncz"}, {c.member});
-    test::TempDir dir;
-    testfiles::WriteWholeFile(dir.file(L"in.nsz"), nsz);
-    test::MemoryOutput out;
-    try {
-        ConvertToOutputFile(dir.file(L"in.nsz"), out, {}, nullptr);
-        ADD_FAILURE() << "converted";
-    } catch (const ConversionError& e) {
-        EXPECT_EQ(e.kind, c.kind);
-        EXPECT_EQ(std::string(e.what()), c.message);
-    }
-    // Header (48 bytes for one short name) plus at most the planned NCA.
-    EXPECT_LE(out.bytes.size(), 48 + 0x4000 + kBody);
-}
-
 TEST(Decompress, RefusalsCarryKindAndExactMessage) {
+    struct Failure {
+        const char* what;
+        std::vector<std::uint8_t> member;
+        K kind;
+        std::string message;
+    };
     auto truncated = Frame(kBody);
     truncated.resize(truncated.size() - 3);
     auto extra = Frame(kBody);
@@ -87,36 +69,37 @@ TEST(Decompress, RefusalsCarryKindAndExactMessage) {
     auto twoFrames = Frame(kBody);
     const auto second = Frame(16);
     twoFrames.insert(twoFrames.end(), second.begin(), second.end());
+    const std::string larger = "Повреждённый NCZ: распакованный размер превышает ожидаемый.";
+    const std::string after = "Повреждённый NCZ: лишние данные после потока Zstandard.";
+    const std::string zstd = "Ошибка распаковки Zstandard: ";
     const Failure cases[] = {
-        {"one byte more than planned", MemberWith(Frame(kBody + 1)), K::Corrupt,
-         "Повреждённый NCZ: распакованный размер превышает ожидаемый."},
-        {"one byte more, no content size", MemberWith(Frame(kBody + 1, false)), K::Corrupt,
-         "Повреждённый NCZ: распакованный размер превышает ожидаемый."},
+        {"one byte more than planned", MemberWith(Frame(kBody + 1)), K::Corrupt, larger},
+        {"one byte more, no content size", MemberWith(Frame(kBody + 1, false)), K::Corrupt, larger},
         {"one byte less than planned", MemberWith(Frame(kBody - 1)), K::Corrupt,
          "Повреждённый NCZ: распакованные данные обрезаны."},
         {"truncated stream", MemberWith(truncated), K::Corrupt, "Повреждённый NCZ: поток Zstandard обрезан."},
-        {"a byte after the frame", MemberWith(extra), K::Corrupt,
-         "Повреждённый NCZ: лишние данные после потока Zstandard."},
-        {"a second frame", MemberWith(twoFrames), K::Corrupt,
-         "Повреждённый NCZ: лишние данные после потока Zstandard."},
+        {"a byte after the frame", MemberWith(extra), K::Corrupt, after},
+        {"a second frame", MemberWith(twoFrames), K::Corrupt, after},
         {"window of 2^30", MemberWith(HandFrame(20 << 3, 0), 1), K::Unsupported,
-         std::string("Ошибка распаковки Zstandard: ") + ZSTD_getErrorName(static_cast<std::size_t>(-16))},
+         zstd + ZSTD_getErrorName(static_cast<std::size_t>(-16))},
         {"reserved block type", MemberWith(HandFrame(0, 3), 1), K::Corrupt,
-         std::string("Ошибка распаковки Zstandard: ") + ZSTD_getErrorName(static_cast<std::size_t>(-20))},
+         zstd + ZSTD_getErrorName(static_cast<std::size_t>(-20))},
         {"not a frame", MemberWith({1, 2, 3, 4, 5, 6, 7, 8, 9}), K::Corrupt,
-         std::string("Ошибка распаковки Zstandard: ") + ZSTD_getErrorName(static_cast<std::size_t>(-10))},
+         zstd + ZSTD_getErrorName(static_cast<std::size_t>(-10))},
     };
-    for (const Failure& c : cases)
-        ExpectFailure(c);
-}
-
-TEST(Decompress, WindowAtTheLimitIsAccepted) {
+    for (const Failure& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::MemoryOutput out;
+        test::ExpectConversionError(
+            [&] { test::ConvertBytes(testfiles::BuildPfs0({"m.ncz"}, {c.member}), out); },
+            {c.kind, c.message});
+        // Header (48 bytes for one short name) plus at most the planned NCA.
+        EXPECT_LE(out.bytes.size(), 48 + 0x4000 + kBody);
+    }
     // A 2^29 window is the largest the decoder takes; the frame itself holds one raw byte.
-    const auto nsz = testfiles::BuildPfs0({"m.ncz"}, {MemberWith(HandFrame(19 << 3, 0), 1)});
-    test::TempDir dir;
-    testfiles::WriteWholeFile(dir.file(L"in.nsz"), nsz);
     test::MemoryOutput out;
-    ASSERT_NO_THROW(ConvertToOutputFile(dir.file(L"in.nsz"), out, {}, nullptr));
+    ASSERT_NO_THROW(
+        test::ConvertBytes(testfiles::BuildPfs0({"m.ncz"}, {MemberWith(HandFrame(19 << 3, 0), 1)}), out));
     EXPECT_EQ(out.bytes.size(), 48u + 0x4001u);
 }
 
@@ -127,26 +110,24 @@ TEST(Decompress, CancellationBetweenDecoderCallsStops) {
     m.ncz = true;
     m.sections = {testfiles::MakeSection(0x500000, 3, 1)};
     package.members = {m};
-    const auto built = testfiles::BuildNsz(package);
-    test::TempDir dir;
-    testfiles::WriteWholeFile(dir.file(L"in.nsz"), built.nsz);
     for (bool blockForm : {false, true}) {
         SCOPED_TRACE(blockForm);
+        package.members[0].form = blockForm ? testfiles::NczForm::Block : testfiles::NczForm::Solid;
+        package.members[0].blockExponent = 16;
+        const auto built = testfiles::BuildNsz(package);
         CancelFlag flag{0};
         int reports = 0;
-        const ProgressCallback progress = [&](Progress) {
-            if (++reports == 4)
-                flag = 1;
-        };
         test::MemoryOutput out;
-        EXPECT_THROW(ConvertToOutputFile(dir.file(L"in.nsz"), out, progress, &flag), Cancelled);
+        EXPECT_THROW(test::ConvertBytes(
+                         built.nsz, out,
+                         [&](Progress) {
+                             if (++reports == 4)
+                                 flag = 1;
+                         },
+                         &flag),
+                     Cancelled);
         EXPECT_EQ(reports, 4);
         EXPECT_LT(out.bytes.size(), built.nsp.size());
-        if (!blockForm) {
-            package.members[0].form = testfiles::NczForm::Block;
-            package.members[0].blockExponent = 16;
-            testfiles::WriteWholeFile(dir.file(L"in.nsz"), testfiles::BuildNsz(package).nsz);
-        }
     }
 }
 

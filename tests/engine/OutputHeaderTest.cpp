@@ -43,28 +43,18 @@ TEST(OutputHeader, LayoutAndPadding) {
 }
 
 TEST(OutputHeader, Limits) {
-    struct Case {
-        const char* what;
-        std::vector<PlannedMember> plan;
-        K kind;
-        const char* message;
-    };
     const char* overflow = "Повреждённый файл: слишком большой размер или смещение.";
-    const Case cases[] = {
-        {"member size with bit 63", {Member("a", 1ull << 63)}, K::Corrupt, overflow},
-        {"offsets past 2^63-1",
-         {Member("a", 0x7FFFFFFFFFFFFFF0ull), Member("b", 0x10)},
-         K::Corrupt,
-         overflow},
-        {"total past 2^63-1", {Member("a", 0x7FFFFFFFFFFFFFF0ull)}, K::Corrupt, overflow},
-        {"header over 64 MiB",
-         {Member(std::string(0x4000000, 'n'), 1)},
-         K::Unsupported,
-         "Слишком большой заголовок выходного NSP."},
+    const std::pair<std::vector<PlannedMember>, test::ExpectedError> cases[] = {
+        {{Member("a", 1ull << 63)}, {K::Corrupt, overflow}}, // size with bit 63
+        {{Member("a", 0x7FFFFFFFFFFFFFF0ull), Member("b", 0x10)},
+         {K::Corrupt, overflow}},                                       // offsets past 2^63-1
+        {{Member("a", 0x7FFFFFFFFFFFFFF0ull)}, {K::Corrupt, overflow}}, // total past 2^63-1
+        {{Member(std::string(0x4000000, 'n'), 1)},
+         {K::Unsupported, "Слишком большой заголовок выходного NSP."}},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        test::ExpectConversionError([&] { BuildOutputHeader(c.plan); }, {c.kind, c.message});
+    for (const auto& [plan, expected] : cases) {
+        SCOPED_TRACE(plan.size());
+        test::ExpectConversionError([&plan = plan] { BuildOutputHeader(plan); }, expected);
     }
     // Just inside: the header may take the whole 64 MiB.
     const OutputHeader largest = BuildOutputHeader({Member(std::string(0x4000000 - 16 - 24 - 1, 'n'), 1)});
