@@ -1,7 +1,10 @@
-// Members from the test-file builder come back as the original NCAs, byte for byte, on any number of
-// processors; the first failure in stream order wins, whichever stage meets it first.
+// Whole conversions: members from the test-file builder and the independent samples come back byte for
+// byte on any number of processors; the first failure in stream order wins, whichever stage meets it
+// first; decompression and write failures carry their kind and exact message.
 #include "engine/ConvertToFile.h"
+#include "engine/Bytes.h"
 #include "engine/InputFile.h"
+#include "engine/OutputWriter.h"
 #include "tests/support/ExpectError.h"
 #include "tests/support/MemoryOutput.h"
 #include "tests/support/TestPaths.h"
@@ -11,6 +14,9 @@
 #include <zstd.h>
 
 #include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <optional>
 #include <thread>
@@ -72,6 +78,7 @@ class WatchedInput : public InputFile {
     std::function<void(std::uint64_t)> onRead_;
 };
 
+using K = ConversionError::Kind;
 using testfiles::Content;
 using testfiles::MakeSection;
 using testfiles::MemberSpec;
@@ -100,6 +107,12 @@ MemberSpec Plain(std::string name, std::uint64_t size, std::uint64_t seed = 5) {
     return m;
 }
 
+testfiles::ContainerSpec Package(std::vector<MemberSpec> members) {
+    testfiles::ContainerSpec package;
+    package.members = std::move(members);
+    return package;
+}
+
 struct RebuildCase {
     const char* what;
     testfiles::ContainerSpec package;
@@ -111,9 +124,7 @@ std::vector<RebuildCase> Cases() {
                                                        MakeSection(0x180001, 4, 3), MakeSection(0x9, 3, 4)};
     std::vector<RebuildCase> cases;
     auto add = [&](const char* what, std::vector<MemberSpec> members) {
-        testfiles::ContainerSpec package;
-        package.members = std::move(members);
-        cases.push_back({what, std::move(package)});
+        cases.push_back({what, Package(members)});
     };
     add("solid, mixed sections, gap before the first", {Ncz(".ncz", NczForm::Solid, 0, mixed, 0x4A07)});
     add("block e=14, mixed sections", {Ncz("a.ncz", NczForm::Block, 14, mixed)});
@@ -139,9 +150,8 @@ std::vector<RebuildCase> Cases() {
         upper.upperCaseHash = true;
         auto plainHashed = Plain(".nca", 1000);
         plainHashed.hashName = true;
-        testfiles::ContainerSpec package;
-        package.members = {Plain("x.cnmt.xml", 333),        hashed, Plain("empty.tik", 0), upper, plainHashed,
-                           Plain("cert.cert", 0x100000 + 3)};
+        auto package = Package({Plain("x.cnmt.xml", 333), hashed, Plain("empty.tik", 0), upper, plainHashed,
+                                Plain("cert.cert", 0x100000 + 3)});
         package.physicalOrder = {3, 5, 0, 2, 1, 4};
         package.gapBetween = 17;
         cases.push_back(
@@ -181,16 +191,12 @@ TEST(Rebuild, MembersComeBackByteForByte) {
     }
 }
 
-using K = ConversionError::Kind;
-
 // A hashed member of five 1 MiB blocks (the last one partial), then a small solid one.
 testfiles::ContainerSpec TwoMembers() {
     auto first =
         Ncz(".ncz", NczForm::Block, 20, {MakeSection(0x480000, 3, 1)}, 0x4000, Content::Compressible);
     first.hashName = true;
-    testfiles::ContainerSpec package;
-    package.members = {first, Ncz("s.ncz", NczForm::Solid, 0, {MakeSection(0x30000, 3, 2)})};
-    return package;
+    return Package({first, Ncz("s.ncz", NczForm::Solid, 0, {MakeSection(0x30000, 3, 2)})});
 }
 
 std::uint64_t BlockStart(const testfiles::BuiltMember& m, std::size_t block) {
@@ -309,6 +315,207 @@ TEST(Rebuild, CancellationEndsEveryStage) {
             EXPECT_EQ(cancelled, round + 1) << "a cancellation from the reader or the writer was missed";
         }
     }
+}
+
+constexpr std::uint64_t kBody = 0x3001; // the NCA body every member here plans to
+
+// An NCZ member of one type-3 section over the body, followed by `data` as its compressed part.
+std::vector<std::uint8_t> MemberWith(const std::vector<std::uint8_t>& data, std::uint64_t body = kBody) {
+    std::vector<std::uint8_t> out(0x4010 + 64, 0);
+    std::memcpy(out.data() + 0x4000, "NCZSECTN\1", 9);
+    StoreLe64(out.data() + 0x4010, 0x4000);
+    StoreLe64(out.data() + 0x4018, body);
+    out[0x4020] = 3;
+    out.insert(out.end(), data.begin(), data.end());
+    return out;
+}
+
+std::vector<std::uint8_t> Frame(std::uint64_t size, bool pledge = true) {
+    const auto content = testfiles::MakeContent(testfiles::Content::Mixed, size, 3);
+    std::vector<std::uint8_t> out(ZSTD_compressBound(content.size()));
+    ZSTD_CCtx* cctx = ZSTD_createCCtx();
+    if (pledge)
+        ZSTD_CCtx_setPledgedSrcSize(cctx, content.size());
+    ZSTD_inBuffer in{content.data(), content.size(), 0};
+    ZSTD_outBuffer o{out.data(), out.size(), 0};
+    ZSTD_compressStream2(cctx, &o, &in, ZSTD_e_continue);
+    while (ZSTD_compressStream2(cctx, &o, &in, ZSTD_e_end) != 0) {
+    }
+    ZSTD_freeCCtx(cctx);
+    out.resize(o.pos);
+    return out;
+}
+
+// A hand-made frame: no content size, the given window descriptor, then one raw or reserved block.
+std::vector<std::uint8_t> HandFrame(std::uint8_t windowDescriptor, std::uint8_t blockType) {
+    const std::uint32_t blockHeader = 1u | (static_cast<std::uint32_t>(blockType) << 1) | (1u << 3);
+    return {0x28, 0xB5, 0x2F, 0xFD, 0x00, windowDescriptor, static_cast<std::uint8_t>(blockHeader),
+            0,    0,    0x41};
+}
+
+TEST(Decompress, RefusalsCarryKindAndExactMessage) {
+    struct Failure {
+        const char* what;
+        std::vector<std::uint8_t> member;
+        K kind;
+        std::string message;
+    };
+    auto truncated = Frame(kBody);
+    truncated.resize(truncated.size() - 3);
+    auto extra = Frame(kBody);
+    extra.push_back(0);
+    auto twoFrames = Frame(kBody);
+    const auto second = Frame(16);
+    twoFrames.insert(twoFrames.end(), second.begin(), second.end());
+    const std::string larger = "Повреждённый NCZ: распакованный размер превышает ожидаемый.";
+    const std::string after = "Повреждённый NCZ: лишние данные после потока Zstandard.";
+    const std::string zstd = "Ошибка распаковки Zstandard: ";
+    const Failure cases[] = {
+        {"one byte more than planned", MemberWith(Frame(kBody + 1)), K::Corrupt, larger},
+        {"one byte more, no content size", MemberWith(Frame(kBody + 1, false)), K::Corrupt, larger},
+        {"one byte less than planned", MemberWith(Frame(kBody - 1)), K::Corrupt,
+         "Повреждённый NCZ: распакованные данные обрезаны."},
+        {"truncated stream", MemberWith(truncated), K::Corrupt, "Повреждённый NCZ: поток Zstandard обрезан."},
+        {"a byte after the frame", MemberWith(extra), K::Corrupt, after},
+        {"a second frame", MemberWith(twoFrames), K::Corrupt, after},
+        {"window of 2^30", MemberWith(HandFrame(20 << 3, 0), 1), K::Unsupported,
+         zstd + ZSTD_getErrorName(static_cast<std::size_t>(-16))},
+        {"reserved block type", MemberWith(HandFrame(0, 3), 1), K::Corrupt,
+         zstd + ZSTD_getErrorName(static_cast<std::size_t>(-20))},
+        {"not a frame", MemberWith({1, 2, 3, 4, 5, 6, 7, 8, 9}), K::Corrupt,
+         zstd + ZSTD_getErrorName(static_cast<std::size_t>(-10))},
+    };
+    for (const Failure& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::MemoryOutput out;
+        test::ExpectConversionError(
+            [&] { test::ConvertBytes(testfiles::BuildPfs0({"m.ncz"}, {c.member}), out); },
+            {c.kind, c.message});
+        // Header (48 bytes for one short name) plus at most the planned NCA.
+        EXPECT_LE(out.bytes.size(), 48 + 0x4000 + kBody);
+    }
+    // A 2^29 window is the largest the decoder takes; the frame itself holds one raw byte.
+    test::MemoryOutput out;
+    ASSERT_NO_THROW(
+        test::ConvertBytes(testfiles::BuildPfs0({"m.ncz"}, {MemberWith(HandFrame(19 << 3, 0), 1)}), out));
+    EXPECT_EQ(out.bytes.size(), 48u + 0x4001u);
+}
+
+TEST(Decompress, CancellationBetweenDecoderCallsStops) {
+    for (const NczForm form : {NczForm::Solid, NczForm::Block}) {
+        SCOPED_TRACE(form == NczForm::Block);
+        const auto built =
+            testfiles::BuildNsz(Package({Ncz("a.ncz", form, 16, {MakeSection(0x500000, 3, 1)})}));
+        CancelFlag flag{0};
+        int reports = 0;
+        const ProgressCallback progress = [&](Progress) {
+            if (++reports == 4)
+                flag = 1;
+        };
+        test::MemoryOutput out;
+        EXPECT_THROW(test::ConvertBytes(built.nsz, out, progress, &flag), Cancelled);
+        EXPECT_EQ(reports, 4);
+        EXPECT_LT(out.bytes.size(), built.nsp.size());
+    }
+}
+
+TEST(OutputWriter, WritesUpToTheTotalAndNotAByteMore) {
+    test::MemoryOutput out;
+    std::vector<Progress> reports;
+    const ProgressCallback progress = [&](Progress p) { reports.push_back(p); };
+    OutputWriter writer(out, progress, nullptr, 10);
+    const std::uint8_t data[11] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
+    writer.write(data, 4);
+    test::ExpectConversionError([&] { writer.write(data, 7); },
+                                {K::Corrupt, "Ошибка размера выходного NSP."});
+    EXPECT_EQ(out.bytes.size(), 4u);
+    writer.write(data, 6);
+    EXPECT_EQ(out.bytes.size(), 10u);
+    EXPECT_EQ(writer.written(), 10u);
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_EQ(reports[1].bytesWritten, 10u);
+    EXPECT_EQ(reports[1].bytesTotal, 10u);
+    // Large writes go in pieces of one MiB.
+    test::MemoryOutput pieces;
+    const std::vector<std::uint8_t> large(0x200005, 7);
+    OutputWriter largeWriter(pieces, {}, nullptr, large.size());
+    largeWriter.write(large.data(), large.size());
+    EXPECT_EQ(pieces.calls, 3);
+    EXPECT_EQ(pieces.bytes.size(), large.size());
+}
+
+TEST(OutputWriter, SystemFailures) {
+    const std::string full = "Не удалось записать NSP. Проверьте свободное место на диске. (Windows ";
+    const test::ExpectedError cases[] = {
+        {K::WriteFailed, full + "112)", 112},
+        {K::AccessDenied, full + "5)", 5},
+        {K::AccessDenied, full + "19)", 19},
+        {K::WriteFailed, "Windows не смогла записать данные NSP.", 0}, // a call that wrote nothing
+    };
+    const ProgressCallback none;
+    for (const test::ExpectedError& c : cases) {
+        SCOPED_TRACE(c.message);
+        test::MemoryOutput out;
+        out.failAfterBytes = c.windowsError == 0 ? -1 : 0;
+        out.failCode = c.windowsError;
+        out.zeroWrites = c.windowsError == 0;
+        OutputWriter writer(out, none, nullptr, 100);
+        test::ExpectConversionError([&] { writer.write("abc", 3); }, c);
+        EXPECT_EQ(writer.written(), 0u);
+    }
+    // 995 (aborted) is cancellation only while a cancel is requested.
+    test::MemoryOutput out;
+    out.failAfterBytes = 0;
+    out.failCode = 995;
+    CancelFlag flag{0};
+    CurrentCancelFlagScope scope(&flag);
+    OutputWriter writer(out, none, nullptr, 100);
+    EXPECT_THROW(writer.write("abc", 3), ConversionError);
+    flag = 1;
+    EXPECT_THROW(writer.write("abc", 3), Cancelled);
+}
+
+// A plain member, then an NCZ one, hash-named unless `name` is given.
+testfiles::BuiltFiles Hashed(const char* name = nullptr) {
+    auto ncz = Ncz(name ? name : ".ncz", NczForm::Solid, 0, {MakeSection(0x2000, 3, 4)});
+    ncz.hashName = name == nullptr;
+    return testfiles::BuildNsz(Package({Plain("other.tik", 100), ncz}));
+}
+
+TEST(MemberHash, MismatchNamesTheOutputMember) {
+    auto built = Hashed();
+    // One byte of the NCA header (copied verbatim) changed: the rebuilt member no longer matches its name.
+    built.nsz[built.members[1].nszOffset + 100] ^= 1;
+    test::MemoryOutput out;
+    EXPECT_EQ(built.members[1].nspName.substr(32), ".nca");
+    test::ExpectConversionError(
+        [&] { test::ConvertBytes(built.nsz, out); },
+        {K::VerificationFailed, "Проверка SHA-256 не пройдена: " + built.members[1].nspName +
+                                    ". Данные повреждены или изменены; NSP не сохранён."});
+    // 36 bytes, but not all digits: not verified.
+    const auto unhashed = Hashed("0123456789abcdef0123456789abcdeX.ncz");
+    test::MemoryOutput plain;
+    EXPECT_NO_THROW(test::ConvertBytes(unhashed.nsz, plain));
+    EXPECT_TRUE(plain.bytes == unhashed.nsp);
+}
+
+TEST(Samples, ConvertToTheRecordedNsp) {
+    const std::filesystem::path dir(test::SharedSamplesDir());
+    std::ifstream in(dir / "expected.tsv");
+    std::string file, sha256;
+    std::getline(in, file); // column names
+    int samples = 0;
+    while (in >> file >> sha256) {
+        SCOPED_TRACE(file);
+        ++samples;
+        test::MemoryOutput out;
+        std::uint64_t size = 0;
+        ASSERT_NO_THROW(size = ConvertToOutputFile((dir / file).wstring(), out, {}, nullptr));
+        EXPECT_EQ(size, out.bytes.size());
+        const auto digest = testfiles::Sha256Of(out.bytes);
+        EXPECT_EQ(testfiles::HexOf(digest.data(), digest.size()), sha256);
+    }
+    EXPECT_EQ(samples, 4) << "expected.tsv not found or incomplete";
 }
 
 } // namespace
