@@ -182,17 +182,6 @@ TEST(Container, AcceptedShapes) {
         ASSERT_NO_THROW(plan = Read(bytes));
         EXPECT_EQ(plan.size(), members);
     }
-    // The plan keeps the entry order and places each member after the header.
-    const auto plan = Read(RawPfs0({{10, 2, {}, "a.bin"}, {0, 3, {}, "b.tik"}}, 12));
-    ASSERT_EQ(plan.size(), 2u);
-    const std::uint64_t headerEnd = 16 + 48 + 12;
-    EXPECT_EQ(plan[0].outputName, "a.bin");
-    EXPECT_EQ(plan[0].sourceOffset, headerEnd + 10);
-    EXPECT_EQ(plan[0].sourceSize, 2u);
-    EXPECT_EQ(plan[0].outputSize, 2u);
-    EXPECT_EQ(plan[1].outputName, "b.tik");
-    EXPECT_EQ(plan[1].sourceOffset, headerEnd);
-    EXPECT_FALSE(plan[0].isNcz);
 }
 
 TEST(Container, ExpectedHashFromTheName) {
@@ -211,44 +200,6 @@ TEST(Container, ExpectedHashFromTheName) {
             EXPECT_EQ(testfiles::HexOf(plan[0].expectedHash.data(), 16), digits);
         }
     }
-}
-
-TEST(Container, NczNamesBecomeNcaKeepingTheirCase) {
-    testfiles::ContainerSpec package;
-    for (const char* name : {"ABC.NCZ", "abc2.Ncz"}) {
-        testfiles::MemberSpec m;
-        m.name = name;
-        m.ncz = true;
-        m.sections = {testfiles::MakeSection(0x1000, 3, 1)};
-        package.members.push_back(m);
-    }
-    const auto plan = Read(testfiles::BuildNsz(package).nsz);
-    ASSERT_EQ(plan.size(), 2u);
-    EXPECT_EQ(plan[0].outputName, "ABC.nca");
-    EXPECT_EQ(plan[1].outputName, "abc2.nca");
-    EXPECT_TRUE(plan[0].isNcz);
-    EXPECT_EQ(plan[0].outputSize, 0x5000u);
-}
-
-TEST(Container, CancellationMissingFileAndTruncatedReads) {
-    CancelFlag flag{1};
-    EXPECT_THROW(Read(RawPfs0({{0, 1, {}, "a"}}, 1), &flag), Cancelled);
-    test::TempDir dir;
-    try {
-        InputFile missing(dir.file(L"missing.nsz"));
-        FAIL() << "opened";
-    } catch (const ConversionError& e) {
-        EXPECT_EQ(e.kind, K::ReadFailed);
-        EXPECT_NE(e.windowsError, 0u);
-        EXPECT_EQ(std::string(e.what()),
-                  "Не удалось открыть входной NSZ. (Windows " + std::to_string(e.windowsError) + ")");
-    }
-    testfiles::WriteWholeFile(dir.file(L"c.nsz"), RawPfs0({{0, 1, {}, "a"}}, 1));
-    InputFile input(dir.file(L"c.nsz"));
-    std::uint8_t buffer[64];
-    test::ExpectConversionError([&] { input.readAt(0, buffer, sizeof buffer); },
-                                {K::Corrupt, "Входной файл обрезан: отсутствуют ожидаемые данные."});
-    test::ExpectConversionError([&] { input.readAt(kMax, buffer, 2); }, {K::Corrupt, kOverflow});
 }
 
 constexpr const char* kTruncated = "Повреждённый файл: данные обрезаны.";
@@ -456,39 +407,11 @@ TEST(NczLayout, BlockFormsAccepted) {
         {K::Corrupt, kBlockLength});
 }
 
-TEST(NczLayout, CancellationIsHonoured) {
-    CancelFlag flag{1};
-    EXPECT_THROW(Parse(RawNcz({{0x4000, 0x4000}}), 0, {}, &flag), Cancelled);
-}
-
 PlannedMember Member(std::string name, std::uint64_t size) {
     PlannedMember m;
     m.outputName = std::move(name);
     m.outputSize = size;
     return m;
-}
-
-TEST(OutputHeader, LayoutAndPadding) {
-    // 16 + 3 * 24 + (6 + 1 + 9) = 104, padded to 112; the padding counts in the string table size.
-    const std::vector<PlannedMember> plan = {Member("a.nca", 100), Member("", 0), Member("b.tik.xx", 7)};
-    const OutputHeader header = BuildOutputHeader(plan);
-    ASSERT_EQ(header.bytes.size(), 112u);
-    EXPECT_EQ(std::memcmp(header.bytes.data(), "PFS0", 4), 0);
-    EXPECT_EQ(LoadLe32(header.bytes.data() + 4), 3u);
-    EXPECT_EQ(LoadLe32(header.bytes.data() + 8), 24u);
-    const std::uint8_t* e = header.bytes.data() + 16;
-    EXPECT_EQ(LoadLe64(e), 0u);
-    EXPECT_EQ(LoadLe64(e + 8), 100u);
-    EXPECT_EQ(LoadLe32(e + 16), 0u);
-    EXPECT_EQ(LoadLe64(e + 24), 100u); // an empty member sits at the next member's offset
-    EXPECT_EQ(LoadLe64(e + 48), 100u);
-    EXPECT_EQ(LoadLe32(e + 64), 7u);
-    EXPECT_EQ(header.totalSize, header.bytes.size() + 107);
-
-    const OutputHeader padded = BuildOutputHeader({Member("abcdefgh", 1)});
-    EXPECT_EQ(padded.bytes.size(), 64u); // 16 + 24 + 9 = 49, rounded up
-    EXPECT_EQ(LoadLe32(padded.bytes.data() + 8), 24u);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(padded.bytes.data() + 40)), "abcdefgh");
 }
 
 TEST(OutputHeader, Limits) {
@@ -507,6 +430,28 @@ TEST(OutputHeader, Limits) {
     // Just inside: the header may take the whole 64 MiB.
     const OutputHeader largest = BuildOutputHeader({Member(std::string(0x4000000 - 16 - 24 - 1, 'n'), 1)});
     EXPECT_EQ(largest.bytes.size(), 0x4000000u);
+}
+
+TEST(Container, CancellationMissingFileAndTruncatedReads) {
+    CancelFlag flag{1};
+    EXPECT_THROW(Read(RawPfs0({{0, 1, {}, "a"}}, 1), &flag), Cancelled);
+    EXPECT_THROW(Parse(RawNcz({{0x4000, 0x4000}}), 0, {}, &flag), Cancelled);
+    test::TempDir dir;
+    try {
+        InputFile missing(dir.file(L"missing.nsz"));
+        FAIL() << "opened";
+    } catch (const ConversionError& e) {
+        EXPECT_EQ(e.kind, K::ReadFailed);
+        EXPECT_NE(e.windowsError, 0u);
+        EXPECT_EQ(std::string(e.what()),
+                  "Не удалось открыть входной NSZ. (Windows " + std::to_string(e.windowsError) + ")");
+    }
+    testfiles::WriteWholeFile(dir.file(L"c.nsz"), RawPfs0({{0, 1, {}, "a"}}, 1));
+    InputFile input(dir.file(L"c.nsz"));
+    std::uint8_t buffer[64];
+    test::ExpectConversionError([&] { input.readAt(0, buffer, sizeof buffer); },
+                                {K::Corrupt, "Входной файл обрезан: отсутствуют ожидаемые данные."});
+    test::ExpectConversionError([&] { input.readAt(kMax, buffer, 2); }, {K::Corrupt, kOverflow});
 }
 
 } // namespace
