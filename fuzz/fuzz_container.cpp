@@ -5,11 +5,9 @@
 #include "fuzz/FuzzInput.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::wstring path = vesko::fuzz::WriteInput(data, size);
     try {
-        vesko::InputFile input(path);
-        const auto plan = vesko::ReadContainer(input, nullptr);
-        vesko::BuildOutputHeader(plan);
+        vesko::InputFile input(vesko::fuzz::WriteInput(data, size));
+        vesko::BuildOutputHeader(vesko::ReadContainer(input, nullptr));
     } catch (const vesko::ConversionError&) {
     }
     return 0;

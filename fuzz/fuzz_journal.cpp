@@ -14,12 +14,11 @@ const std::wstring kSuffix = L".tmp";
 // Checks the path against the record name its own file name carries, so that the component rules are
 // reached; an accepted path must hold no empty, "." or ".." component and no stream or '/'.
 void CheckPath(const std::wstring& path) {
-    const std::size_t name = path.rfind(L'\\');
+    const std::size_t name = path.rfind(L'\\') + 1; // 0 without a separator
     std::wstring recordName;
-    if (name != std::wstring::npos && path.size() >= name + 1 + kPrefix.size() + kSuffix.size() &&
-        path.compare(name + 1, kPrefix.size(), kPrefix) == 0)
-        recordName =
-            path.substr(name + 1 + kPrefix.size(), path.size() - name - 1 - kPrefix.size() - kSuffix.size());
+    if (name != 0 && path.size() >= name + kPrefix.size() + kSuffix.size() &&
+        path.compare(name, kPrefix.size(), kPrefix) == 0)
+        recordName = path.substr(name + kPrefix.size(), path.size() - name - kPrefix.size() - kSuffix.size());
     if (!vesko::IsRecordedTemporaryPath(path, recordName))
         return;
     if (path.find(L'/') != std::wstring::npos || path.find(L'\0') != std::wstring::npos ||

@@ -5,8 +5,7 @@
 
 namespace {
 
-class DiscardingOutput : public vesko::OutputFile {
-public:
+struct DiscardingOutput : vesko::OutputFile {
     std::uint32_t writeSome(const void*, std::uint32_t length, std::uint32_t& written) override {
         written = length;
         return 0;
@@ -16,10 +15,9 @@ public:
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::wstring path = vesko::fuzz::WriteInput(data, size);
     DiscardingOutput output;
     try {
-        vesko::ConvertToOutputFile(path, output, {}, nullptr);
+        vesko::ConvertToOutputFile(vesko::fuzz::WriteInput(data, size), output, {}, nullptr);
     } catch (const vesko::ConversionError&) {
     }
     return 0;

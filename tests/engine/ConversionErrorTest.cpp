@@ -1,11 +1,13 @@
+// Failure kinds, messages and cancellation flags; path forms and UTF-8.
 #include "engine/ConversionError.h"
+#include "engine/Paths.h"
 #include "tests/support/ExpectError.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
-#include <tuple>
+#include <iterator>
 #include <utility>
 
 namespace vesko {
@@ -13,78 +15,61 @@ namespace {
 
 using K = ConversionError::Kind;
 
-// The values number the failure texts and the names appear in the console converter's lines.
+// The values are stored by the interface and the storage code; the names appear in the console converter's
+// lines.
 TEST(ConversionError, KindValuesAndNamesAreFixed) {
-    const std::tuple<K, std::uint32_t, const char*> kinds[] = {
-        {K::Corrupt, 0, "Corrupt"},
-        {K::Unsupported, 1, "Unsupported"},
-        {K::ReadFailed, 2, "ReadFailed"},
-        {K::WriteFailed, 3, "WriteFailed"},
-        {K::NameConflict, 4, "NameConflict"},
-        {K::SystemCrypto, 5, "SystemCrypto"},
-        {K::VerificationFailed, 6, "VerificationFailed"},
-        {K::OutOfMemory, 7, "OutOfMemory"},
-        {K::PathProblem, 8, "PathProblem"},
-        {K::InputChanged, 9, "InputChanged"},
-        {K::AccessDenied, 10, "AccessDenied"},
-        {K::NotNsz, 11, "NotNsz"},
-        {K::RecoveryRecords, 12, "RecoveryRecords"},
-        {static_cast<K>(13), 13, "Unknown"}};
-    for (const auto& [kind, value, name] : kinds) {
-        EXPECT_EQ(static_cast<std::uint32_t>(kind), value) << name;
-        EXPECT_STREQ(KindName(kind), name);
+    const K kinds[] = {K::Corrupt,         K::Unsupported,    K::ReadFailed,         K::WriteFailed,
+                       K::NameConflict,    K::SystemCrypto,   K::VerificationFailed, K::OutOfMemory,
+                       K::PathProblem,     K::InputChanged,   K::AccessDenied,       K::NotNsz,
+                       K::RecoveryRecords, static_cast<K>(13)};
+    const char* names[] = {"Corrupt",         "Unsupported",  "ReadFailed",         "WriteFailed",
+                           "NameConflict",    "SystemCrypto", "VerificationFailed", "OutOfMemory",
+                           "PathProblem",     "InputChanged", "AccessDenied",       "NotNsz",
+                           "RecoveryRecords", "Unknown"};
+    for (std::uint32_t i = 0; i < std::size(kinds); ++i) {
+        EXPECT_EQ(static_cast<std::uint32_t>(kinds[i]), i) << names[i];
+        EXPECT_STREQ(KindName(kinds[i]), names[i]);
     }
 }
 
 TEST(ConversionError, MessageCodeSuffixAndAccessDeniedMapping) {
+    test::ExpectConversionError([] { ThrowConversionError("Это не NSZ-контейнер PFS0.", K::NotNsz); },
+                                {K::NotNsz, "Это не NSZ-контейнер PFS0."});
+    struct Row {
+        bool mapped;
+        std::uint32_t code;
+        K kind;
+    };
+    // 995 (aborted) is cancellation only while a cancel is requested.
+    const Row rows[] = {
+        {false, 23, K::ReadFailed},  {false, 5, K::ReadFailed},   {true, 5, K::AccessDenied},
+        {true, 19, K::AccessDenied}, {true, 65, K::AccessDenied}, {true, 1314, K::AccessDenied},
+        {true, 112, K::ReadFailed},  {true, 0, K::ReadFailed},    {true, 4294967295u, K::ReadFailed},
+        {false, 995, K::ReadFailed}, {true, 995, K::ReadFailed}};
     const std::string read = "Ошибка чтения входного файла.";
-    const auto plain = [&](std::uint32_t code) {
-        return [=] { ThrowWindowsError(K::ReadFailed, read, code); };
-    };
-    const auto mapped = [&](std::uint32_t code) {
-        return [=] { ThrowWindowsErrorMapped(K::ReadFailed, read, code); };
-    };
-    const std::pair<std::function<void()>, test::ExpectedError> cases[] = {
-        {[] { ThrowConversionError("Это не NSZ-контейнер PFS0.", K::NotNsz); },
-         {K::NotNsz, "Это не NSZ-контейнер PFS0."}},
-        {plain(23), {K::ReadFailed, read + " (Windows 23)", 23}},
-        {plain(5), {K::ReadFailed, read + " (Windows 5)", 5}},
-        {mapped(5), {K::AccessDenied, read + " (Windows 5)", 5}},
-        {mapped(19), {K::AccessDenied, read + " (Windows 19)", 19}},
-        {mapped(65), {K::AccessDenied, read + " (Windows 65)", 65}},
-        {mapped(1314), {K::AccessDenied, read + " (Windows 1314)", 1314}},
-        {mapped(112), {K::ReadFailed, read + " (Windows 112)", 112}},
-        {mapped(0), {K::ReadFailed, read + " (Windows 0)", 0}},
-        {mapped(4294967295u), {K::ReadFailed, read + " (Windows 4294967295)", 4294967295u}},
-        // 995 (aborted) is cancellation only while a cancel is requested.
-        {plain(995), {K::ReadFailed, read + " (Windows 995)", 995}},
-    };
     CancelFlag flag{0};
     CurrentCancelFlagScope scope(&flag);
-    for (const auto& [action, expected] : cases) {
-        SCOPED_TRACE(expected.message);
-        test::ExpectConversionError(action, expected);
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.code);
+        test::ExpectConversionError(
+            [&] { (r.mapped ? ThrowWindowsErrorMapped : ThrowWindowsError)(K::ReadFailed, read, r.code); },
+            {r.kind, read + " (Windows " + std::to_string(r.code) + ")", r.code});
     }
     flag = 1;
     EXPECT_THROW(ThrowWindowsError(K::ReadFailed, "x", 995), Cancelled);
     EXPECT_THROW(ThrowWindowsErrorMapped(K::WriteFailed, "x", 995), Cancelled);
-    test::ExpectConversionError(plain(996), {K::ReadFailed, read + " (Windows 996)", 996});
+    test::ExpectConversionError([&] { ThrowWindowsError(K::ReadFailed, read, 996); },
+                                {K::ReadFailed, read + " (Windows 996)", 996});
 }
 
-TEST(ConversionError, CancelFlagUsesBitZeroOnly) {
-    CancelFlag flag{0};
-    EXPECT_NO_THROW(throwIfCancelled(&flag));
-    EXPECT_NO_THROW(throwIfCancelled(nullptr));
-    flag = 2;
-    EXPECT_NO_THROW(throwIfCancelled(&flag));
-    flag = 3;
-    EXPECT_THROW(throwIfCancelled(&flag), Cancelled);
-    EXPECT_STREQ(Cancelled().what(), "Conversion cancelled");
-}
-
-TEST(ConversionError, CurrentFlagIsRestoredOnEveryWayOut) {
+TEST(ConversionError, CancelFlagUsesBitZeroOnlyAndTheCurrentFlagIsRestored) {
     CancelFlag outer{0};
-    CancelFlag inner{1};
+    EXPECT_NO_THROW(throwIfCancelled(&outer));
+    EXPECT_NO_THROW(throwIfCancelled(nullptr));
+    outer = 2;
+    EXPECT_NO_THROW(throwIfCancelled(&outer));
+    EXPECT_STREQ(Cancelled().what(), "Conversion cancelled");
+    CancelFlag inner{3};
     CurrentCancelFlagScope outerScope(&outer);
     try {
         CurrentCancelFlagScope innerScope(&inner);
@@ -95,6 +80,49 @@ TEST(ConversionError, CurrentFlagIsRestoredOnEveryWayOut) {
     }
     EXPECT_EQ(currentCancelFlag, &outer);
     EXPECT_NO_THROW(throwIfCurrentCancelled());
+}
+
+TEST(ToLongPath, Forms) {
+    const std::pair<std::wstring, std::wstring> cases[] = {
+        {L"D:\\d", L"\\\\?\\D:\\d"},
+        {L"\\\\server\\share\\d\\", L"\\\\?\\UNC\\server\\share\\d\\"},
+        {L"\\\\?\\D:\\d", L"\\\\?\\D:\\d"},
+        {L"\\\\?\\UNC\\s\\x", L"\\\\?\\UNC\\s\\x"},
+        {L"\\\\.\\pipe\\x", L"\\\\?\\UNC\\.\\pipe\\x"},
+    };
+    for (const auto& [in, out] : cases) {
+        SCOPED_TRACE(ToUtf8(in));
+        EXPECT_EQ(ToLongPath(in), out);
+    }
+}
+
+TEST(ToFullPath, RelativeNameBecomesAbsoluteAndEmptyIsAPathProblem) {
+    const std::wstring full = ToFullPath(L"game.nsz");
+    ASSERT_GT(full.size(), 8u);
+    EXPECT_EQ(full.substr(full.size() - 8), L"game.nsz");
+#ifdef _WIN32
+    EXPECT_EQ(full[1], L':');
+#else
+    EXPECT_EQ(full[0], L'/');
+#endif
+    test::ExpectConversionError([] { ToFullPath(L""); },
+                                {ConversionError::Kind::PathProblem, "Не указан путь к файлу."});
+}
+
+TEST(Utf8, RoundTripsAndReplacesInvalid) {
+    // Each side of every length boundary, up to the last code point.
+    const std::wstring text =
+        L"Игра \u00e9 \u0645 \U0001F600 \u007F\u0080 \u07FF\u0800 \uFFFF\U00010000 \U0010FFFF";
+    EXPECT_EQ(FromUtf8(ToUtf8(text)), text);
+    EXPECT_EQ(FromUtf8("\xff"
+                       "a"),
+              L"\uFFFD"
+              L"a");
+    EXPECT_EQ(FromUtf8("\xe0\x80\x80"), L"\uFFFD\uFFFD\uFFFD");
+    // A lone surrogate at either end of the range is replaced.
+    for (const wchar_t lone : {wchar_t(0xD800), wchar_t(0xDFFF)}) {
+        EXPECT_EQ(ToUtf8(std::wstring(1, lone)), "\xEF\xBF\xBD");
+    }
 }
 
 } // namespace

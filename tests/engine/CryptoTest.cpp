@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 
 namespace vesko {
@@ -19,47 +20,31 @@ std::vector<std::uint8_t> Hex(const std::string& hex) {
     return out;
 }
 
-TEST(Crypto, AesKnownAnswers) {
-    struct Case {
-        const char* key;
-        const char* plain;
-        const char* cipher;
-    };
-    const Case cases[] = {
-        // The FIPS-197 AES-128 examples.
+TEST(Crypto, KnownAnswersAndRandomBytes) {
+    // The FIPS-197 AES-128 examples, two blocks in one call: ECB, each block on its own.
+    const std::array<const char*, 3> cases[] = {
         {"000102030405060708090a0b0c0d0e0f", "00112233445566778899aabbccddeeff",
          "69c4e0d86a7b0430d8cdb78070b4c55a"},
         {"2b7e151628aed2a6abf7158809cf4f3c", "3243f6a8885a308d313198a2e0370734",
          "3925841d02dc09fbdc118597196a0b32"},
     };
     CryptoProviders providers;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.key);
-        AesEcbKey key(providers, Hex(c.key).data());
-        auto block = Hex(c.plain);
-        // Two blocks in one call: ECB, each block on its own.
+    for (const auto& [key, plain, cipher] : cases) {
+        SCOPED_TRACE(key);
+        AesEcbKey aes(providers, Hex(key).data());
+        auto block = Hex(plain);
         block.insert(block.end(), block.begin(), block.end());
-        key.encryptBlocks(block.data(), block.size());
-        EXPECT_EQ(testfiles::HexOf(block.data(), 16), c.cipher);
-        EXPECT_EQ(testfiles::HexOf(block.data() + 16, 16), c.cipher);
+        aes.encryptBlocks(block.data(), block.size());
+        EXPECT_EQ(testfiles::HexOf(block.data(), 16), cipher);
+        EXPECT_EQ(testfiles::HexOf(block.data() + 16, 16), cipher);
     }
-}
-
-TEST(Crypto, Sha256KnownAnswers) {
-    CryptoProviders providers;
     Sha256Context abc(providers);
     abc.update("a", 1);
     abc.update("bc", 2);
-    const auto digest = abc.finish();
-    EXPECT_EQ(testfiles::HexOf(digest.data(), 32),
+    EXPECT_EQ(testfiles::HexOf(abc.finish().data(), 32),
               "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-    Sha256Context empty(providers);
-    const auto none = empty.finish();
-    EXPECT_EQ(testfiles::HexOf(none.data(), 32),
+    EXPECT_EQ(testfiles::HexOf(Sha256Context(providers).finish().data(), 32),
               "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
-}
-
-TEST(Crypto, RandomBytesVary) {
     std::uint8_t a[16] = {};
     std::uint8_t b[16] = {};
     ASSERT_TRUE(FillRandomBytes(a, sizeof a));
@@ -137,25 +122,14 @@ TEST(SectionEncryptor, PiecesGiveTheSameBytesAsOnePush) {
 }
 
 TEST(SectionEncryptor, DataPastTheEndIsRefused) {
-    struct Case {
-        const char* what;
-        NczLayout layout;
-        std::size_t size;
-        const char* message;
-    };
     NczLayout longerThanSections = LayoutOf({Section(0x4000, 0x10, 3, 1)});
+    const std::vector<std::uint8_t> data(0x11, 1);
+    test::ExpectConversionError(
+        [&] { PushInPieces(longerThanSections, data, {0x11}); },
+        {ConversionError::Kind::Corrupt, "NCZ распаковывается в больший размер, чем указан в заголовке."});
     longerThanSections.ncaSize = 0x4020;
-    const Case cases[] = {
-        {"past the NCA size", LayoutOf({Section(0x4000, 0x10, 3, 1)}), 0x11,
-         "NCZ распаковывается в больший размер, чем указан в заголовке."},
-        {"past the last section", longerThanSections, 0x11, "Повреждённая таблица секций NCZ."},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        const std::vector<std::uint8_t> data(c.size, 1);
-        test::ExpectConversionError([&] { PushInPieces(c.layout, data, {c.size}); },
-                                    {ConversionError::Kind::Corrupt, c.message});
-    }
+    test::ExpectConversionError([&] { PushInPieces(longerThanSections, data, {0x11}); },
+                                {ConversionError::Kind::Corrupt, "Повреждённая таблица секций NCZ."});
 }
 
 } // namespace

@@ -1,7 +1,10 @@
 // An output file in memory, able to fail on demand.
 #pragma once
 
+#include "engine/ConvertToFile.h"
 #include "engine/OutputFile.h"
+#include "tests/support/TestPaths.h"
+#include "tools/testfiles/NszBuilder.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -11,7 +14,7 @@
 namespace vesko::test {
 
 class MemoryOutput : public OutputFile {
-public:
+  public:
     std::uint32_t writeSome(const void* data, std::uint32_t length, std::uint32_t& written) override {
         ++calls;
         if (failAfterBytes >= 0 && bytes.size() >= static_cast<std::size_t>(failAfterBytes))
@@ -34,5 +37,13 @@ public:
     bool zeroWrites = false;
     int calls = 0;
 };
+
+// Converts `nsz`, put in a scratch file, into `out`.
+inline std::uint64_t ConvertBytes(const std::vector<std::uint8_t>& nsz, MemoryOutput& out,
+                                  const ProgressCallback& progress = {}, const CancelFlag* flag = nullptr) {
+    TempDir dir;
+    testfiles::WriteWholeFile(dir.file(L"in.nsz"), nsz);
+    return ConvertToOutputFile(dir.file(L"in.nsz"), out, progress, flag);
+}
 
 } // namespace vesko::test

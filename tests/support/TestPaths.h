@@ -7,7 +7,7 @@ namespace vesko::test {
 
 // A fresh, empty directory for one test, removed by the destructor.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -16,7 +16,7 @@ public:
     const std::wstring& path() const { return path_; }
     std::wstring file(const std::wstring& name) const;
 
-private:
+  private:
     std::wstring path_;
 };
 
