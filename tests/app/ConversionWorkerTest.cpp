@@ -85,9 +85,9 @@ TEST_F(ConversionWorkerTest, EachExceptionGivesItsCodeAndText) {
         SCOPED_TRACE(static_cast<int>(code));
         shared.workerFinished.store(false);
         const WorkerOutcome outcome =
-            Run([&](const std::wstring&, const std::wstring&, const ProgressCallback&, const CancelFlag*,
-                    bool, bool) -> ConversionResult {
-                raise();
+            Run([&throwIt = raise](const std::wstring&, const std::wstring&, const ProgressCallback&,
+                                   const CancelFlag*, bool, bool) -> ConversionResult {
+                throwIt();
                 return {};
             });
         EXPECT_EQ(outcome.code, code);
