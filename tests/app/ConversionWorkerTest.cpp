@@ -4,47 +4,50 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <functional>
 #include <new>
 #include <stdexcept>
+#include <tuple>
 
 namespace vesko {
 namespace {
 
-std::unique_ptr<ConversionTask> Task(std::wstring source, std::wstring folder = L"",
-                                     bool deleteSource = false) {
-    return std::make_unique<ConversionTask>(
-        ConversionTask{std::move(source), std::move(folder), deleteSource});
-}
+struct ConversionWorkerTest : testing::Test {
+    // Runs the worker on one file with this conversion; what it published.
+    WorkerOutcome Run(const ConvertFunction& convert, std::wstring folder = L"", bool deleteSource = false) {
+        ConversionWorker(
+            std::make_unique<ConversionTask>(ConversionTask{L"C:\\in\\game.nsz", folder, deleteSource}),
+            shared, convert);
+        EXPECT_TRUE(shared.workerFinished.load());
+        std::lock_guard<std::mutex> lock(shared.outcomeLock);
+        return shared.outcome;
+    }
 
-WorkerOutcome Published(WorkerShared& shared) {
-    EXPECT_TRUE(shared.workerFinished.load());
-    std::lock_guard<std::mutex> lock(shared.outcomeLock);
-    return shared.outcome;
-}
-
-TEST(ConversionWorker, PassesPathsFlagAndChoiceToTheEngine) {
-    const ScopedInterfaceLanguage english(InterfaceLanguage::English);
+    const ScopedInterfaceLanguage english{InterfaceLanguage::English};
     WorkerShared shared;
+};
+
+TEST_F(ConversionWorkerTest, PassesPathsFlagAndChoiceToTheEngineAndPublishesProgressAndResult) {
     std::wstring seenInput, seenOutput;
     const CancelFlag* seenFlag = nullptr;
     bool seenPick = false, seenDelete = false;
-    const ConvertFunction convert = [&](const std::wstring& in, const std::wstring& out,
-                                        const ProgressCallback&, const CancelFlag* flag, bool pick,
-                                        bool del) {
-        seenInput = in;
-        seenOutput = out;
-        seenFlag = flag;
-        seenPick = pick;
-        seenDelete = del;
-        return ConversionResult{L"D:\\out\\game (1).nsp", true, 0};
-    };
-    EXPECT_EQ(ConversionWorker(Task(L"C:\\in\\game.nsz", L"D:\\out", true), shared, convert), 0);
+    const WorkerOutcome outcome = Run(
+        [&](const std::wstring& in, const std::wstring& out, const ProgressCallback& progress,
+            const CancelFlag* flag, bool pick, bool del) {
+            std::tie(seenInput, seenOutput, seenFlag, seenPick, seenDelete) =
+                std::tie(in, out, flag, pick, del);
+            progress(Progress{300, 1000, 0});
+            progress(Progress{1000, 1000, 1});
+            return ConversionResult{L"D:\\out\\game (1).nsp", true, 0};
+        },
+        L"D:\\out", true);
     EXPECT_EQ(seenInput, L"C:\\in\\game.nsz");
     EXPECT_EQ(seenOutput, L"D:\\out\\game.nsp");
     EXPECT_EQ(seenFlag, &shared.cancelRequested);
-    EXPECT_TRUE(seenPick);
-    EXPECT_TRUE(seenDelete);
-    const WorkerOutcome outcome = Published(shared);
+    EXPECT_TRUE(seenPick && seenDelete);
+    EXPECT_EQ(shared.progressWritten.load(), 1000u);
+    EXPECT_EQ(shared.progressTotal.load(), 1000u);
+    EXPECT_EQ(shared.progressPhase.load(), 1);
     EXPECT_EQ(outcome.code, OutcomeConverted);
     EXPECT_EQ(outcome.statusText, L"Done: game (1).nsp");
     EXPECT_EQ(outcome.item.message, outcome.statusText);
@@ -55,85 +58,55 @@ TEST(ConversionWorker, PassesPathsFlagAndChoiceToTheEngine) {
     EXPECT_TRUE(outcome.item.sourcePath.empty());
 }
 
-TEST(ConversionWorker, ProgressReachesTheSharedValues) {
-    const ScopedInterfaceLanguage english(InterfaceLanguage::English);
-    WorkerShared shared;
-    const ConvertFunction convert = [](const std::wstring&, const std::wstring&,
-                                       const ProgressCallback& progress, const CancelFlag*, bool, bool) {
-        progress(Progress{300, 1000, 0});
-        progress(Progress{1000, 1000, 1});
-        return ConversionResult{L"x.nsp", false, 0};
-    };
-    ConversionWorker(Task(L"x.nsz"), shared, convert);
-    EXPECT_EQ(shared.progressWritten.load(), 1000u);
-    EXPECT_EQ(shared.progressTotal.load(), 1000u);
-    EXPECT_EQ(shared.progressPhase.load(), 1);
-}
-
-TEST(ConversionWorker, KeptSourceCarriesTheWindowsCode) {
-    const ScopedInterfaceLanguage english(InterfaceLanguage::English);
-    WorkerShared shared;
-    const ConvertFunction convert = [](const std::wstring&, const std::wstring&, const ProgressCallback&,
-                                       const CancelFlag*, bool, bool) {
-        return ConversionResult{L"C:\\g.nsp", false, 32};
-    };
-    ConversionWorker(Task(L"C:\\g.nsz", L"", true), shared, convert);
-    const WorkerOutcome outcome = Published(shared);
+TEST_F(ConversionWorkerTest, KeptSourceCarriesTheWindowsCode) {
+    const WorkerOutcome outcome = Run(
+        [](const std::wstring&, const std::wstring&, const ProgressCallback&, const CancelFlag*, bool, bool) {
+            return ConversionResult{L"C:\\g.nsp", false, 32};
+        },
+        L"", true);
     EXPECT_EQ(outcome.item.sourceKept, 1);
     EXPECT_EQ(outcome.item.deleteError, 32u);
 }
 
-TEST(ConversionWorker, EachExceptionGivesItsCodeAndText) {
-    const ScopedInterfaceLanguage english(InterfaceLanguage::English);
-    struct Case {
-        const char* name;
-        std::function<void()> raise;
-        WorkerOutcomeCode code;
-        std::wstring text;
-    };
-    const Case cases[] = {
-        {"cancelled", [] { throw Cancelled(); }, OutcomeCancelled, L"Conversion cancelled."},
-        {"corrupt", [] { throw ConversionError("x", ConversionError::Kind::Corrupt); }, OutcomeFailed,
+TEST_F(ConversionWorkerTest, EachExceptionGivesItsCodeAndText) {
+    const std::wstring unexpected = L"An unexpected error stopped conversion. Restart the app and try again.";
+    const std::tuple<std::function<void()>, WorkerOutcomeCode, std::wstring> cases[] = {
+        {[] { throw Cancelled(); }, OutcomeCancelled, L"Conversion cancelled."},
+        {[] { throw ConversionError("x", ConversionError::Kind::Corrupt); }, OutcomeFailed,
          L"The NSZ file is damaged or was not fully downloaded. Download it again."},
-        {"access denied", [] { throw ConversionError("x", ConversionError::Kind::AccessDenied, 5); },
-         OutcomeDestinationFailed, L""},
-        {"out of memory", [] { throw std::bad_alloc(); }, OutcomeFailed,
+        {[] { throw ConversionError("x", ConversionError::Kind::AccessDenied, 5); }, OutcomeDestinationFailed,
+         L""},
+        {[] { throw std::bad_alloc(); }, OutcomeFailed,
          L"Not enough memory. Close other applications and try again."},
-        {"anything else", [] { throw std::runtime_error("boom"); }, OutcomeFailed,
-         L"An unexpected error stopped conversion. Restart the app and try again."},
-        {"not even an exception", [] { throw 42; }, OutcomeFailed,
-         L"An unexpected error stopped conversion. Restart the app and try again."},
+        {[] { throw std::runtime_error("boom"); }, OutcomeFailed, unexpected},
+        {[] { throw 42; }, OutcomeFailed, unexpected}, // not even an exception
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        WorkerShared shared;
-        const ConvertFunction convert = [&](const std::wstring&, const std::wstring&, const ProgressCallback&,
-                                            const CancelFlag*, bool, bool) -> ConversionResult {
-            c.raise();
-            return {};
-        };
-        ConversionWorker(Task(L"C:\\g.nsz"), shared, convert);
-        const WorkerOutcome outcome = Published(shared);
-        EXPECT_EQ(outcome.code, c.code);
-        if (!c.text.empty()) {
-            EXPECT_EQ(outcome.statusText, c.text);
-        } else {
-            EXPECT_FALSE(outcome.statusText.empty());
+    for (const auto& [raise, code, text] : cases) {
+        SCOPED_TRACE(static_cast<int>(code));
+        shared.workerFinished.store(false);
+        const WorkerOutcome outcome =
+            Run([&throwIt = raise](const std::wstring&, const std::wstring&, const ProgressCallback&,
+                                   const CancelFlag*, bool, bool) -> ConversionResult {
+                throwIt();
+                return {};
+            });
+        EXPECT_EQ(outcome.code, code);
+        EXPECT_FALSE(outcome.statusText.empty());
+        if (!text.empty()) {
+            EXPECT_EQ(outcome.statusText, text);
         }
         EXPECT_EQ(outcome.item.message, outcome.statusText);
         EXPECT_EQ(outcome.item.saved, 0);
     }
 }
 
-TEST(PublishStartFailure, LooksLikeAFailedFile) {
-    const ScopedInterfaceLanguage english(InterfaceLanguage::English);
-    WorkerShared shared;
+TEST_F(ConversionWorkerTest, AStartFailureLooksLikeAFailedFile) {
     PublishStartFailure(shared);
-    const WorkerOutcome outcome = Published(shared);
-    EXPECT_EQ(outcome.code, OutcomeFailed);
-    EXPECT_EQ(outcome.statusText, L"Could not start conversion. Close other apps and try again.");
-    EXPECT_EQ(outcome.item.message, outcome.statusText);
-    EXPECT_EQ(outcome.item.saved, 0);
+    EXPECT_TRUE(shared.workerFinished.load());
+    EXPECT_EQ(shared.outcome.code, OutcomeFailed);
+    EXPECT_EQ(shared.outcome.statusText, L"Could not start conversion. Close other apps and try again.");
+    EXPECT_EQ(shared.outcome.item.message, shared.outcome.statusText);
+    EXPECT_EQ(shared.outcome.item.saved, 0);
 }
 
 TEST(ConvertedOutcome, ArabicIsolatesTheFileName) {

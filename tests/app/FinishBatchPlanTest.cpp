@@ -19,8 +19,8 @@ BatchItemResult Saved(std::wstring name, bool deleted = false, std::uint32_t kep
     return item;
 }
 
-BatchItemResult
-Failed(std::wstring message = L"Could not read the file. Copy it to a local folder and try again.") {
+const std::wstring kReadFailed = L"Could not read the file. Copy it to a local folder and try again.";
+BatchItemResult Failed(std::wstring message = kReadFailed) {
     BatchItemResult item;
     item.message = std::move(message);
     return item;
@@ -43,19 +43,13 @@ BatchState Batch(std::size_t count, std::vector<BatchItemResult> items, bool sto
 
 // The plan's fields, each with a default, so that a row names only what it expects to be set.
 struct Want {
-    bool showDone = false;
-    bool showError = false;
-    bool showWarning = false;
+    bool showDone = false, showError = false, showWarning = false;
     TextKey actionCaption = TextKey::TextConvertToNsp;
     bool statusChanged = false;
     std::wstring statusText{};
     FinishDialog dialog = FinishDialog::None;
-    std::wstring dialogTitle{};
-    std::wstring dialogInstruction{};
-    std::wstring dialogContent{};
-    std::wstring dialogOutputPath{};
-    std::wstring reportText{};
-    std::wstring resultsTitle{};
+    std::wstring dialogTitle{}, dialogInstruction{}, dialogContent{}, dialogOutputPath{}, reportText{},
+        resultsTitle{};
     std::uint64_t reportEntries = 0;
     int resultsHeight96 = 0;
     bool fallbackIsError = false;
@@ -87,7 +81,6 @@ TEST(PlanFinishBatch, FlagsStatusAndDialog) {
         L"delete the source manually.";
     const std::wstring notDeleted =
         L"The NSP was saved, but the source could not be deleted. The source was kept.";
-    const std::wstring readFailed = L"Could not read the file. Copy it to a local folder and try again.";
     const std::wstring warnTitle = L"Conversion completed with warnings";
     const std::wstring kept = L"NSP created, source not deleted";
     const PlanCase cases[] = {
@@ -105,11 +98,11 @@ TEST(PlanFinishBatch, FlagsStatusAndDialog) {
           L"f1.nsz\n\n" + notDeleted, L"C:\\g\\game.nsp"}},
         {"one failure",
          Batch(1, {Failed()}),
-         {false, true, false, convert, true, readFailed, ErrorDialog, L"Conversion error",
-          L"Conversion error", L"f1.nsz\n\n" + readFailed}},
+         {false, true, false, convert, true, kReadFailed, ErrorDialog, L"Conversion error",
+          L"Conversion error", L"f1.nsz\n\n" + kReadFailed}},
         {"closing shows no dialog",
          Batch(1, {Failed()}),
-         {false, true, false, convert, true, readFailed},
+         {false, true, false, convert, true, kReadFailed},
          true},
         {"one file cancelled keeps the status", Batch(1, {}, true), {}},
         {"two saved",
@@ -155,8 +148,8 @@ TEST(PlanFinishBatch, ArabicIsolatesNamesInDialogsAndReport) {
 }
 
 TEST(ResultsWindowHeight, GrowsThenStops) {
-    const std::pair<std::uint64_t, int> cases[] = {{2, 310}, {3, 395}, {4, 420}, {5, 420}, {100, 420}};
-    for (const auto& [entries, height] : cases) {
+    for (const auto& [entries, height] :
+         {std::pair<std::uint64_t, int>{2, 310}, {3, 395}, {4, 420}, {5, 420}, {100, 420}}) {
         EXPECT_EQ(ResultsWindowHeight(entries), height) << entries;
     }
 }
@@ -171,11 +164,8 @@ TEST(ApplyFinishBatch, EndsTheBatchAndKeepsAnUnchangedStatus) {
     plan.showDone = true;
     plan.showWarning = true;
     ApplyFinishBatch(state, plan);
-    EXPECT_FALSE(state.batchActive);
-    EXPECT_FALSE(state.isConverting);
-    EXPECT_TRUE(state.showDone);
-    EXPECT_TRUE(state.showWarning);
-    EXPECT_FALSE(state.showError);
+    EXPECT_FALSE(state.batchActive || state.isConverting || state.showError);
+    EXPECT_TRUE(state.showDone && state.showWarning);
     EXPECT_EQ(state.statusText, L"Conversion cancelled.");
 }
 

@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include <cstring>
+#include <memory>
+#include <type_traits>
 #include <string>
 #include <vector>
 
@@ -12,49 +14,33 @@ namespace vesko {
 namespace {
 
 // A module loaded as data only: nothing of it runs.
-class DataModule {
-  public:
-    DataModule()
-        : module_(LoadLibraryExW(ui_driver::ApplicationPath().c_str(), nullptr,
-                                 LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE)) {}
-    ~DataModule() {
-        if (module_ != nullptr) {
-            FreeLibrary(module_);
-        }
-    }
-    DataModule(const DataModule&) = delete;
-    DataModule& operator=(const DataModule&) = delete;
-    HMODULE get() const { return module_; }
+struct DataModule {
+    const HMODULE module = LoadLibraryExW(ui_driver::ApplicationPath().c_str(), nullptr,
+                                          LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    const std::unique_ptr<std::remove_pointer_t<HMODULE>, decltype(&FreeLibrary)> owner{module, &FreeLibrary};
 
     std::vector<unsigned char> resource(LPCWSTR type, LPCWSTR name) const {
-        HRSRC found = FindResourceW(module_, name, type);
-        if (found == nullptr) {
-            return {};
-        }
-        const auto* data = static_cast<const unsigned char*>(LockResource(LoadResource(module_, found)));
-        return std::vector<unsigned char>(data, data + SizeofResource(module_, found));
+        HRSRC found = FindResourceW(module, name, type);
+        const auto* data = found != nullptr
+                               ? static_cast<const unsigned char*>(LockResource(LoadResource(module, found)))
+                               : nullptr;
+        return data != nullptr ? std::vector<unsigned char>(data, data + SizeofResource(module, found))
+                               : std::vector<unsigned char>();
     }
-
-  private:
-    HMODULE module_;
 };
 
 #pragma pack(push, 2)
 struct GroupIconEntry {
-    BYTE width;
-    BYTE height;
-    BYTE colourCount;
-    BYTE reserved;
-    WORD planes;
-    WORD bitCount;
+    BYTE width, height, colourCount, reserved;
+    WORD planes, bitCount;
     DWORD bytes;
     WORD id;
 };
 #pragma pack(pop)
 
 TEST(Resources, IconGroupHasSevenSizesOf32Bits) {
-    DataModule module;
-    ASSERT_NE(module.get(), nullptr);
+    const DataModule module;
+    ASSERT_NE(module.module, nullptr);
     const std::vector<unsigned char> group = module.resource(RT_GROUP_ICON, MAKEINTRESOURCEW(1));
     ASSERT_GE(group.size(), 6u);
     const WORD count = static_cast<WORD>(group[4] | group[5] << 8);
@@ -81,8 +67,8 @@ TEST(Resources, IconGroupHasSevenSizesOf32Bits) {
 }
 
 TEST(Resources, ManifestAsksForWhatTheProgramNeeds) {
-    DataModule module;
-    ASSERT_NE(module.get(), nullptr);
+    const DataModule module;
+    ASSERT_NE(module.module, nullptr);
     const std::vector<unsigned char> bytes = module.resource(RT_MANIFEST, MAKEINTRESOURCEW(1));
     const std::string manifest(bytes.begin(), bytes.end());
     for (const char* part :

@@ -4,9 +4,7 @@
 // usage: app_screenshot_tour OUTPUT_FOLDER NAME_PREFIX
 #include "app/GdiplusOwners.h"
 #include "tests/app/UiDriver.h"
-#include "tests/app/UiTestFiles.h"
 #include "tests/support/TestPaths.h"
-#include "tools/testfiles/NszBuilder.h"
 
 #include <cstdio>
 #include <string>
@@ -15,55 +13,40 @@
 namespace vesko::ui_driver {
 namespace {
 
-constexpr int kChoose = 101;
-constexpr int kAction = 102;
-constexpr int kPromo = 103;
-constexpr DWORD kSettleMs = 600; // long enough for the 150 ms fade and a repaint
-
 // The PNG encoder of GDI+.
 const CLSID kPngEncoder = {0x557CF406, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
 
 struct Bounds {
     DWORD processId;
     RECT rect;
-    bool any;
 };
 
+// Adds a visible window of the process to the bounds.
 BOOL CALLBACK AddWindow(HWND window, LPARAM parameter) {
     auto& bounds = *reinterpret_cast<Bounds*>(parameter);
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
     RECT r{};
     if (owner == bounds.processId && IsWindowVisible(window) && GetWindowRect(window, &r)) {
-        if (!bounds.any) {
-            bounds.rect = r;
-            bounds.any = true;
-        } else {
-            UnionRect(&bounds.rect, &bounds.rect, &r);
-        }
+        UnionRect(&bounds.rect, &bounds.rect, &r);
     }
     return TRUE;
 }
 
 // Saves the part of the screen that the program's windows cover.
 bool Capture(DWORD processId, const std::wstring& file) {
-    Bounds bounds{processId, {}, false};
+    Bounds bounds{processId, {}};
     EnumWindows(AddWindow, reinterpret_cast<LPARAM>(&bounds));
-    if (!bounds.any) {
-        return false;
-    }
     const RECT r = bounds.rect;
-    const int width = r.right - r.left;
-    const int height = r.bottom - r.top;
     const WindowDcScope screen(nullptr);
     MemoryDcOwner memory(CreateCompatibleDC(screen.dc()));
-    BitmapOwner bitmap(CreateCompatibleBitmap(screen.dc(), width, height));
-    if (!memory || !bitmap) {
+    BitmapOwner bitmap(CreateCompatibleBitmap(screen.dc(), r.right - r.left, r.bottom - r.top));
+    if (IsRectEmpty(&r) || !memory || !bitmap) {
         return false;
     }
     {
         SelectionScope selected(memory.get(), bitmap.get());
-        BitBlt(memory.get(), 0, 0, width, height, screen.dc(), r.left, r.top, SRCCOPY);
+        BitBlt(memory.get(), 0, 0, r.right - r.left, r.bottom - r.top, screen.dc(), r.left, r.top, SRCCOPY);
     }
     Gdiplus::GpBitmap* image = nullptr;
     if (gp::GdipCreateBitmapFromHBITMAP(bitmap.get(), nullptr, &image) != Gdiplus::Ok) {
@@ -77,58 +60,38 @@ class Tour {
   public:
     Tour(std::wstring output, std::wstring prefix) : output_(std::move(output)), prefix_(std::move(prefix)) {}
 
-    bool shoot(const wchar_t* state) {
-        Sleep(kSettleMs);
+    void shoot(const wchar_t* state) {
+        Sleep(600); // long enough for the 150 ms fade and a repaint
         const std::wstring file = output_ + L"\\" + prefix_ + L"-" + state + L".png";
         const bool ok = Capture(app_.processId(), file);
         std::fwprintf(stderr, L"%ls %ls\n", ok ? L"saved" : L"FAILED", file.c_str());
         failures_ += ok ? 0 : 1;
-        return ok;
     }
 
-    bool choose(const std::vector<std::wstring>& names) {
-        const wchar_t* failed = nullptr;
-        HWND dialog = nullptr;
-        if (!Press(app_.mainWindow(), kChoose)) {
-            failed = L"Choose is not enabled";
-        } else if ((dialog = WaitForTopWindow(app_.processId(), L"#32770", L"", kDialogTimeoutMs)) ==
-                   nullptr) {
-            failed = L"no open dialog";
-        } else if (!ChooseInOpenDialog(dialog, dir_.path(), names)) {
-            failed = L"the open dialog took no names";
-        } else if (!WaitUntil([&] { return !IsWindow(dialog); }, kDialogTimeoutMs)) {
-            failed = L"the open dialog stayed";
-        } else if (!WaitUntil([&] { return IsWindowEnabled(app_.control(kAction)) != FALSE; },
-                              kDialogTimeoutMs)) {
-            failed = L"the action button stayed disabled";
+    // Chooses the files (the dialog's title is the language's) and presses the action button, unless
+    // only choosing is asked for.
+    bool choose(const std::vector<std::wstring>& names, bool convert = true) {
+        if (ChooseFiles(app_, dir_.path(), names, L"") && (!convert || Press(app_.mainWindow(), kAction))) {
+            return true;
         }
-        if (failed != nullptr) {
-            std::fwprintf(stderr, L"choosing %ls: %ls\n", names.front().c_str(), failed);
-            ++failures_;
-        }
-        return failed == nullptr;
+        std::fwprintf(stderr, L"choosing %ls failed\n", names.front().c_str());
+        ++failures_;
+        return false;
     }
 
     bool idle() {
         return WaitUntil([&] { return IsWindowEnabled(app_.control(kChoose)) != FALSE; }, kBatchTimeoutMs);
     }
 
-    // Closes whatever dialog the program shows over its main window.
-    bool dismiss(const std::wstring& className, int button) {
-        HWND dialog = WaitForTopWindow(app_.processId(), className, L"", kBatchTimeoutMs);
-        if (dialog == nullptr) {
-            return false;
-        }
-        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
-        return WaitUntil([&] { return !IsWindow(dialog); }, kDialogTimeoutMs);
+    HWND dialog(const std::wstring& className) {
+        return WaitForTopWindow(app_.processId(), className, L"", kBatchTimeoutMs);
     }
 
     int run() {
         if (!app_.started()) {
             return 2;
         }
-        const testfiles::BuiltFiles small = SmallNsz(5);
-        testfiles::WriteWholeFile(dir_.file(L"Super Game [0100000000010000].nsz"), small.nsz);
+        testfiles::WriteWholeFile(dir_.file(L"Super Game [0100000000010000].nsz"), SmallNsz(5).nsz);
         const testfiles::BuiltFiles large = ZerosNsz(256);
         for (const wchar_t* name : {L"big1.nsz", L"big2.nsz"}) {
             testfiles::WriteWholeFile(dir_.file(name), large.nsz);
@@ -149,10 +112,10 @@ class Tour {
         SendMessageW(app_.control(kPromo), BM_SETSTATE, FALSE, 0);
         SetCursorPos(5, 5);
 
-        if (choose({L"Super Game [0100000000010000].nsz"})) {
+        if (choose({L"Super Game [0100000000010000].nsz"}, false)) {
             shoot(L"4-one-file");
         }
-        if (choose({L"big1.nsz", L"big2.nsz"}) && Press(app_.mainWindow(), kAction) &&
+        if (choose({L"big1.nsz", L"big2.nsz"}) &&
             WaitUntil([&] { return TemporaryOutputsIn(dir_.path()) != 0; }, kBatchTimeoutMs)) {
             Sleep(300); // some progress on the bar
             shoot(L"5-converting");
@@ -160,19 +123,17 @@ class Tour {
                 shoot(L"6-done");
             }
         }
-        if (choose({L"broken one.nsz"}) && Press(app_.mainWindow(), kAction) &&
-            WaitForTopWindow(app_.processId(), L"#32770", L"", kBatchTimeoutMs) != nullptr) {
+        if (choose({L"broken one.nsz"}) && dialog(L"#32770") != nullptr) {
             shoot(L"7-failure");
-            dismiss(L"#32770", IDCANCEL);
+            Dismiss(dialog(L"#32770"), IDCANCEL);
         }
-        if (choose({L"broken two.nsz", L"broken three.nsz"}) && Press(app_.mainWindow(), kAction) &&
-            WaitForTopWindow(app_.processId(), L"VESKO_ConversionReport", L"", kBatchTimeoutMs) != nullptr) {
+        if (choose({L"broken two.nsz", L"broken three.nsz"}) &&
+            dialog(L"VESKO_ConversionReport") != nullptr) {
             shoot(L"8-results");
-            dismiss(L"VESKO_ConversionReport", IDOK);
+            Dismiss(dialog(L"VESKO_ConversionReport"), IDOK);
         }
         idle();
-        PostMessageW(app_.mainWindow(), WM_CLOSE, 0, 0);
-        app_.waitForExit(kStartTimeoutMs);
+        app_.close();
         return failures_ == 0 ? 0 : 1;
     }
 
@@ -193,8 +154,5 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
     const vesko::GdiplusSession gdiplus;
-    if (!gdiplus.ok()) {
-        return 2;
-    }
-    return vesko::ui_driver::Tour(argv[1], argv[2]).run();
+    return gdiplus.ok() ? vesko::ui_driver::Tour(argv[1], argv[2]).run() : 2;
 }

@@ -1,60 +1,231 @@
 // Drives the real application from outside, as a person would: finds its windows by class and
-// title, presses buttons and fills the dialogs through window messages, and reads back what the
-// windows show.
+// title, presses buttons and fills the dialogs through window messages, and reads back what they show.
 #pragma once
 
 #include "app/Owners.h"
 #include "storage/UniqueHandle.h"
+#include "tools/testfiles/NszBuilder.h"
 
 #include <windows.h>
 
+#include <shlobj.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace vesko::ui_driver {
 
 // Generous bounds for waiting on the application; a wait that runs out is a failure, never a pass.
-inline constexpr DWORD kStartTimeoutMs = 60000;
-inline constexpr DWORD kBatchTimeoutMs = 180000;
-inline constexpr DWORD kDialogTimeoutMs = 30000;
+inline constexpr DWORD kStartTimeoutMs = 60000, kBatchTimeoutMs = 180000, kDialogTimeoutMs = 30000;
+inline constexpr int kChoose = 101, kAction = 102, kPromo = 103, kDeleteSources = 104;
 
-// Polls until the condition holds; false when the time runs out.
-bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs);
+inline bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
+    const ULONGLONG end = GetTickCount64() + timeoutMs;
+    while (!condition()) {
+        if (GetTickCount64() >= end) {
+            return false;
+        }
+        Sleep(20);
+    }
+    return true;
+}
 
-// A top-level window of the process with this class (and title, when not empty), or null.
-HWND FindTopWindow(DWORD processId, const std::wstring& className, const std::wstring& title = L"");
-HWND WaitForTopWindow(DWORD processId, const std::wstring& className, const std::wstring& title,
-                      DWORD timeoutMs);
+inline bool SendWithin(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD_PTR* result = nullptr) {
+    DWORD_PTR ignored = 0;
+    return SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, 15000,
+                               result != nullptr ? result : &ignored) != 0;
+}
 
-std::wstring TextOf(HWND window);
-std::wstring ClassOf(HWND window);
+inline std::wstring TextOf(HWND window) {
+    wchar_t text[4096] = {};
+    DWORD_PTR copied = 0;
+    return SendWithin(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text), &copied)
+               ? std::wstring(text, copied)
+               : std::wstring();
+}
 
-// The texts of every descendant of a window, in creation order.
-std::vector<std::wstring> ChildTexts(HWND window);
+inline std::wstring ClassOf(HWND window) {
+    wchar_t name[256] = {};
+    return std::wstring(name, static_cast<std::size_t>(std::max(GetClassNameW(window, name, 256), 0)));
+}
 
-// Presses a control of a window the way a click would arrive (refused when it is disabled).
-bool Press(HWND parent, int controlId);
+// A visible top-level window of the process with this class (and title, when not empty), or null.
+inline HWND FindTopWindow(DWORD processId, const std::wstring& className, const std::wstring& title = L"") {
+    for (HWND window = nullptr;
+         (window = FindWindowExW(nullptr, window, className.c_str(), nullptr)) != nullptr;) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == processId && IsWindowVisible(window) && (title.empty() || TextOf(window) == title)) {
+            return window;
+        }
+    }
+    return nullptr;
+}
 
-// Fills the open-file dialog: navigates to the folder, then selects the names in it.
-bool ChooseInOpenDialog(HWND dialog, const std::wstring& folder, const std::vector<std::wstring>& names);
+inline HWND WaitForTopWindow(DWORD processId, const std::wstring& className, const std::wstring& title,
+                             DWORD timeoutMs) {
+    HWND found = nullptr;
+    WaitUntil([&] { return (found = FindTopWindow(processId, className, title)) != nullptr; }, timeoutMs);
+    return found;
+}
 
-// Types a folder into the folder picker and confirms it.
-bool ChooseInFolderPicker(HWND dialog, const std::wstring& folder);
+// The texts of every descendant of a window in creation order, each followed by '|'.
+inline std::wstring ChildTexts(HWND window) {
+    std::wstring texts;
+    EnumChildWindows(
+        window,
+        [](HWND child, LPARAM parameter) -> BOOL {
+            *reinterpret_cast<std::wstring*>(parameter) += TextOf(child) + L"|";
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&texts));
+    return texts;
+}
 
-// Drops files and folders on a window of the application, as Explorer does with WM_DROPFILES;
-// returns once the window has handled the drop.
-bool DropFiles(HWND window, const std::vector<std::wstring>& paths);
+inline bool PostClick(HWND dialog, int button, bool fromControl = true) {
+    return PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                        fromControl ? reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)) : 0) != FALSE;
+}
+
+// Presses a control the way a click would arrive (refused when it is disabled or hidden).
+inline bool Press(HWND parent, int controlId) {
+    HWND control = GetDlgItem(parent, controlId);
+    return control != nullptr && IsWindowEnabled(control) && IsWindowVisible(control) &&
+           PostClick(parent, controlId);
+}
+
+// Presses a dialog's button and waits for the dialog to go.
+inline bool Dismiss(HWND dialog, int button) {
+    return dialog != nullptr && PostClick(dialog, button, false) &&
+           WaitUntil([&] { return !IsWindow(dialog); }, kDialogTimeoutMs);
+}
+
+// The file-name field of an open dialog or a folder picker.
+inline HWND FileNameField(HWND dialog) {
+    // The classic dialog names it cmb13 (an edit inside a combo box) or edt1; the item dialog differs.
+    for (int id : {0x47C, 0x480}) {
+        if (HWND field = GetDlgItem(dialog, id)) {
+            if (ClassOf(field) != L"ComboBox" && ClassOf(field) != L"ComboBoxEx32") {
+                return field;
+            }
+            HWND edit = FindWindowExW(field, nullptr, L"Edit", nullptr);
+            HWND inner = edit == nullptr ? FindWindowExW(field, nullptr, L"ComboBox", nullptr) : nullptr;
+            edit = inner != nullptr ? FindWindowExW(inner, nullptr, L"Edit", nullptr) : edit;
+            return edit != nullptr ? edit : field;
+        }
+    }
+    HWND found = nullptr;
+    EnumChildWindows(
+        dialog,
+        [](HWND child, LPARAM parameter) -> BOOL {
+            const bool edit = ClassOf(child) == L"Edit" && IsWindowVisible(child) && IsWindowEnabled(child);
+            if (edit) {
+                *reinterpret_cast<HWND*>(parameter) = child;
+            }
+            return !edit;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+inline bool TypeAndConfirm(HWND dialog, const std::wstring& text) {
+    HWND field = FileNameField(dialog);
+    // Posted: confirming may end the dialog, and the application goes on from there.
+    return field != nullptr && SendWithin(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str())) &&
+           PostClick(dialog, IDOK);
+}
+
+inline bool ChooseInFolderPicker(HWND dialog, const std::wstring& folder) {
+    // Some pickers open the typed folder first; confirming again then takes the folder shown.
+    return TypeAndConfirm(dialog, folder) &&
+           (WaitUntil([&] { return !IsWindow(dialog); }, 3000) || PostClick(dialog, IDOK));
+}
+
+// Drops files and folders on a window as Explorer does; returns once the window has handled the drop.
+inline bool DropFiles(HWND window, const std::vector<std::wstring>& paths) {
+    std::wstring list;
+    for (const std::wstring& path : paths) {
+        list += path + L'\0';
+    }
+    list.push_back(L'\0');
+    DROPFILES header{};
+    header.pFiles = sizeof(header);
+    header.fWide = TRUE;
+    std::vector<char> block(sizeof(header) + list.size() * sizeof(wchar_t));
+    std::memcpy(block.data(), &header, sizeof(header));
+    std::memcpy(block.data() + sizeof(header), list.data(), list.size() * sizeof(wchar_t));
+    // Wine hands a WM_DROPFILES handle to another process unchanged, so a list made here arrives
+    // empty (measured). It is written into the program's own memory instead, where GlobalLock takes
+    // the aligned block as fixed memory, and stays there until the drop has been handled.
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    const UniqueHandle process(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, processId));
+    const auto release = [&](void* at) { VirtualFreeEx(process.get(), at, 0, MEM_RELEASE); };
+    const std::unique_ptr<void, decltype(release)> remote(
+        process.valid()
+            ? VirtualAllocEx(process.get(), nullptr, block.size(), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)
+            : nullptr,
+        release);
+    return remote != nullptr &&
+           WriteProcessMemory(process.get(), remote.get(), block.data(), block.size(), nullptr) &&
+           SendWithin(window, WM_DROPFILES, reinterpret_cast<WPARAM>(remote.get()), 0);
+}
 
 // Whether the window takes dropped files now (what Explorer asks before it offers a drop).
-bool AcceptsDrops(HWND window);
+inline bool AcceptsDrops(HWND window) {
+    return (GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_ACCEPTFILES) != 0;
+}
+
+// One pixel of the screen, as the user sees it.
+inline COLORREF ScreenPixel(POINT at) {
+    const WindowDcScope screen(nullptr);
+    return GetPixel(screen.dc(), at.x, at.y);
+}
+
+inline std::wstring ApplicationPath() {
+    // A cross build hands over the path on the build machine, which wine sees as drive Z.
+    std::wstring path = std::filesystem::path(VESKO_APP_EXE).wstring();
+    if (!path.empty() && path.front() == L'/') {
+        path.insert(0, L"Z:");
+    }
+    std::replace(path.begin(), path.end(), L'/', L'\\');
+    return path;
+}
 
 // The application under test, started with its own process and ended when this object goes.
 class RunningApp {
   public:
     // Each argument is passed quoted, as the shell passes files to "Open with".
-    explicit RunningApp(const std::vector<std::wstring>& arguments = {});
-    ~RunningApp();
+    explicit RunningApp(const std::vector<std::wstring>& arguments = {}) {
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION info{};
+        std::wstring commandLine = L"\"" + ApplicationPath() + L"\"";
+        for (const std::wstring& argument : arguments) {
+            commandLine += L" \"" + argument + L"\"";
+        }
+        if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                           &startup, &info)) {
+            process_.reset(info.hProcess);
+            const UniqueHandle thread(info.hThread);
+            processId_ = info.dwProcessId;
+            mainWindow_ = WaitForTopWindow(processId_, L"VESKO_NSZ_Converter", L"", kStartTimeoutMs);
+        }
+    }
+    ~RunningApp() {
+        // A scenario that failed half way leaves the program running: end it, without a trace.
+        if (process_.valid() && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
+            TerminateProcess(process_.get(), 99);
+            WaitForSingleObject(process_.get(), 10000);
+        }
+    }
     RunningApp(const RunningApp&) = delete;
     RunningApp& operator=(const RunningApp&) = delete;
 
@@ -62,9 +233,19 @@ class RunningApp {
     DWORD processId() const { return processId_; }
     HWND mainWindow() const { return mainWindow_; }
     HWND control(int id) const { return GetDlgItem(mainWindow_, id); }
-
     // Waits for the process to end; its exit code, or STILL_ACTIVE when it did not end in time.
-    DWORD waitForExit(DWORD timeoutMs);
+    DWORD waitForExit(DWORD timeoutMs) {
+        DWORD code = STILL_ACTIVE;
+        if (process_.valid() && WaitForSingleObject(process_.get(), timeoutMs) == WAIT_OBJECT_0) {
+            GetExitCodeProcess(process_.get(), &code);
+        }
+        return code;
+    }
+    // Closes the main window as its close box does, then waits for the exit code.
+    DWORD close(DWORD timeoutMs = kStartTimeoutMs) {
+        PostMessageW(mainWindow_, WM_CLOSE, 0, 0);
+        return waitForExit(timeoutMs);
+    }
 
   private:
     UniqueHandle process_;
@@ -72,11 +253,134 @@ class RunningApp {
     HWND mainWindow_ = nullptr;
 };
 
-// The program under test, as a Windows path.
-std::wstring ApplicationPath();
+template <typename Match> std::size_t CountIn(const std::wstring& folder, Match match) {
+    std::size_t count = 0;
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ignored)) {
+        count += match(entry.path()) ? 1 : 0;
+    }
+    return count;
+}
+
+inline std::size_t NspCount(const std::wstring& folder) {
+    return CountIn(folder, [](const std::filesystem::path& path) { return path.extension() == L".nsp"; });
+}
 
 // Leftovers of reservations: temporary outputs in a folder, and journals that name that folder.
-std::size_t TemporaryOutputsIn(const std::wstring& folder);
-std::size_t JournalsNaming(const std::wstring& folder);
+inline std::size_t TemporaryOutputsIn(const std::wstring& folder) {
+    return CountIn(folder, [](const std::filesystem::path& path) {
+        const std::wstring name = path.filename().wstring();
+        return name.starts_with(L".vesko-") && name.ends_with(L".tmp");
+    });
+}
+
+inline std::size_t JournalsNaming(const std::wstring& folder) {
+    PWSTR appData = nullptr;
+    const HRESULT found = SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &appData);
+    const CoTaskMemOwner owner(appData);
+    if (FAILED(found)) {
+        return 0;
+    }
+    return CountIn(std::wstring(appData) + L"\\VESKO\\ZARUvivuriza\\Recovery",
+                   [&](const std::filesystem::path& path) {
+                       std::ifstream in(path, std::ios::binary);
+                       const std::vector<char> bytes((std::istreambuf_iterator<char>(in)),
+                                                     std::istreambuf_iterator<char>());
+                       // The recorded path starts at byte 44, in UTF-16.
+                       std::wstring recorded;
+                       for (std::size_t i = 44; i + 1 < bytes.size(); i += 2) {
+                           recorded += static_cast<wchar_t>(static_cast<unsigned char>(bytes[i]) |
+                                                            static_cast<unsigned char>(bytes[i + 1]) << 8);
+                       }
+                       return recorded.find(folder) != std::wstring::npos;
+                   });
+}
+
+// The steps a person takes. Choosing files of one folder in the open dialog, found by its English
+// title unless another is given ("" for any): the folder is confirmed first, which opens it.
+inline bool ChooseFiles(const RunningApp& app, const std::wstring& folder,
+                        const std::vector<std::wstring>& names,
+                        const std::wstring& dialogTitle = L"Choose NSZ files") {
+    HWND dialog = Press(app.mainWindow(), kChoose)
+                      ? WaitForTopWindow(app.processId(), L"#32770", dialogTitle, kDialogTimeoutMs)
+                      : nullptr;
+    if (dialog == nullptr || !TypeAndConfirm(dialog, folder)) {
+        return false;
+    }
+    // The field is emptied once the folder opens; when the dialog was in that folder already it may
+    // keep the text, which the names below replace anyway.
+    WaitUntil([&] { return FileNameField(dialog) != nullptr && TextOf(FileNameField(dialog)).empty(); },
+              3000);
+    std::wstring list;
+    for (const std::wstring& name : names) {
+        list += (list.empty() ? L"\"" : L" \"") + name + L"\"";
+    }
+    return TypeAndConfirm(dialog, names.size() == 1 ? names.front() : list) &&
+           WaitUntil([&] { return !IsWindow(dialog); }, kDialogTimeoutMs) &&
+           WaitUntil([&] { return IsWindowEnabled(app.control(kAction)) != FALSE; }, kDialogTimeoutMs);
+}
+
+inline bool TickDeleteSources(const RunningApp& app) {
+    HWND box = app.control(kDeleteSources);
+    const auto ticked = [&] {
+        DWORD_PTR state = 0;
+        return SendWithin(box, BM_GETCHECK, 0, 0, &state) && state == BST_CHECKED;
+    };
+    return PostMessageW(box, BM_CLICK, 0, 0) && WaitUntil(ticked, kDialogTimeoutMs);
+}
+
+// Converts until the action button offers the folder.
+inline bool ConvertToTheEnd(const RunningApp& app) {
+    return Press(app.mainWindow(), kAction) &&
+           WaitUntil([&] { return TextOf(app.control(kAction)) == L"Open folder"; }, kBatchTimeoutMs);
+}
+
+// The batch is over: the action button offers the folder, or converting again with Choose enabled.
+inline bool BatchEnded(const RunningApp& app) {
+    const std::wstring caption = TextOf(app.control(kAction));
+    return caption == L"Open folder" ||
+           (caption == L"Convert to NSP" && IsWindowEnabled(app.control(kChoose)));
+}
+
+// A small NSZ with one hash-named NCZ member and a metadata file, different for each seed.
+inline testfiles::BuiltFiles SmallNsz(std::uint64_t seed) {
+    testfiles::ContainerSpec package;
+    package.members.resize(2);
+    testfiles::MemberSpec &program = package.members[0], &meta = package.members[1];
+    program.name = ".ncz";
+    program.hashName = program.ncz = true;
+    program.seed = meta.seed = seed;
+    program.sections = {testfiles::MakeSection(0x30000, 3, seed)};
+    meta.name = "meta.cnmt.xml";
+    meta.size = 700;
+    return testfiles::BuildNsz(package);
+}
+
+// An NSZ whose NSP is mostly `mebibytes` MiB of zeros: quick to build (crypto type 1 encrypts
+// nothing), slow enough to watch converting. Only the NSP's hash is kept.
+inline testfiles::BuiltFiles ZerosNsz(std::uint64_t mebibytes) {
+    testfiles::ContainerSpec package;
+    package.members.resize(1);
+    testfiles::MemberSpec& program = package.members[0];
+    program.name = ".ncz";
+    program.ncz = true;
+    program.content = testfiles::Content::Zeros;
+    program.sections = {testfiles::MakeSection(mebibytes << 20, 1, 7)};
+    package.keepNsp = false;
+    return testfiles::BuildNsz(package);
+}
+
+// Copies of a large file chosen and converting; true once a temporary output is being written.
+inline bool StartLongBatch(const RunningApp& app, const std::wstring& folder, int copies) {
+    // Large enough that a batch of copies runs for seconds: room to cancel in the middle of a file.
+    static const testfiles::BuiltFiles large = ZerosNsz(96);
+    std::vector<std::wstring> names;
+    for (int i = 1; i <= copies; ++i) {
+        names.push_back(L"game" + std::to_wstring(i) + L".nsz");
+        testfiles::WriteWholeFile(folder + L"\\" + names.back(), large.nsz);
+    }
+    return ChooseFiles(app, folder, names) && Press(app.mainWindow(), kAction) &&
+           WaitUntil([&] { return TemporaryOutputsIn(folder) != 0; }, kBatchTimeoutMs);
+}
 
 } // namespace vesko::ui_driver

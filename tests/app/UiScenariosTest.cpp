@@ -1,5 +1,6 @@
 // Scenarios that start the real application under wine and drive its windows and dialogs.
-#include "tests/app/UiScenarioSupport.h"
+#include "tests/app/UiDriver.h"
+#include "tests/support/TestPaths.h"
 
 #include <gtest/gtest.h>
 
@@ -10,14 +11,49 @@ namespace vesko::ui_driver {
 namespace {
 
 namespace fs = std::filesystem;
+using testfiles::BuiltFiles;
+using testfiles::ReadWholeFile;
 
-std::wstring NspName(int i) {
-    return L"game" + std::to_wstring(i) + L".nsp";
+const std::wstring kFolderQuestion = L"Choose a folder for the NSP";
+
+// A folder that nobody may write into, prepared by the test script (which makes it immutable)
+// with the file SmallNsz(kLockedSeed) in it.
+constexpr std::uint64_t kLockedSeed = 42;
+std::wstring LockedFolder() {
+    const char* value = std::getenv("VESKO_UI_LOCKED_DIR");
+    return value != nullptr ? fs::path(value).wstring() : std::wstring();
 }
 
-TEST(UiDriver, StartsWithFourControlsInTabOrderAndClosesWithZero) {
+void ExpectNoLeftovers(const std::wstring& folder) {
+    EXPECT_EQ(TemporaryOutputsIn(folder), 0u);
+    EXPECT_EQ(JournalsNaming(folder), 0u);
+}
+
+class UiDriver : public testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(app.started()); }
+
+    BuiltFiles Write(const std::wstring& name, std::uint64_t seed) {
+        BuiltFiles built = SmallNsz(seed);
+        testfiles::WriteWholeFile(dir.file(name), built.nsz);
+        return built;
+    }
+    void WriteDamaged(const std::wstring& name, std::uint8_t fill) {
+        testfiles::WriteWholeFile(dir.file(name), std::vector<std::uint8_t>(4000, fill));
+    }
+    HWND Dialog(const std::wstring& title, const std::wstring& className = L"#32770") {
+        return WaitForTopWindow(app.processId(), className, title, kBatchTimeoutMs);
+    }
+    bool NoDialog() { return FindTopWindow(app.processId(), L"#32770") == nullptr; }
+    bool ChooseAndStart(const std::vector<std::wstring>& names, const std::wstring& folder) {
+        return ChooseFiles(app, folder, names) && Press(app.mainWindow(), kAction);
+    }
+
+    test::TempDir dir;
     RunningApp app;
-    ASSERT_TRUE(app.started());
+};
+
+TEST_F(UiDriver, StartsWithFourControlsInTabOrderAndClosesWithZero) {
     EXPECT_EQ(TextOf(app.mainWindow()), L"VESKO NSZ converter");
     HWND promo = app.control(kPromo), choose = app.control(kChoose), check = app.control(kDeleteSources),
          action = app.control(kAction);
@@ -27,26 +63,21 @@ TEST(UiDriver, StartsWithFourControlsInTabOrderAndClosesWithZero) {
     EXPECT_EQ(TextOf(check), L"Delete sources after successful conversion (permanently)");
     EXPECT_EQ(TextOf(promo).rfind(L"Open vesko.example. Download games. ", 0), 0u);
     EXPECT_FALSE(IsWindowEnabled(action));
-    EXPECT_TRUE(IsWindowEnabled(choose));
-    EXPECT_TRUE(IsWindowEnabled(check));
-    DWORD_PTR checked = 1;
-    SendMessageTimeoutW(check, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 5000, &checked);
-    EXPECT_EQ(checked, static_cast<DWORD_PTR>(BST_UNCHECKED));
+    EXPECT_TRUE(IsWindowEnabled(choose) && IsWindowEnabled(check));
+    EXPECT_EQ(SendMessageW(check, BM_GETCHECK, 0, 0), BST_UNCHECKED);
     EXPECT_EQ(GetNextDlgTabItem(app.mainWindow(), promo, FALSE), choose);
     EXPECT_EQ(GetNextDlgTabItem(app.mainWindow(), choose, FALSE), check);
     // The action button is disabled, so the tab order skips it back to the banner.
     EXPECT_EQ(GetNextDlgTabItem(app.mainWindow(), check, FALSE), promo);
-    PostMessageW(app.mainWindow(), WM_CLOSE, 0, 0);
-    EXPECT_EQ(app.waitForExit(kStartTimeoutMs), 0u);
+    EXPECT_EQ(app.close(), 0u);
 }
 
-TEST(UiDriver, HoveringTheBannerBrightensItAndPressingDarkensIt) {
-    RunningApp app;
-    ASSERT_TRUE(app.started());
+TEST_F(UiDriver, HoveringTheBannerBrightensItAndPressingDarkensIt) {
     RECT banner{};
     ASSERT_TRUE(GetWindowRect(app.control(kPromo), &banner));
     // Left of the texts, in the upper panel, where the gradient starts.
     const POINT sample{banner.left + 8, banner.top + (banner.bottom - banner.top) / 2};
+    const auto green = [&] { return int(GetGValue(ScreenPixel(sample))); };
     SetCursorPos(0, 0);
     // Painted at rest: near (21, 24, 33), the gradient's start colour.
     ASSERT_TRUE(WaitUntil(
@@ -58,199 +89,136 @@ TEST(UiDriver, HoveringTheBannerBrightensItAndPressingDarkensIt) {
     const COLORREF rest = ScreenPixel(sample);
     // The fade runs 150 ms; its end is the hovered look: every channel 8 brighter.
     SetCursorPos(sample.x + 40, sample.y);
-    EXPECT_TRUE(
-        WaitUntil([&] { return GetGValue(ScreenPixel(sample)) == GetGValue(rest) + 8; }, kDialogTimeoutMs))
-        << "rest green " << int(GetGValue(rest)) << ", now " << int(GetGValue(ScreenPixel(sample)));
+    EXPECT_TRUE(WaitUntil([&] { return green() == GetGValue(rest) + 8; }, kDialogTimeoutMs))
+        << "rest green " << int(GetGValue(rest)) << ", now " << green();
     const COLORREF hovered = ScreenPixel(sample);
     EXPECT_EQ(GetRValue(hovered), GetRValue(rest) + 8);
     EXPECT_EQ(GetBValue(hovered), GetBValue(rest) + 8);
     // Pressed while hovered: 5 darker than hovered.
-    DWORD_PTR ignored = 0;
-    SendMessageTimeoutW(app.control(kPromo), BM_SETSTATE, TRUE, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
-    EXPECT_TRUE(
-        WaitUntil([&] { return GetGValue(ScreenPixel(sample)) == GetGValue(rest) + 3; }, kDialogTimeoutMs));
-    SendMessageTimeoutW(app.control(kPromo), BM_SETSTATE, FALSE, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+    SendMessageW(app.control(kPromo), BM_SETSTATE, TRUE, 0);
+    EXPECT_TRUE(WaitUntil([&] { return green() == GetGValue(rest) + 3; }, kDialogTimeoutMs));
+    SendMessageW(app.control(kPromo), BM_SETSTATE, FALSE, 0);
     SetCursorPos(0, 0);
     EXPECT_TRUE(WaitUntil([&] { return ScreenPixel(sample) == rest; }, kDialogTimeoutMs))
         << "the fade-out ends at rest";
 }
 
-TEST(UiDriver, ConvertsSeveralFilesChosenInTheOpenDialog) {
-    test::TempDir dir;
-    std::vector<BuiltFiles> built;
-    std::vector<std::wstring> names;
-    for (int i = 1; i <= 3; ++i) {
-        built.push_back(SmallNsz(static_cast<std::uint64_t>(i)));
-        names.push_back(L"game" + std::to_wstring(i) + L".nsz");
-        testfiles::WriteWholeFile(dir.file(names.back()), built.back().nsz);
-    }
-    RunningApp app;
-    ASSERT_TRUE(app.started());
-    ChooseFiles(app, dir.path(), names);
+TEST_F(UiDriver, ConvertsSeveralFilesChosenInTheOpenDialog) {
+    const BuiltFiles built[] = {Write(L"game1.nsz", 1), Write(L"game2.nsz", 2), Write(L"game3.nsz", 3)};
+    ASSERT_TRUE(ChooseFiles(app, dir.path(), {L"game1.nsz", L"game2.nsz", L"game3.nsz"}));
     EXPECT_EQ(TextOf(app.control(kAction)), L"Convert to NSP");
-    ASSERT_TRUE(Press(app.mainWindow(), kAction));
-    ASSERT_TRUE(WaitUntil([&] { return TextOf(app.control(kAction)) == L"Open folder"; }, kBatchTimeoutMs));
-    for (int i = 1; i <= 3; ++i) {
+    ASSERT_TRUE(ConvertToTheEnd(app));
+    for (int i = 0; i < 3; ++i) {
         SCOPED_TRACE(i);
-        EXPECT_TRUE(testfiles::ReadWholeFile(dir.file(NspName(i))) ==
-                    built[static_cast<std::size_t>(i - 1)].nsp);
+        EXPECT_TRUE(ReadWholeFile(dir.file(L"game" + std::to_wstring(i + 1) + L".nsp")) == built[i].nsp);
     }
-    EXPECT_EQ(FindTopWindow(app.processId(), L"#32770"), nullptr) << "no dialog after a clean batch";
+    EXPECT_TRUE(NoDialog()) << "no dialog after a clean batch";
     EXPECT_TRUE(IsWindowEnabled(app.control(kChoose)));
     ExpectNoLeftovers(dir.path());
-    PostMessageW(app.mainWindow(), WM_CLOSE, 0, 0);
-    EXPECT_EQ(app.waitForExit(kStartTimeoutMs), 0u);
+    EXPECT_EQ(app.close(), 0u);
 }
 
-TEST(UiDriver, DeletesTheSourceWhenAskedTo) {
-    test::TempDir dir;
-    const BuiltFiles built = SmallNsz(21);
-    testfiles::WriteWholeFile(dir.file(L"game.nsz"), built.nsz);
-    RunningApp app;
-    ASSERT_TRUE(app.started());
-    ChooseFiles(app, dir.path(), {L"game.nsz"});
-    TickDeleteSources(app);
-    ASSERT_TRUE(Press(app.mainWindow(), kAction));
-    ASSERT_TRUE(WaitUntil([&] { return TextOf(app.control(kAction)) == L"Open folder"; }, kBatchTimeoutMs));
-    EXPECT_TRUE(testfiles::ReadWholeFile(dir.file(L"game.nsp")) == built.nsp);
+TEST_F(UiDriver, DeletesTheSourceWhenAskedTo) {
+    const BuiltFiles built = Write(L"game.nsz", 21);
+    ASSERT_TRUE(ChooseFiles(app, dir.path(), {L"game.nsz"}));
+    ASSERT_TRUE(TickDeleteSources(app));
+    ASSERT_TRUE(ConvertToTheEnd(app));
+    EXPECT_TRUE(ReadWholeFile(dir.file(L"game.nsp")) == built.nsp);
     EXPECT_FALSE(fs::exists(fs::path(dir.file(L"game.nsz"))));
-    EXPECT_EQ(FindTopWindow(app.processId(), L"#32770"), nullptr);
+    EXPECT_TRUE(NoDialog());
 }
 
-TEST(UiDriver, ASourceHeldByAnotherProgramIsKeptWithAWarning) {
-    test::TempDir dir;
-    const BuiltFiles built = SmallNsz(22);
-    const std::wstring source = dir.file(L"held.nsz");
-    testfiles::WriteWholeFile(source, built.nsz);
+TEST_F(UiDriver, ASourceHeldByAnotherProgramIsKeptWithAWarning) {
+    const BuiltFiles built = Write(L"held.nsz", 22);
     // Another program reading the file without letting anyone delete it.
-    const UniqueHandle holder(
-        CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    const UniqueHandle holder(CreateFileW(dir.file(L"held.nsz").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                          nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_NE(holder.get(), INVALID_HANDLE_VALUE);
-    RunningApp app;
-    ASSERT_TRUE(app.started());
-    ChooseFiles(app, dir.path(), {L"held.nsz"});
-    TickDeleteSources(app);
+    ASSERT_TRUE(ChooseFiles(app, dir.path(), {L"held.nsz"}));
+    ASSERT_TRUE(TickDeleteSources(app));
     ASSERT_TRUE(Press(app.mainWindow(), kAction));
-    HWND warning =
-        WaitForTopWindow(app.processId(), L"#32770", L"Conversion completed with warnings", kBatchTimeoutMs);
+    HWND warning = Dialog(L"Conversion completed with warnings");
     ASSERT_NE(warning, nullptr);
-    std::wstring all;
-    for (const std::wstring& text : ChildTexts(warning)) {
-        all += text + L"|";
-    }
+    const std::wstring all = ChildTexts(warning);
     for (const wchar_t* part :
          {L"NSP created, source not deleted", L"held.nsz",
           L"Another app is using the source, so it was kept.", L"Open folder", L"Close"}) {
         EXPECT_NE(all.find(part), std::wstring::npos) << std::string(all.begin(), all.end());
     }
-    ASSERT_TRUE(PostMessageW(warning, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0));
-    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(warning); }, kDialogTimeoutMs));
+    ASSERT_TRUE(Dismiss(warning, IDCANCEL));
     EXPECT_EQ(TextOf(app.control(kAction)), L"Open folder");
-    EXPECT_TRUE(fs::exists(fs::path(source)));
-    EXPECT_TRUE(testfiles::ReadWholeFile(dir.file(L"held.nsp")) == built.nsp);
+    EXPECT_TRUE(fs::exists(fs::path(dir.file(L"held.nsz"))));
+    EXPECT_TRUE(ReadWholeFile(dir.file(L"held.nsp")) == built.nsp);
 }
 
-TEST(UiDriver, ADamagedFileShowsTheErrorDialog) {
-    test::TempDir dir;
-    testfiles::WriteWholeFile(dir.file(L"damaged.nsz"), std::vector<std::uint8_t>(5000, 0x5A));
-    RunningApp app;
-    ASSERT_TRUE(app.started());
-    ChooseFiles(app, dir.path(), {L"damaged.nsz"});
-    ASSERT_TRUE(Press(app.mainWindow(), kAction));
-    HWND dialog = WaitForTopWindow(app.processId(), L"#32770", L"Conversion error", kBatchTimeoutMs);
+TEST_F(UiDriver, ADamagedFileShowsTheErrorDialog) {
+    WriteDamaged(L"damaged.nsz", 0x5A);
+    ASSERT_TRUE(ChooseAndStart({L"damaged.nsz"}, dir.path()));
+    HWND dialog = Dialog(L"Conversion error");
     ASSERT_NE(dialog, nullptr);
-    std::wstring all;
-    for (const std::wstring& text : ChildTexts(dialog)) {
-        all += text + L"|";
-    }
+    const std::wstring all = ChildTexts(dialog);
     EXPECT_NE(all.find(L"damaged.nsz"), std::wstring::npos) << std::string(all.begin(), all.end());
     EXPECT_NE(all.find(L"Close"), std::wstring::npos);
-    ASSERT_TRUE(PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0));
-    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }, kDialogTimeoutMs));
+    ASSERT_TRUE(Dismiss(dialog, IDCANCEL));
     EXPECT_EQ(TextOf(app.control(kAction)), L"Convert to NSP");
     EXPECT_TRUE(IsWindowEnabled(app.control(kAction)));
     EXPECT_FALSE(fs::exists(fs::path(dir.file(L"damaged.nsp"))));
     ExpectNoLeftovers(dir.path());
 }
 
-TEST(UiDriver, SeveralFailuresOpenTheResultsWindow) {
-    test::TempDir dir;
-    const BuiltFiles good = SmallNsz(11);
-    testfiles::WriteWholeFile(dir.file(L"a-damaged.nsz"), std::vector<std::uint8_t>(4000, 0x11));
-    testfiles::WriteWholeFile(dir.file(L"b-good.nsz"), good.nsz);
-    testfiles::WriteWholeFile(dir.file(L"c-damaged.nsz"), std::vector<std::uint8_t>(4000, 0x22));
-    RunningApp app;
-    ASSERT_TRUE(app.started());
-    ChooseFiles(app, dir.path(), {L"a-damaged.nsz", L"b-good.nsz", L"c-damaged.nsz"});
-    ASSERT_TRUE(Press(app.mainWindow(), kAction));
-    HWND report = WaitForTopWindow(app.processId(), L"VESKO_ConversionReport", L"", kBatchTimeoutMs);
+TEST_F(UiDriver, SeveralFailuresOpenTheResultsWindow) {
+    WriteDamaged(L"a-damaged.nsz", 0x11);
+    const BuiltFiles good = Write(L"b-good.nsz", 11);
+    WriteDamaged(L"c-damaged.nsz", 0x22);
+    ASSERT_TRUE(ChooseAndStart({L"a-damaged.nsz", L"b-good.nsz", L"c-damaged.nsz"}, dir.path()));
+    HWND report = Dialog(L"", L"VESKO_ConversionReport");
     ASSERT_NE(report, nullptr);
     EXPECT_EQ(TextOf(report), L"Conversion results");
     const std::wstring text = TextOf(GetDlgItem(report, 201));
-    const auto first = text.find(L"a-damaged.nsz\r\n");
-    const auto second = text.find(L"\r\n\r\nc-damaged.nsz\r\n");
-    EXPECT_EQ(first, 0u);
-    EXPECT_NE(second, std::wstring::npos);
+    EXPECT_EQ(text.find(L"a-damaged.nsz\r\n"), 0u);
+    EXPECT_NE(text.find(L"\r\n\r\nc-damaged.nsz\r\n"), std::wstring::npos);
     EXPECT_EQ(text.find(L"b-good.nsz"), std::wstring::npos);
     EXPECT_FALSE(IsWindowEnabled(app.mainWindow()));
     ASSERT_TRUE(Press(report, IDOK));
     ASSERT_TRUE(WaitUntil([&] { return !IsWindow(report); }, kDialogTimeoutMs));
     ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(app.mainWindow()) != FALSE; }, kDialogTimeoutMs));
     EXPECT_EQ(TextOf(app.control(kAction)), L"Open folder");
-    EXPECT_TRUE(testfiles::ReadWholeFile(dir.file(L"b-good.nsp")) == good.nsp);
+    EXPECT_TRUE(ReadWholeFile(dir.file(L"b-good.nsp")) == good.nsp);
 }
 
-TEST(UiDriver, ClosingFromOutsideWhileTheResultsWindowIsOpenEndsWithZero) {
-    test::TempDir dir;
-    for (const wchar_t* name : {L"a.nsz", L"b.nsz"}) {
-        testfiles::WriteWholeFile(dir.file(name), std::vector<std::uint8_t>(4000, 0x33));
-    }
-    RunningApp app;
-    ASSERT_TRUE(app.started());
-    ChooseFiles(app, dir.path(), {L"a.nsz", L"b.nsz"});
-    ASSERT_TRUE(Press(app.mainWindow(), kAction));
-    ASSERT_NE(WaitForTopWindow(app.processId(), L"VESKO_ConversionReport", L"", kBatchTimeoutMs), nullptr);
+TEST_F(UiDriver, ClosingFromOutsideWhileTheResultsWindowIsOpenEndsWithZero) {
+    WriteDamaged(L"a.nsz", 0x33);
+    WriteDamaged(L"b.nsz", 0x33);
+    ASSERT_TRUE(ChooseAndStart({L"a.nsz", L"b.nsz"}, dir.path()));
+    ASSERT_NE(Dialog(L"", L"VESKO_ConversionReport"), nullptr);
     // The results window goes with its owner; its loop must end and hand the quit on.
-    ASSERT_TRUE(PostMessageW(app.mainWindow(), WM_CLOSE, 0, 0));
-    EXPECT_EQ(app.waitForExit(kStartTimeoutMs), 0u);
+    EXPECT_EQ(app.close(), 0u);
 }
 
-TEST(UiDriver, DroppedFilesAndAFolderAreChosenAndConverted) {
-    test::TempDir dir;
+TEST_F(UiDriver, DroppedFilesAndAFolderAreChosenAndConverted) {
     ASSERT_TRUE(CreateDirectoryW(dir.file(L"folder").c_str(), nullptr));
     ASSERT_TRUE(CreateDirectoryW(dir.file(L"folder\\deeper").c_str(), nullptr));
-    const wchar_t* const names[] = {L"one.nsz", L"folder\\two.nsz", L"folder\\THREE.NSZ",
-                                    L"folder\\deeper\\four.nsz"};
-    std::vector<BuiltFiles> built;
-    for (const wchar_t* name : names) {
-        built.push_back(SmallNsz(30 + built.size()));
-        testfiles::WriteWholeFile(dir.file(name), built.back().nsz);
-    }
+    const BuiltFiles built[] = {Write(L"one.nsz", 30), Write(L"folder\\two.nsz", 31),
+                                Write(L"folder\\THREE.NSZ", 32), Write(L"folder\\deeper\\four.nsz", 33)};
     testfiles::WriteWholeFile(dir.file(L"notes.txt"), std::vector<std::uint8_t>(100, 0x41));
-    RunningApp app;
-    ASSERT_TRUE(app.started());
     EXPECT_TRUE(AcceptsDrops(app.mainWindow()));
     ASSERT_TRUE(
         DropFiles(app.mainWindow(), {dir.file(L"one.nsz"), dir.file(L"folder"), dir.file(L"notes.txt")}));
     ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(app.control(kAction)) != FALSE; }, kDialogTimeoutMs));
-    ASSERT_TRUE(Press(app.mainWindow(), kAction));
-    ASSERT_TRUE(WaitUntil([&] { return TextOf(app.control(kAction)) == L"Open folder"; }, kBatchTimeoutMs));
+    ASSERT_TRUE(ConvertToTheEnd(app));
     const wchar_t* const outputs[] = {L"one.nsp", L"folder\\two.nsp", L"folder\\THREE.nsp"};
     for (std::size_t i = 0; i < 3; ++i) {
         SCOPED_TRACE(i);
-        EXPECT_TRUE(testfiles::ReadWholeFile(dir.file(outputs[i])) == built[i].nsp);
+        EXPECT_TRUE(ReadWholeFile(dir.file(outputs[i])) == built[i].nsp);
     }
     EXPECT_FALSE(fs::exists(fs::path(dir.file(L"folder\\deeper\\four.nsp")))) << "one level deep only";
     EXPECT_EQ(NspCount(dir.path()), 1u);
 }
 
-TEST(UiDriver, ADropDuringABatchIsRefused) {
-    test::TempDir dir;
+TEST_F(UiDriver, ADropDuringABatchIsRefused) {
     test::TempDir other;
     testfiles::WriteWholeFile(other.file(L"late.nsz"), SmallNsz(40).nsz);
-    RunningApp app;
-    ASSERT_TRUE(app.started());
-    StartLongBatch(app, dir, 2);
+    ASSERT_TRUE(StartLongBatch(app, dir.path(), 2));
     EXPECT_FALSE(AcceptsDrops(app.mainWindow()));
     ASSERT_TRUE(DropFiles(app.mainWindow(), {other.file(L"late.nsz")}));
     ASSERT_TRUE(Press(app.mainWindow(), kAction));
@@ -261,28 +229,94 @@ TEST(UiDriver, ADropDuringABatchIsRefused) {
     ASSERT_TRUE(Press(app.mainWindow(), kAction));
     EXPECT_TRUE(WaitUntil([&] { return TemporaryOutputsIn(dir.path()) != 0; }, kDialogTimeoutMs));
     EXPECT_EQ(TemporaryOutputsIn(other.path()) + NspCount(other.path()), 0u);
-    PostMessageW(app.mainWindow(), WM_CLOSE, 0, 0);
-    EXPECT_EQ(app.waitForExit(kBatchTimeoutMs), 0u);
+    EXPECT_EQ(app.close(kBatchTimeoutMs), 0u);
 }
 
-TEST(UiDriver, FilesOnTheCommandLineAreChosenAndConvertedWhenAsked) {
+TEST(UiDriverCommandLine, FilesOnTheCommandLineAreChosenAndConvertedWhenAsked) {
     test::TempDir dir;
     ASSERT_TRUE(CreateDirectoryW(dir.file(L"sub folder").c_str(), nullptr));
+    const std::wstring paths[] = {dir.file(L"Игра — первая.nsz"), dir.file(L"sub folder\\game two.nsz")};
     const BuiltFiles built[] = {SmallNsz(51), SmallNsz(52)};
-    const std::wstring unicode = dir.file(L"Игра — первая.nsz");
-    testfiles::WriteWholeFile(unicode, built[0].nsz);
-    testfiles::WriteWholeFile(dir.file(L"sub folder\\game two.nsz"), built[1].nsz);
-    RunningApp app({unicode, dir.file(L"sub folder\\game two.nsz")});
+    testfiles::WriteWholeFile(paths[0], built[0].nsz);
+    testfiles::WriteWholeFile(paths[1], built[1].nsz);
+    RunningApp app({paths[0], paths[1]});
     ASSERT_TRUE(app.started());
     EXPECT_TRUE(IsWindowEnabled(app.control(kAction)));
     EXPECT_EQ(TextOf(app.control(kAction)), L"Convert to NSP");
     Sleep(1000);
     EXPECT_EQ(TemporaryOutputsIn(dir.path()) + NspCount(dir.path()), 0u) << "nothing starts by itself";
+    ASSERT_TRUE(ConvertToTheEnd(app));
+    EXPECT_TRUE(ReadWholeFile(dir.file(L"Игра — первая.nsp")) == built[0].nsp);
+    EXPECT_TRUE(ReadWholeFile(dir.file(L"sub folder\\game two.nsp")) == built[1].nsp);
+}
+
+TEST_F(UiDriver, CancelInTheMiddleOfAFileLeavesNothingBehind) {
+    ASSERT_TRUE(StartLongBatch(app, dir.path(), 12));
+    EXPECT_EQ(TextOf(app.control(kAction)), L"Cancel");
+    EXPECT_FALSE(IsWindowEnabled(app.control(kChoose)));
     ASSERT_TRUE(Press(app.mainWindow(), kAction));
+    ASSERT_TRUE(WaitUntil([&] { return BatchEnded(app); }, kBatchTimeoutMs));
+    EXPECT_LT(NspCount(dir.path()), 12u);
+    EXPECT_TRUE(NoDialog()) << "cancelling shows no dialog";
+    ExpectNoLeftovers(dir.path());
+}
+
+TEST_F(UiDriver, ClosingDuringAConversionEndsTheProgramWithZero) {
+    ASSERT_TRUE(StartLongBatch(app, dir.path(), 12));
+    EXPECT_EQ(app.close(kBatchTimeoutMs), 0u);
+    EXPECT_FALSE(IsWindow(app.mainWindow()));
+    EXPECT_LT(NspCount(dir.path()), 12u);
+    ExpectNoLeftovers(dir.path());
+}
+
+TEST_F(UiDriver, DestinationFailureAnsweredWithAnotherFolder) {
+    const std::wstring locked = LockedFolder();
+    if (locked.empty()) {
+        GTEST_SKIP() << "no unwritable folder could be prepared on this machine";
+    }
+    const BuiltFiles expected = SmallNsz(kLockedSeed);
+    ASSERT_TRUE(ReadWholeFile(locked + L"\\locked.nsz") == expected.nsz)
+        << "the prepared file is not the one this test expects";
+    ASSERT_TRUE(ChooseAndStart({L"locked.nsz"}, locked));
+    HWND question = Dialog(kFolderQuestion);
+    ASSERT_NE(question, nullptr) << "no question for another folder";
+    ASSERT_TRUE(Dismiss(question, 1));
+    HWND picker = Dialog(kFolderQuestion);
+    ASSERT_NE(picker, nullptr) << "no folder picker";
+    ASSERT_TRUE(ChooseInFolderPicker(picker, dir.path()));
     ASSERT_TRUE(WaitUntil([&] { return TextOf(app.control(kAction)) == L"Open folder"; }, kBatchTimeoutMs));
-    EXPECT_TRUE(testfiles::ReadWholeFile(dir.file(L"Игра — первая.nsp")) == built[0].nsp);
-    EXPECT_TRUE(testfiles::ReadWholeFile(dir.file(L"sub folder\\game two.nsp")) == built[1].nsp);
+    EXPECT_TRUE(ReadWholeFile(dir.file(L"locked.nsp")) == expected.nsp);
+    EXPECT_FALSE(fs::exists(fs::path(locked + L"\\locked.nsp")));
+    ExpectNoLeftovers(dir.path());
+}
+
+TEST_F(UiDriver, ClosingWhileTheFolderQuestionIsOpenEndsOnceItIsAnswered) {
+    const std::wstring locked = LockedFolder();
+    if (locked.empty()) {
+        GTEST_SKIP() << "no unwritable folder could be prepared on this machine";
+    }
+    ASSERT_TRUE(ChooseAndStart({L"locked.nsz"}, locked));
+    HWND question = Dialog(kFolderQuestion);
+    ASSERT_NE(question, nullptr);
+    // Windows may close a window whatever dialog it shows (a log-off, a task manager). Both
+    // messages go to one thread's queue, so the close arrives before the answer.
+    ASSERT_TRUE(PostMessageW(app.mainWindow(), WM_CLOSE, 0, 0));
+    ASSERT_TRUE(PostMessageW(question, WM_COMMAND, MAKEWPARAM(1, BN_CLICKED), 0));
+    EXPECT_EQ(app.waitForExit(kBatchTimeoutMs), 0u);
+    EXPECT_TRUE(NoDialog()) << "no folder picker after closing";
+    EXPECT_FALSE(fs::exists(fs::path(locked + L"\\locked.nsp")));
 }
 
 } // namespace
 } // namespace vesko::ui_driver
+
+// "--prepare-locked FOLDER" writes the file of the destination scenario before the script locks it.
+int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--prepare-locked") {
+        vesko::testfiles::WriteWholeFile(std::filesystem::path(argv[2]).wstring() + L"\\locked.nsz",
+                                         vesko::ui_driver::SmallNsz(vesko::ui_driver::kLockedSeed).nsz);
+        return 0;
+    }
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,11 +1,17 @@
+// What the window shows and does in each state, what a drop or the command line selects, what the
+// taskbar button shows and where the window opens.
+#include "app/FileIntake.h"
+#include "app/Scaling.h"
+#include "app/TaskbarProgress.h"
 #include "app/WindowView.h"
 #include "ui/ScopedInterfaceLanguage.h"
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 namespace vesko {
 namespace {
-
 TEST(VisibleState, ControlsFollowTheStateTable) {
     const ScopedInterfaceLanguage english(InterfaceLanguage::English);
     struct Case {
@@ -27,27 +33,19 @@ TEST(VisibleState, ControlsFollowTheStateTable) {
     done.showDone = true;
     MainWindowState closing = converting;
     closing.closeRequested = true;
+    using enum VisibleState;
+    using enum TextKey;
+    // clang-format off
     const Case cases[] = {
-        {"empty", empty, false, VisibleState::Empty, {true, true, false, TextKey::TextConvertToNsp}},
-        {"ready", ready, false, VisibleState::Ready, {true, true, true, TextKey::TextConvertToNsp}},
-        {"converting",
-         converting,
-         false,
-         VisibleState::Converting,
-         {false, false, true, TextKey::TextCancel}},
-        {"cancelling",
-         converting,
-         true,
-         VisibleState::Cancelling,
-         {false, false, false, TextKey::TextCancel}},
-        {"between files",
-         between,
-         false,
-         VisibleState::BetweenFiles,
-         {false, false, true, TextKey::TextCancel}},
-        {"done", done, false, VisibleState::Done, {true, true, true, TextKey::TextOpenFolder}},
-        {"closing", closing, true, VisibleState::Closing, {false, false, false, TextKey::TextCancel}},
+        {"empty", empty, false, Empty, {true, true, false, TextConvertToNsp}},
+        {"ready", ready, false, Ready, {true, true, true, TextConvertToNsp}},
+        {"converting", converting, false, Converting, {false, false, true, TextCancel}},
+        {"cancelling", converting, true, Cancelling, {false, false, false, TextCancel}},
+        {"between files", between, false, BetweenFiles, {false, false, true, TextCancel}},
+        {"done", done, false, Done, {true, true, true, TextOpenFolder}},
+        {"closing", closing, true, Closing, {false, false, false, TextCancel}},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const VisibleState visible = VisibleStateOf(c.state, c.cancel);
@@ -60,26 +58,21 @@ TEST(VisibleState, ControlsFollowTheStateTable) {
     }
 }
 
-TEST(ActionFor, FirstMatchingLineActs) {
+TEST(ActionFor, FirstMatchingLineActsAndCloseWaitsForTheWorkerAndAnOpenQuestion) {
     MainWindowState state;
     EXPECT_EQ(ActionFor(state), ActionCommand::ChooseNszFiles);
+    EXPECT_EQ(CloseFor(state), CloseCommand::DestroyNow);
     state.selectedFiles = {L"a.nsz"};
     EXPECT_EQ(ActionFor(state), ActionCommand::StartBatch);
     state.showDone = true;
     EXPECT_EQ(ActionFor(state), ActionCommand::OpenOutputFolder);
-    state.isConverting = true;
-    EXPECT_EQ(ActionFor(state), ActionCommand::RequestCancel);
-}
-
-TEST(CloseFor, WaitsForTheWorkerAndForAnOpenQuestion) {
-    MainWindowState state;
-    EXPECT_EQ(CloseFor(state), CloseCommand::DestroyNow);
-    state.selectedFiles = {L"a.nsz"};
-    state.showDone = true;
     EXPECT_EQ(CloseFor(state), CloseCommand::DestroyNow);
     state.batchActive = true;
+    // No batch starts while one is active.
+    EXPECT_EQ(ActionFor(state), ActionCommand::Nothing);
     EXPECT_EQ(CloseFor(state), CloseCommand::DestroyAfterQuestion);
     state.isConverting = true;
+    EXPECT_EQ(ActionFor(state), ActionCommand::RequestCancel);
     EXPECT_EQ(CloseFor(state), CloseCommand::CancelThenDestroy);
 }
 
@@ -147,6 +140,109 @@ TEST(CardFor, TitlesAndSubtitles) {
     state.currentSource = L"C:\\d\\b.nsz";
     EXPECT_EQ(CardFor(state).title, L"b.nsz");
     EXPECT_EQ(CardFor(state).subtitle, L"File 2 / 3");
+}
+
+const std::wstring kLongName = L"C:\\" + std::wstring(300, L'd') + L"\\Игра 1.NsZ";
+
+// C:\drop holds two NSZ files (one in capitals) and a text file; C:\empty holds nothing.
+PathLookup FakeDisk() {
+    static const std::map<std::wstring, PathKind> kinds = {
+        {L"C:\\one.nsz", PathKind::File},     {L"C:\\readme.txt", PathKind::File},
+        {L"C:\\drop\\b.nsz", PathKind::File}, {kLongName, PathKind::File},
+        {L"C:\\drop", PathKind::Folder},      {L"C:\\empty", PathKind::Folder}};
+    static const std::vector<std::wstring> drop = {L"b.nsz", L"notes.txt", L"A.NSZ"};
+    return PathLookup{[](const std::wstring& path) {
+                          const auto found = kinds.find(path);
+                          return found == kinds.end() ? PathKind::Missing : found->second;
+                      },
+                      [](const std::wstring& folder) {
+                          return folder == L"C:\\drop" ? drop : std::vector<std::wstring>{};
+                      }};
+}
+
+TEST(NszFilesAmong, TakesNszFilesAndFoldersOneLevelDeep) {
+    using Paths = std::vector<std::wstring>;
+    const std::pair<Paths, Paths> cases[] = {
+        {{L"C:\\one.nsz", L"C:\\drop", L"C:\\readme.txt"},
+         {L"C:\\one.nsz", L"C:\\drop\\A.NSZ", L"C:\\drop\\b.nsz"}},
+        {{L"C:\\drop\\b.nsz", L"C:\\drop"}, {L"C:\\drop\\b.nsz", L"C:\\drop\\A.NSZ"}},
+        {{L"C:\\readme.txt", L"C:\\gone.nsz", L"C:\\empty"}, {}},
+        {{kLongName}, {kLongName}},
+    };
+    for (const auto& [paths, taken] : cases) {
+        SCOPED_TRACE(testing::PrintToString(paths.size()) + " paths, the first " +
+                     testing::PrintToString(paths.front().size()) + " characters long");
+        EXPECT_EQ(NszFilesAmong(paths, FakeDisk()), taken);
+    }
+}
+
+TEST(IntakeFor, RefusedDuringABatchAndSaysSoWhenNothingIsTaken) {
+    const ScopedInterfaceLanguage english(InterfaceLanguage::English);
+    MainWindowState idle;
+    idle.selectedFiles = {L"C:\\kept.nsz"};
+    idle.showDone = true;
+    EXPECT_EQ(IntakeFor(idle, {L"C:\\a.nsz"}), IntakeCommand::Select);
+    EXPECT_EQ(IntakeFor(idle, {}), IntakeCommand::NothingTaken);
+    for (bool MainWindowState::*busy :
+         {&MainWindowState::batchActive, &MainWindowState::isConverting, &MainWindowState::closeRequested}) {
+        MainWindowState state = idle;
+        state.*busy = true;
+        EXPECT_EQ(IntakeFor(state, {L"C:\\a.nsz"}), IntakeCommand::Refuse);
+    }
+    ApplyNothingTaken(idle);
+    EXPECT_EQ(idle.selectedFiles, std::vector<std::wstring>{L"C:\\kept.nsz"});
+    EXPECT_EQ(idle.statusText, L"No NSZ files among these items. The selection is unchanged.");
+    EXPECT_TRUE(idle.showError && idle.showDone);
+}
+
+// A batch of four at its second file unless it has ended.
+MainWindowState Batch(bool active, bool converting, std::uint64_t failed, std::uint64_t kept) {
+    MainWindowState state;
+    state.batch.files = {L"1", L"2", L"3", L"4"};
+    state.batch.index = 1;
+    state.batchActive = active;
+    state.isConverting = converting;
+    state.batch.failedCount = failed;
+    state.batch.keptCount = kept;
+    return state;
+}
+
+TEST(TaskbarLookFor, FollowsTheBatch) {
+    const ProgressSnapshot half{500, 1000, 0, false};
+    struct Case {
+        const char* name;
+        MainWindowState state;
+        ProgressSnapshot progress;
+        bool endDialogOpen;
+        TaskbarLook look;
+    };
+    using enum TaskbarMode;
+    // clang-format off
+    const Case cases[] = {
+        {"converting", Batch(true, true, 0, 0), half, false, {Normal, 1500, 4000}},
+        {"99 % at most", Batch(true, true, 0, 0), {1000, 1000, 1, false}, false, {Normal, 1990, 4000}},
+        {"cancelling", Batch(true, true, 0, 0), {500, 1000, 0, true}, false, {Paused, 1500, 4000}},
+        {"after a failed file", Batch(true, true, 1, 0), half, false, {Error, 1500, 4000}},
+        {"folder question", Batch(true, false, 0, 0), half, false, {Paused, 1000, 4000}},
+        {"error dialog at the end", Batch(false, false, 1, 0), {}, true, {Error, 1, 1}},
+        {"kept-source question", Batch(false, false, 0, 1), {}, true, {Paused, 1, 1}},
+        {"ended", Batch(false, false, 1, 0), {}, false, {}},
+        {"nothing went wrong", Batch(false, false, 0, 0), {}, true, {}},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_TRUE(TaskbarLookFor(c.state, c.progress, c.endDialogOpen) == c.look);
+    }
+}
+
+TEST(StartDpiFor, TheMonitorsOwnDpiFittedToItsWorkArea) {
+    const PixelRect full{1920, 0, 3840, 1040};
+    const PixelRect small{0, 0, 1366, 728};
+    EXPECT_EQ(StartDpiFor(144, 96, &full), 144u);   // a second monitor at 144, the primary at 96
+    EXPECT_EQ(StartDpiFor(0, 120, &full), 120u);    // unreadable: the system DPI
+    EXPECT_EQ(StartDpiFor(144, 96, &small), 103u);  // the work-area rule stays
+    EXPECT_EQ(StartDpiFor(144, 96, nullptr), 144u); // no work area known
 }
 
 } // namespace

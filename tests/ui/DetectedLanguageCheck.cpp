@@ -6,7 +6,6 @@
 
 #include <windows.h>
 
-#include <cstdio>
 #include <string>
 
 namespace vesko {
@@ -22,15 +21,9 @@ TEST(DetectInterfaceLanguage, ChoosesTheLanguageTheEnvironmentAsksFor) {
     wchar_t localeName[LOCALE_NAME_MAX_LENGTH] = {};
     LCIDToLocaleName(MAKELCID(languageId, SORT_DEFAULT), localeName, LOCALE_NAME_MAX_LENGTH,
                      LOCALE_ALLOW_NEUTRAL_NAMES);
-    std::string name;
-    for (const wchar_t* c = localeName; *c != L'\0'; ++c) {
-        name += static_cast<char>(*c < 0x80 ? *c : '?');
-    }
-    RecordProperty("LanguageId", std::to_string(languageId));
-    RecordProperty("LocaleName", name);
-    std::printf("GetUserDefaultUILanguage 0x%04X, locale name \"%s\"\n", languageId, name.c_str());
-
-    EXPECT_EQ(static_cast<int>(DetectInterfaceLanguage()), expected);
+    EXPECT_EQ(static_cast<int>(DetectInterfaceLanguage()), expected)
+        << "GetUserDefaultUILanguage " << languageId << ", locale name "
+        << testing::PrintToString(localeName);
 }
 
 } // namespace

@@ -6,32 +6,18 @@
 namespace vesko {
 namespace {
 
-struct LanguageIdCase {
-    unsigned short languageId;
-    InterfaceLanguage expected;
-};
-
 TEST(LanguageFromLanguageId, SpecificAndNeutralIdentifiers) {
-    const LanguageIdCase cases[] = {
-        {0x0419, InterfaceLanguage::Russian},          // ru-RU
-        {0x0019, InterfaceLanguage::Russian},          // ru, neutral
-        {0x0C0A, InterfaceLanguage::Spanish},          // es-ES
-        {0x080A, InterfaceLanguage::Spanish},          // es-MX
-        {0x0416, InterfaceLanguage::PortugueseBrazil}, // pt-BR
-        {0x0816, InterfaceLanguage::PortugueseBrazil}, // pt-PT
-        {0x0C01, InterfaceLanguage::Arabic},           // ar-EG
-        {0x0401, InterfaceLanguage::Arabic},           // ar-SA
-        {0x0001, InterfaceLanguage::Arabic},           // ar, neutral
-        {0x0410, InterfaceLanguage::Italian},          // it-IT
-        {0x0409, InterfaceLanguage::English},          // en-US
-        {0x0809, InterfaceLanguage::English},          // en-GB
-        {0x0407, InterfaceLanguage::English},          // de-DE
-        {0x0464, InterfaceLanguage::English},          // fil-PH
-        {0x0804, InterfaceLanguage::English},          // zh-CN
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.languageId);
-        EXPECT_EQ(LanguageFromLanguageId(c.languageId), c.expected);
+    using enum InterfaceLanguage;
+    // ru-RU, ru; es-ES, es-MX; pt-BR, pt-PT; ar-EG, ar-SA, ar; it-IT; en-US, en-GB, de-DE, fil-PH, zh-CN.
+    // clang-format off
+    const std::pair<unsigned short, InterfaceLanguage> cases[] = {
+        {0x0419, Russian}, {0x0019, Russian}, {0x0C0A, Spanish}, {0x080A, Spanish}, {0x0416, PortugueseBrazil},
+        {0x0816, PortugueseBrazil}, {0x0C01, Arabic}, {0x0401, Arabic}, {0x0001, Arabic}, {0x0410, Italian},
+        {0x0409, English}, {0x0809, English}, {0x0407, English}, {0x0464, English}, {0x0804, English}};
+    // clang-format on
+    for (const auto& [id, expected] : cases) {
+        SCOPED_TRACE(id);
+        EXPECT_EQ(LanguageFromLanguageId(id), expected);
     }
 }
 

@@ -1,4 +1,5 @@
-// The text tables: the given rows of every language, and the checks that catch a slip in any entry.
+// The text tables: the given rows of every language, and the checks that catch a slip in any entry;
+// language choice by locale name, the right-to-left flag and left-to-right isolation.
 #include "engine/Paths.h"
 #include "ui/ScopedInterfaceLanguage.h"
 #include "ui/Texts.h"
@@ -24,8 +25,7 @@ std::wstring_view Entry(Lang language, int index) {
 
 std::size_t Occurrences(std::wstring_view text, std::wstring_view word) {
     std::size_t count = 0;
-    for (auto at = text.find(word); at != std::wstring_view::npos; at = text.find(word, at + 1)) {
-        ++count;
+    for (auto at = text.find(word); at != std::wstring_view::npos; at = text.find(word, at + 1), ++count) {
     }
     return count;
 }
@@ -67,15 +67,13 @@ TEST(TextTables, GivenRowsAppearExactly) {
 }
 
 // Only these are the same word in English: any other equal entry was left untranslated.
+// clang-format off
 const std::set<std::pair<Lang, TextKey>> kSameAsEnglish = {
-    {Lang::Spanish, TextKey::TextUnitMegabytes},
-    {Lang::Spanish, TextKey::TextUnitGigabytes},
-    {Lang::PortugueseBrazil, TextKey::TextUnitMegabytes},
-    {Lang::PortugueseBrazil, TextKey::TextUnitGigabytes},
-    {Lang::Italian, TextKey::TextUnitMegabytes},
-    {Lang::Italian, TextKey::TextUnitGigabytes},
-    {Lang::Italian, TextKey::TextFile},
-};
+    {Lang::Spanish, TextKey::TextUnitMegabytes}, {Lang::Spanish, TextKey::TextUnitGigabytes},
+    {Lang::PortugueseBrazil, TextKey::TextUnitMegabytes}, {Lang::PortugueseBrazil, TextKey::TextUnitGigabytes},
+    {Lang::Italian, TextKey::TextUnitMegabytes}, {Lang::Italian, TextKey::TextUnitGigabytes},
+    {Lang::Italian, TextKey::TextFile}};
+// clang-format on
 
 // Names, the file filter and the site stay as they are in every language, as often as English has them.
 constexpr std::wstring_view kKeptWords[] = {L"NSZ",     L"NTFS",          L"exFAT",
@@ -106,13 +104,11 @@ TEST(TextTables, EveryEntryTranslatedTrimmedAndKeepingEnglishNames) {
         }
     }
     EXPECT_EQ(tables.size(), std::size(kAllLanguages));
-    EXPECT_EQ(std::wstring_view(kMakerSiteUrl), L"https://vesko.example/");
 }
 
 TEST(Text, CurrentLanguageAndOutOfRangeValues) {
     for (int value : {-1, 6, -2147483647 - 1}) {
-        SCOPED_TRACE(value);
-        EXPECT_EQ(&TextsFor(static_cast<Lang>(value)), &TextsFor(Lang::English));
+        EXPECT_EQ(&TextsFor(static_cast<Lang>(value)), &TextsFor(Lang::English)) << value;
     }
     for (Lang language : kAllLanguages) {
         SCOPED_TRACE(static_cast<int>(language));
@@ -124,6 +120,66 @@ TEST(Text, CurrentLanguageAndOutOfRangeValues) {
         for (int value : {-1, kTextCount}) {
             EXPECT_EQ(Text(static_cast<TextKey>(value)), Text(TextKey::TextErrUnexpected));
         }
+    }
+}
+
+TEST(LanguageFromLocaleName, LanguagePartDecides) {
+    // clang-format off
+    const std::pair<const wchar_t*, Lang> cases[] = {
+        {L"RU", Lang::Russian}, {L"ru-RU", Lang::Russian}, {L"Ru_ru", Lang::Russian}, {L"ru", Lang::Russian},
+        {L"es-MX", Lang::Spanish}, {L"ES", Lang::Spanish}, {L"pt", Lang::PortugueseBrazil},
+        {L"pt-BR", Lang::PortugueseBrazil}, {L"pt-PT", Lang::PortugueseBrazil}, {L"ptx", Lang::English},
+        {L"ar", Lang::Arabic}, {L"AR", Lang::Arabic}, {L"ar-EG", Lang::Arabic}, {L"ar-SA", Lang::Arabic},
+        {L"it-IT", Lang::Italian}, {L"it.UTF-8", Lang::Italian}, {L"it:x", Lang::Italian},
+        {L"it@euro", Lang::Italian}, {L"en-GB", Lang::English}, {L"en-US", Lang::English},
+        {L"zh-CN", Lang::English}, {L"fil-PH", Lang::English}, {L"-x", Lang::English}, {L"_ru", Lang::English},
+        {L".ru", Lang::English}, {L"@ru", Lang::English}, {L"", Lang::English}, {L"r", Lang::English},
+        {L"r-u", Lang::English}, {L"rus", Lang::English},
+        // Only ASCII capitals are lowered: a fullwidth or Cyrillic look-alike is no match.
+        {L"\uFF32\uFF35", Lang::English}, {L"\u0440u", Lang::English},
+    };
+    // clang-format on
+    for (const auto& [name, expected] : cases) {
+        SCOPED_TRACE(ToUtf8(name));
+        EXPECT_EQ(LanguageFromLocaleName(name), expected);
+    }
+}
+
+TEST(IsRightToLeft, OnlyArabicAndSetTogetherWithTheLanguage) {
+    for (int value : {0, 1, 2, 3, 4, 5, 6, -4, 7}) {
+        SCOPED_TRACE(value);
+        EXPECT_EQ(IsRightToLeft(static_cast<Lang>(value)), value == 4);
+        if (value >= 0 && value <= 5) {
+            ScopedInterfaceLanguage scoped(static_cast<Lang>(value));
+            EXPECT_EQ(CurrentInterfaceLanguage(), static_cast<Lang>(value));
+            EXPECT_EQ(IsRightToLeftMode(), value == 4);
+        }
+    }
+}
+
+TEST(ScopedInterfaceLanguage, RestoresThePreviousLanguageAndFlag) {
+    ScopedInterfaceLanguage outer(Lang::Russian);
+    {
+        ScopedInterfaceLanguage inner(Lang::Arabic);
+        EXPECT_TRUE(IsRightToLeftMode());
+    }
+    EXPECT_EQ(CurrentInterfaceLanguage(), Lang::Russian);
+    EXPECT_FALSE(IsRightToLeftMode());
+}
+
+TEST(IsolateLeftToRight, MarksOnlyInRightToLeftMode) {
+    const std::wstring path = L"D:\\Games\\a.nsz";
+    {
+        ScopedInterfaceLanguage scoped(Lang::Arabic);
+        EXPECT_EQ(IsolateLeftToRight(path), L"\u200E" + path + L"\u200E");
+        EXPECT_EQ(IsolateLeftToRight(L""), L"\u200E\u200E");
+    }
+    for (Lang language :
+         {Lang::English, Lang::Russian, Lang::Spanish, Lang::PortugueseBrazil, Lang::Italian}) {
+        SCOPED_TRACE(static_cast<int>(language));
+        ScopedInterfaceLanguage scoped(language);
+        EXPECT_EQ(IsolateLeftToRight(path), path);
+        EXPECT_EQ(IsolateLeftToRight(L""), L"");
     }
 }
 
