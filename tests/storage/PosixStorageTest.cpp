@@ -70,14 +70,6 @@ class PosixStorage : public ::testing::Test {
     void TearDown() override { ::unsetenv("XDG_STATE_HOME"); }
     std::wstring recoveryPath() const { return state.path() + L"/VESKO/ZARUvivuriza/Recovery"; }
 
-    // A reservation with 4096 bytes written into it.
-    std::unique_ptr<PendingOutput> reserve(const std::wstring& path) {
-        std::unique_ptr<PendingOutput> pending;
-        CreatePendingOutput(pending, path, nullptr);
-        const std::vector<char> data(4096, 'n');
-        EXPECT_EQ(::write(pending->outputHandle(), data.data(), data.size()), 4096);
-        return pending;
-    }
     void expectNothingLeft(const std::wstring& directory) const {
         for (const std::string& name : Names(directory))
             EXPECT_NE(name.rfind(".vesko-", 0), 0u) << name;
@@ -91,14 +83,14 @@ class PosixStorage : public ::testing::Test {
 TEST_F(PosixStorage, PublishingNeverReplacesAnExistingName) {
     struct Case {
         std::vector<std::string> existing;
-        bool links, pickUnusedName;
-        std::string published; // empty: NameConflict
+        bool links;
+        std::string published; // empty: NameConflict, without picking an unused name
     };
     const Case cases[] = {
-        {{}, false, true, "Game.nsp"},
-        {{"Game.nsp", "Game (1).nsp"}, false, true, "Game (2).nsp"},
-        {{"Game.nsp"}, true, true, "Game (1).nsp"}, // a dangling link is a taken name, never followed
-        {{"Game.nsp"}, false, false, ""},
+        {{}, false, "Game.nsp"},
+        {{"Game.nsp", "Game (1).nsp"}, false, "Game (2).nsp"},
+        {{"Game.nsp"}, true, "Game (1).nsp"}, // a dangling link is a taken name, never followed
+        {{"Game.nsp"}, false, ""},
     };
     // renameat2, then file systems without RENAME_NOREPLACE, then without hard links either (FAT).
     for (const int route : {0, 1, 2}) {
@@ -117,12 +109,14 @@ TEST_F(PosixStorage, PublishingNeverReplacesAnExistingName) {
                 else
                     std::ofstream(ToUtf8(dir.file(FromUtf8(name)))) << name;
             }
-            std::unique_ptr<PendingOutput> pending = reserve(dir.file(L"Game.nsp"));
+            std::unique_ptr<PendingOutput> pending;
+            CreatePendingOutput(pending, dir.file(L"Game.nsp"), nullptr);
+            ASSERT_EQ(::write(pending->outputHandle(), std::string(4096, 'n').data(), 4096), 4096);
             if (c.published.empty()) {
                 ExpectConversionError([&] { PublishOutput(pending, dir.file(L"Game.nsp"), false, nullptr); },
                                       {K::NameConflict, "Output name is already in use (Windows 80)", 80});
             } else {
-                EXPECT_EQ(PublishOutput(pending, dir.file(L"Game.nsp"), c.pickUnusedName, nullptr),
+                EXPECT_EQ(PublishOutput(pending, dir.file(L"Game.nsp"), true, nullptr),
                           dir.file(FromUtf8(c.published)));
                 struct stat published {};
                 ASSERT_EQ(::stat(ToUtf8(dir.file(FromUtf8(c.published))).c_str(), &published), 0);
@@ -219,9 +213,7 @@ TEST_F(PosixStorage, SizeLimitOfFatThenFreeSpace) {
     const ScopedStorageSystemOverride fake(calls);
     struct Case {
         unsigned long type;
-        std::uint64_t available, required;
-        std::uint32_t code; // 0: fits
-        std::uint64_t reportedAvailable;
+        std::uint64_t available, required, code, reportedAvailable; // code 0: fits
     };
     const Case cases[] = {
         {0x4d44, ~0ull, 4294967295ull, 0, 0}, {0x4d44, ~0ull, 4294967296ull, 223, 0},
