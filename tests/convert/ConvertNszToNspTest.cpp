@@ -157,8 +157,6 @@ TEST_F(Conversion, NamesAreNeverReplacedAndTheSourceGoesOnlyOnRequest) {
     EXPECT_FALSE(fs::exists(fs::path(source_)));
     // Which disposition ran depends on the file system: POSIX semantics, or the classic fallback.
     EXPECT_NE(LastDeletionPath(), DeletionPath::None);
-    std::printf("source deleted through the %s disposition\n",
-                LastDeletionPath() == DeletionPath::Classic ? "classic (fallback)" : "POSIX-semantics");
 }
 
 TEST_F(Conversion, CancellationAtEveryStageAndFailedVerificationLeaveNothing) {

@@ -190,7 +190,6 @@ TEST_F(PosixStorage, LinksAndReadOnlyDestinationsAreRefused) {
             GTEST_SKIP() << "cannot mount a read-only tmpfs here: " << std::strerror(errno);
         std::unique_ptr<PendingOutput> pending;
         ExpectConversionError([&] { CreatePendingOutput(pending, c.target, nullptr); }, c.error);
-        pending.reset();
         readOnly.reset();
         ::chmod(dest.c_str(), 0755);
         EXPECT_TRUE(Names(elsewhere.path()).empty());
@@ -277,9 +276,9 @@ TEST_F(PosixStorage, SourceIsDeletedOnlyWhenUnchanged) {
          kErrorFileInvalid},
         {[&] { ::unlink(p.c_str()); }, 2},
     };
-    for (const auto& [change, code] : cases) {
-        SCOPED_TRACE("unchanged, modified, touched, replaced, removed: row " +
-                     std::to_string(&change - &cases[0].first));
+    for (std::size_t row = 0; row < std::size(cases); ++row) {
+        SCOPED_TRACE("row " + std::to_string(row) + " of: unchanged, modified, touched, replaced, removed");
+        const auto& [change, code] = cases[row];
         std::ofstream(p) << "source";
         FileIdentity identity;
         ASSERT_EQ(InputFile(path).queryIdentity(identity), 0u);
