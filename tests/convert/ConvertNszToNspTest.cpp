@@ -2,6 +2,7 @@
 // and natively (where the journals go to a scratch state home).
 #include "convert/ConvertNszToNsp.h"
 #include "convert/SourceDeletion.h"
+#include "tests/support/ExpectError.h"
 #include "tests/support/TestPaths.h"
 #include "tools/testfiles/NszBuilder.h"
 
@@ -19,80 +20,56 @@
 
 #include <cwctype>
 #include <filesystem>
+#include <utility>
 
 namespace vesko {
 namespace {
 
 using K = ConversionError::Kind;
 namespace fs = std::filesystem;
+using testfiles::ReadWholeFile;
+using testfiles::WriteWholeFile;
 
-std::wstring RecoveryDir() {
+// Temporary files in `dir`, and journals that name a file in it. Tests run in parallel in one prefix,
+// so other tests' live journals (open without sharing) are passed over.
+std::size_t Leftovers(const std::wstring& dir) {
 #ifndef _WIN32
-    return FromUtf8(std::getenv("XDG_STATE_HOME")) + L"/VESKO/ZARUvivuriza/Recovery";
+    const std::wstring recovery = FromUtf8(std::getenv("XDG_STATE_HOME")) + L"/VESKO/ZARUvivuriza/Recovery";
 #else
-    PWSTR path = nullptr;
-    std::wstring result;
-    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &path)))
-        result = std::wstring(path) + L"\\VESKO\\ZARUvivuriza\\Recovery";
-    CoTaskMemFree(path);
-    return result;
+    PWSTR local = nullptr;
+    std::wstring recovery;
+    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &local)))
+        recovery = std::wstring(local) + L"\\VESKO\\ZARUvivuriza\\Recovery";
+    CoTaskMemFree(local);
 #endif
-}
-
-std::size_t Count(const std::wstring& dir, const std::wstring& prefix, const std::wstring& suffix) {
     std::size_t n = 0;
     std::error_code ignored;
-    for (const auto& entry : fs::directory_iterator(fs::path(dir), ignored)) {
-        const std::wstring name = entry.path().filename().wstring();
-        if (name.rfind(prefix, 0) == 0 && name.size() >= suffix.size() &&
-            name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
-            ++n;
-    }
-    return n;
-}
-
-// Journals that name a temporary file in `dir`. Tests run in parallel in one prefix, so other
-// tests' live journals (open without sharing) are passed over.
-std::size_t JournalsFor(const std::wstring& dir) {
-    std::size_t n = 0;
-    std::error_code ignored;
-    for (const auto& entry : fs::directory_iterator(fs::path(RecoveryDir()), ignored)) {
+    for (const auto& entry : fs::directory_iterator(fs::path(dir), ignored))
+        n += entry.path().filename().wstring().rfind(L".vesko-", 0) == 0;
+    for (const auto& entry : fs::directory_iterator(fs::path(recovery), ignored)) {
         std::vector<std::uint8_t> bytes;
         try {
-            bytes = testfiles::ReadWholeFile(entry.path().wstring());
+            bytes = ReadWholeFile(entry.path().wstring());
         } catch (const std::exception&) {
             continue;
         }
-        if (bytes.size() < 44)
-            continue;
         std::wstring stored;
         for (std::size_t i = 44; i + 1 < bytes.size(); i += 2)
             stored += static_cast<wchar_t>(bytes[i] | bytes[i + 1] << 8);
-        if (stored.find(dir) != std::wstring::npos)
-            ++n;
+        n += stored.find(dir) != std::wstring::npos;
     }
     return n;
 }
 
-testfiles::ContainerSpec TypicalSpec() {
-    testfiles::MemberSpec program;
-    program.name = ".ncz";
-    program.hashName = true;
-    program.ncz = true;
-    program.form = testfiles::NczForm::Block;
-    program.blockExponent = 14;
-    program.sections = {testfiles::MakeSection(0x9001, 3, 1), testfiles::MakeSection(0x333, 1, 2)};
-    testfiles::MemberSpec upper;
-    upper.name = "A.NCZ";
-    upper.ncz = true;
-    upper.sections = {testfiles::MakeSection(0x4000, 4, 3)};
-    testfiles::MemberSpec empty;
-    empty.name = "empty.tik";
-    testfiles::MemberSpec xml;
-    xml.name = "meta.cnmt.xml";
-    xml.size = 1234;
+testfiles::MemberSpec Member(const std::string& name, std::uint64_t size = 0) {
+    testfiles::MemberSpec member;
+    member.name = name;
+    member.size = size;
+    return member;
+}
+testfiles::ContainerSpec Package(std::vector<testfiles::MemberSpec> members) {
     testfiles::ContainerSpec package;
-    package.members = {program, upper, empty, xml};
+    package.members = std::move(members);
     return package;
 }
 
@@ -102,16 +79,22 @@ class Conversion : public ::testing::Test {
 #ifndef _WIN32
         ::setenv("XDG_STATE_HOME", ToUtf8(state_.path()).c_str(), 1);
 #endif
-        built_ = testfiles::BuildNsz(TypicalSpec());
-        source_ = dir_.file(L"Game.nsz");
-        output_ = dir_.file(L"Game.nsp");
-        testfiles::WriteWholeFile(source_, built_.nsz);
+        using testfiles::MakeSection;
+        testfiles::MemberSpec program = Member(".ncz"), upper = Member("A.NCZ");
+        program.ncz = program.hashName = upper.ncz = true;
+        program.form = testfiles::NczForm::Block;
+        program.blockExponent = 14;
+        program.sections = {MakeSection(0x9001, 3, 1), MakeSection(0x333, 1, 2)};
+        upper.sections = {MakeSection(0x4000, 4, 3)};
+        built_ = testfiles::BuildNsz(
+            Package({program, upper, Member("empty.tik"), Member("meta.cnmt.xml", 1234)}));
+        WriteWholeFile(source_, built_.nsz);
     }
-
-    // Nothing of a reservation may be left: no temporary file and no new journal.
-    void ExpectNoLeftovers() const {
-        EXPECT_EQ(Count(dir_.path(), L".vesko-", L".tmp"), 0u);
-        EXPECT_EQ(JournalsFor(dir_.path()), 0u);
+    // After a refusal: no output, the source in place, nothing of a reservation left.
+    void expectUntouched() const {
+        EXPECT_FALSE(fs::exists(fs::path(output_)));
+        EXPECT_TRUE(ReadWholeFile(source_) == built_.nsz);
+        EXPECT_EQ(Leftovers(dir_.path()), 0u);
     }
 
     test::TempDir dir_;
@@ -119,131 +102,86 @@ class Conversion : public ::testing::Test {
     test::TempDir state_;
 #endif
     testfiles::BuiltFiles built_;
-    std::wstring source_;
-    std::wstring output_;
+    const std::wstring source_ = dir_.file(L"Game.nsz"), output_ = dir_.file(L"Game.nsp");
 };
 
 TEST_F(Conversion, GivesTheExactNspAndReportsProgressInItsPattern) {
     std::vector<Progress> reports;
-    const ProgressCallback progress = [&](Progress p) { reports.push_back(p); };
-    const ConversionResult result = ConvertNszToNsp(source_, output_, progress, nullptr, false, false);
+    const ConversionResult result = ConvertNszToNsp(
+        source_, output_, [&](Progress p) { reports.push_back(p); }, nullptr, false, false);
     EXPECT_EQ(result.outputPath, output_);
     EXPECT_FALSE(result.sourceDeleted);
     EXPECT_EQ(result.sourceDeleteError, 0u);
-    EXPECT_TRUE(testfiles::ReadWholeFile(output_) == built_.nsp);
+    EXPECT_TRUE(ReadWholeFile(output_) == built_.nsp);
     EXPECT_TRUE(fs::exists(fs::path(source_)));
+    EXPECT_EQ(Leftovers(dir_.path()), 0u);
     ASSERT_GE(reports.size(), 3u);
     EXPECT_EQ(reports.front().bytesWritten, 0u);
-    EXPECT_EQ(reports.front().phase, 0u);
     EXPECT_EQ(reports.back().bytesWritten, built_.nsp.size());
     EXPECT_EQ(reports.back().phase, 1u);
     for (std::size_t i = 0; i + 1 < reports.size(); ++i)
         EXPECT_EQ(reports[i].phase, 0u);
-    ExpectNoLeftovers();
+
+    // Plain members only, and an empty progress.
+    const auto plain =
+        testfiles::BuildNsz(Package({Member("a.tik", 3000), Member("b.cert"), Member("c.xml", 3000)}));
+    WriteWholeFile(source_, plain.nsz);
+    ConvertNszToNsp(source_, dir_.file(L"Plain.nsp"), {}, nullptr, false, false);
+    EXPECT_TRUE(ReadWholeFile(dir_.file(L"Plain.nsp")) == plain.nsp);
 }
 
-TEST_F(Conversion, PlainMembersOnlyAndAnEmptyProgress) {
-    testfiles::ContainerSpec package;
-    for (const char* name : {"a.tik", "b.cert", "c.xml"}) {
-        testfiles::MemberSpec m;
-        m.name = name;
-        m.size = std::string(name) == "b.cert" ? 0 : 3000;
-        package.members.push_back(m);
-    }
-    const auto built = testfiles::BuildNsz(package);
-    testfiles::WriteWholeFile(source_, built.nsz);
-    ConvertNszToNsp(source_, output_, {}, nullptr, false, false);
-    EXPECT_TRUE(testfiles::ReadWholeFile(output_) == built.nsp);
-}
-
-TEST_F(Conversion, OutputEqualToInputIsRefusedBeforeOpening) {
+TEST_F(Conversion, NamesAreNeverReplacedAndTheSourceGoesOnlyOnRequest) {
     const std::wstring missing = dir_.file(L"Missing.nsz");
+    std::vector<std::wstring> sameFile = {missing}; // letter case tells files apart here, not on Windows
 #ifdef _WIN32
-    std::wstring upper = missing;
-    for (wchar_t& c : upper)
+    sameFile = {L"\\\\?\\" + missing, missing};
+    for (wchar_t& c : sameFile[1])
         c = static_cast<wchar_t>(towupper(c));
-    const std::vector<std::wstring> sameFile = {upper, L"\\\\?\\" + missing};
-#else
-    const std::vector<std::wstring> sameFile = {missing}; // letter case tells files apart here
 #endif
-    for (const std::wstring& out : sameFile) {
-        try {
-            ConvertNszToNsp(missing, out, {}, nullptr, true, false);
-            ADD_FAILURE() << "accepted";
-        } catch (const ConversionError& e) {
-            EXPECT_EQ(e.kind, K::NameConflict); // not ReadFailed: the missing input was never opened
-            EXPECT_STREQ(e.what(), "Выходной NSP уже существует. Выберите другое имя.");
-        }
-    }
-}
-
-TEST_F(Conversion, ExistingOutputIsNeverReplaced) {
-    testfiles::WriteWholeFile(output_, {1, 2, 3});
-    try {
-        ConvertNszToNsp(source_, output_, {}, nullptr, false, false);
-        FAIL() << "converted";
-    } catch (const ConversionError& e) {
-        EXPECT_EQ(e.kind, K::NameConflict);
-    }
-    const ConversionResult result = ConvertNszToNsp(source_, output_, {}, nullptr, true, false);
+    const test::ExpectedError conflict{K::NameConflict, "Выходной NSP уже существует. Выберите другое имя."};
+    // NameConflict, not ReadFailed: the missing input was never opened.
+    for (const std::wstring& out : sameFile)
+        test::ExpectConversionError([&] { ConvertNszToNsp(missing, out, {}, nullptr, true, false); },
+                                    conflict);
+    WriteWholeFile(output_, {1, 2, 3});
+    test::ExpectConversionError([&] { ConvertNszToNsp(source_, output_, {}, nullptr, false, true); },
+                                conflict);
+    EXPECT_TRUE(fs::exists(fs::path(source_)));
+    const ConversionResult result = ConvertNszToNsp(source_, output_, {}, nullptr, true, true);
     EXPECT_EQ(result.outputPath, dir_.file(L"Game (1).nsp"));
-    EXPECT_EQ(testfiles::ReadWholeFile(output_), (std::vector<std::uint8_t>{1, 2, 3}));
-    EXPECT_TRUE(testfiles::ReadWholeFile(result.outputPath) == built_.nsp);
-    ExpectNoLeftovers();
+    EXPECT_EQ(ReadWholeFile(output_), (std::vector<std::uint8_t>{1, 2, 3}));
+    EXPECT_TRUE(ReadWholeFile(result.outputPath) == built_.nsp);
+    EXPECT_EQ(Leftovers(dir_.path()), 0u);
+    EXPECT_TRUE(result.sourceDeleted);
+    EXPECT_EQ(result.sourceDeleteError, 0u);
+    EXPECT_FALSE(fs::exists(fs::path(source_)));
+    // Which disposition ran depends on the file system: POSIX semantics, or the classic fallback.
+    EXPECT_NE(LastDeletionPath(), DeletionPath::None);
 }
 
-TEST_F(Conversion, CancellationAtEveryStageLeavesNothing) {
-    struct Case {
-        const char* what;
-        int cancelAtReport; // 0: before the call
-        bool afterLastMember;
-    };
-    const Case cases[] = {
-        {"before writing", 0, false}, {"inside a member", 4, false}, {"after the last member", -1, true}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        CancelFlag flag{static_cast<std::uint8_t>(c.cancelAtReport == 0 ? 1 : 0)};
+TEST_F(Conversion, CancellationAtEveryStageAndFailedVerificationLeaveNothing) {
+    // Report that cancels: 0 before the call, -1 the one after the last member.
+    for (const int cancelAt : {0, 4, -1}) {
+        SCOPED_TRACE(cancelAt);
+        CancelFlag flag{static_cast<std::uint8_t>(cancelAt == 0)};
         int reports = 0;
         bool finishing = false;
         const ProgressCallback progress = [&](Progress p) {
-            ++reports;
             finishing = finishing || p.phase == 1;
-            if (reports == c.cancelAtReport || (c.afterLastMember && p.bytesWritten == p.bytesTotal))
+            if (++reports == cancelAt || (cancelAt < 0 && p.bytesWritten == p.bytesTotal))
                 flag = 1;
         };
         EXPECT_THROW(ConvertNszToNsp(source_, output_, progress, &flag, true, true), Cancelled);
         EXPECT_FALSE(finishing);
-        EXPECT_FALSE(fs::exists(fs::path(output_)));
-        EXPECT_TRUE(fs::exists(fs::path(source_)));
-        ExpectNoLeftovers();
+        expectUntouched();
     }
-}
-
-TEST_F(Conversion, FailedVerificationLeavesNothing) {
-    auto damaged = built_.nsz;
-    damaged[built_.members[0].nszOffset + 5] ^= 0x80; // inside the first member's NCA header
-    testfiles::WriteWholeFile(source_, damaged);
-    try {
-        ConvertNszToNsp(source_, output_, {}, nullptr, true, true);
-        FAIL() << "converted";
-    } catch (const ConversionError& e) {
-        EXPECT_EQ(e.kind, K::VerificationFailed);
-    }
-    EXPECT_FALSE(fs::exists(fs::path(output_)));
-    EXPECT_TRUE(fs::exists(fs::path(source_)));
-    ExpectNoLeftovers();
-}
-
-TEST_F(Conversion, SourceDeletedWhenUnchanged) {
-    const ConversionResult result = ConvertNszToNsp(source_, output_, {}, nullptr, true, true);
-    EXPECT_TRUE(result.sourceDeleted);
-    EXPECT_EQ(result.sourceDeleteError, 0u);
-    EXPECT_FALSE(fs::exists(fs::path(source_)));
-    EXPECT_TRUE(testfiles::ReadWholeFile(output_) == built_.nsp);
-    // Which disposition ran depends on the file system: POSIX semantics, or the classic fallback.
-    EXPECT_NE(LastDeletionPath(), DeletionPath::None);
-    std::printf("source deleted through the %s disposition\n",
-                LastDeletionPath() == DeletionPath::Classic ? "classic (fallback)" : "POSIX-semantics");
+    built_.nsz[built_.members[0].nszOffset + 5] ^= 0x80; // inside the first member's NCA header
+    WriteWholeFile(source_, built_.nsz);
+    test::ExpectConversionError(
+        [&] { ConvertNszToNsp(source_, output_, {}, nullptr, true, true); },
+        {K::VerificationFailed, "Проверка SHA-256 не пройдена: " + built_.members[0].nspName +
+                                    ". Данные повреждены или изменены; NSP не сохранён."});
+    expectUntouched();
 }
 
 #ifdef _WIN32
@@ -257,65 +195,14 @@ TEST_F(Conversion, SourcePathLongerThanMaxPath) {
         ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + folder).c_str(), nullptr));
     }
     const std::wstring source = folder + L"\\Game.nsz";
-    const std::wstring output = dir_.file(L"Game.nsp");
     ASSERT_TRUE(CopyFileW((L"\\\\?\\" + source_).c_str(), (L"\\\\?\\" + source).c_str(), TRUE));
-    const ConversionResult result = ConvertNszToNsp(source, output, {}, nullptr, true, true);
-    EXPECT_EQ(result.outputPath, output);
+    const ConversionResult result = ConvertNszToNsp(source, output_, {}, nullptr, true, true);
+    EXPECT_EQ(result.outputPath, output_);
     EXPECT_TRUE(result.sourceDeleted);
-    EXPECT_TRUE(testfiles::ReadWholeFile(output) == built_.nsp);
+    EXPECT_TRUE(ReadWholeFile(output_) == built_.nsp);
     EXPECT_EQ(GetFileAttributesW((L"\\\\?\\" + source).c_str()), INVALID_FILE_ATTRIBUTES);
-    while (folder.size() > dir_.path().size()) {
+    for (; folder.size() > dir_.path().size(); folder.erase(folder.find_last_of(L'\\')))
         RemoveDirectoryW((L"\\\\?\\" + folder).c_str());
-        folder.erase(folder.find_last_of(L'\\'));
-    }
-}
-
-class SourceDeletion : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        path_ = dir_.file(L"s.nsz");
-        testfiles::WriteWholeFile(path_, {1, 2, 3, 4});
-        InputFile input(ToLong());
-        ASSERT_EQ(input.queryIdentity(identity_), 0u);
-    }
-    std::wstring ToLong() const { return L"\\\\?\\" + path_; }
-
-    test::TempDir dir_;
-    std::wstring path_;
-    FileIdentity identity_;
-};
-
-TEST_F(SourceDeletion, KeptWithTheReasonCode) {
-    CancelFlag cancelled{1};
-    FileIdentity zeroIndex = identity_;
-    zeroIndex.fileIndexHigh = 0;
-    zeroIndex.fileIndexLow = 0;
-    FileIdentity otherSize = identity_;
-    otherSize.fileSizeLow += 1;
-    EXPECT_EQ(DeleteSourceIfUnchanged(ToLong(), &identity_, 0, 29, nullptr), 29u);
-    EXPECT_EQ(DeleteSourceIfUnchanged(ToLong(), &identity_, 0, 0, &cancelled), 1223u);
-    EXPECT_EQ(DeleteSourceIfUnchanged(ToLong(), nullptr, 6, 0, nullptr), 6u);
-    EXPECT_EQ(DeleteSourceIfUnchanged(ToLong(), &zeroIndex, 0, 0, nullptr), 50u);
-    EXPECT_EQ(DeleteSourceIfUnchanged(ToLong(), &otherSize, 0, 0, nullptr), 1006u);
-    EXPECT_TRUE(fs::exists(fs::path(path_)));
-}
-
-TEST_F(SourceDeletion, ReplacedFileIsKept) {
-    fs::remove(fs::path(path_));
-    testfiles::WriteWholeFile(dir_.file(L"other"), {1, 2, 3, 4});
-    fs::rename(fs::path(dir_.file(L"other")), fs::path(path_));
-    EXPECT_EQ(DeleteSourceIfUnchanged(ToLong(), &identity_, 0, 0, nullptr), 1006u);
-    EXPECT_TRUE(fs::exists(fs::path(path_)));
-}
-
-TEST_F(SourceDeletion, OpenElsewhereIsKeptWithSharingViolation) {
-    HANDLE other =
-        CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(other, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(DeleteSourceIfUnchanged(ToLong(), &identity_, 0, 0, nullptr), 32u);
-    CloseHandle(other);
-    EXPECT_EQ(DeleteSourceIfUnchanged(ToLong(), &identity_, 0, 0, nullptr), 0u);
-    EXPECT_FALSE(fs::exists(fs::path(path_)));
 }
 
 // The seam's open: a sharing violation for the first `lockedOpens` calls, optionally cancelling.
@@ -332,32 +219,61 @@ HANDLE WINAPI BrieflyLockedOpen(LPCWSTR path, DWORD access, DWORD share, LPSECUR
     return INVALID_HANDLE_VALUE;
 }
 
-TEST_F(SourceDeletion, BriefLockIsWaitedFor) {
-    struct Case {
-        const char* what;
-        int locks;
-        bool cancel;
-        std::uint32_t result;
-        int opens;
-    };
-    const Case cases[] = {
-        {"locked for four tries", 4, false, 0, 5},
-        {"locked for five tries", 5, false, 32, 5},
-        {"cancelled while waiting", 5, true, 1223, 1},
-    };
+TEST_F(Conversion, SourceIsKeptWithTheReasonCode) {
+    const std::wstring path = dir_.file(L"s.nsz"), longPath = L"\\\\?\\" + path;
+    HANDLE other = INVALID_HANDLE_VALUE;
     StorageSystemCalls calls = RealStorageSystemCalls();
     calls.createFile = &BrieflyLockedOpen;
     const ScopedStorageSystemOverride seam(calls);
+    struct Case {
+        const char* what;
+        std::function<FileIdentity*(FileIdentity&)> arrange; // the identity compared with
+        std::uint32_t openError, previousError, result;
+        int locks = 0, opens = -1; // of the seam's open; -1: not counted
+        bool cancel = false;
+    };
+    const auto same = [](FileIdentity& id) { return &id; };
+    const Case cases[] = {
+        {"kept after an earlier failure", same, 0, 29, 29},
+        {"cancelled", same, 0, 0, 1223, 0, -1, true},
+        {"no identity", [](FileIdentity&) -> FileIdentity* { return nullptr; }, 6, 0, 6},
+        {"no file index", [](FileIdentity& id) { return id.fileIndexHigh = id.fileIndexLow = 0, &id; }, 0, 0,
+         50},
+        {"other size", [](FileIdentity& id) { return ++id.fileSizeLow, &id; }, 0, 0, 1006},
+        {"replaced",
+         [&](FileIdentity& id) {
+             fs::remove(fs::path(path));
+             WriteWholeFile(dir_.file(L"other"), {1, 2, 3, 4});
+             fs::rename(fs::path(dir_.file(L"other")), fs::path(path));
+             return &id;
+         },
+         0, 0, 1006},
+        {"open elsewhere",
+         [&](FileIdentity& id) {
+             other =
+                 CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+             return &id;
+         },
+         0, 0, 32},
+        {"locked for four tries", same, 0, 0, 0, 4, 5},
+        {"locked for five tries", same, 0, 0, 32, 5, 5},
+        {"cancelled while waiting", same, 0, 0, 1223, 5, 1, true},
+    };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        SetUp();
-        CancelFlag flag{0};
+        WriteWholeFile(path, {1, 2, 3, 4});
+        FileIdentity identity;
+        ASSERT_EQ(InputFile(longPath).queryIdentity(identity), 0u);
+        FileIdentity* compared = c.arrange(identity);
+        CancelFlag flag{static_cast<std::uint8_t>(c.cancel && c.locks == 0)};
         lockedOpens = c.locks;
         opens = 0;
         cancelOnLockedOpen = c.cancel ? &flag : nullptr;
-        EXPECT_EQ(DeleteSourceIfUnchanged(ToLong(), &identity_, 0, 0, &flag), c.result);
-        EXPECT_EQ(opens, c.opens);
-        EXPECT_EQ(fs::exists(fs::path(path_)), c.result != 0);
+        EXPECT_EQ(DeleteSourceIfUnchanged(longPath, compared, c.openError, c.previousError, &flag), c.result);
+        EXPECT_TRUE(c.opens < 0 || opens == c.opens) << opens;
+        EXPECT_EQ(fs::exists(fs::path(path)), c.result != 0);
+        if (other != INVALID_HANDLE_VALUE)
+            CloseHandle(std::exchange(other, INVALID_HANDLE_VALUE));
     }
     cancelOnLockedOpen = nullptr;
 }

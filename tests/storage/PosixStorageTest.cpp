@@ -9,6 +9,7 @@
 #include "storage/PublishOutput.h"
 #include "storage/Recovery.h"
 #include "storage/StorageSystem_posix.h"
+#include "tests/support/ExpectError.h"
 #include "tests/support/TestPaths.h"
 #include "tools/testfiles/NszBuilder.h"
 
@@ -18,7 +19,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <future>
 #include <signal.h>
 #include <sys/mount.h>
@@ -32,6 +32,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using K = ConversionError::Kind;
+using test::ExpectConversionError;
 
 std::vector<std::string> Names(const std::wstring& directory) {
     std::vector<std::string> names;
@@ -42,57 +43,32 @@ std::vector<std::string> Names(const std::wstring& directory) {
     return names;
 }
 
-void ExpectFailure(const std::function<void()>& action, K kind, const std::string& message) {
-    try {
-        action();
-        ADD_FAILURE() << "no failure, expected: " << message;
-    } catch (const ConversionError& e) {
-        EXPECT_EQ(KindName(e.kind), std::string(KindName(kind)));
-        EXPECT_EQ(e.what(), message);
-    }
+// A small tmpfs over a test directory, unmounted on every way out; empty where it cannot be mounted
+// (mounting needs root, as in CI).
+std::shared_ptr<const std::string> MountTmpfs(const std::wstring& over, const char* options,
+                                              unsigned long flags = 0) {
+    if (::mount("tmpfs", ToUtf8(over).c_str(), "tmpfs", flags, options) != 0)
+        return nullptr;
+    return {new std::string(ToUtf8(over)),
+            [](const std::string* dir) { ::umount2(dir->c_str(), MNT_DETACH), delete dir; }};
 }
 
-// A small tmpfs over a test directory, unmounted on every way out; mounting needs root (as in CI).
-class Tmpfs {
-  public:
-    Tmpfs(const std::wstring& directory, const char* options, unsigned long flags = 0)
-        : directory_(ToUtf8(directory)) {
-        mounted_ = ::mount("tmpfs", directory_.c_str(), "tmpfs", flags, options) == 0;
-        error_ = mounted_ ? "" : std::strerror(errno);
-    }
-    ~Tmpfs() {
-        if (mounted_)
-            ::umount2(directory_.c_str(), MNT_DETACH);
-    }
-    Tmpfs(const Tmpfs&) = delete;
-    Tmpfs& operator=(const Tmpfs&) = delete;
-    bool mounted() const { return mounted_; }
-    const std::string& error() const { return error_; }
-
-  private:
-    std::string directory_;
-    bool mounted_ = false;
-    std::string error_;
-};
+// Answers of the file system that a test machine cannot give, for the seam.
+std::uint64_t fakeAvailable = 0;
+unsigned long fakeType = 0;
+int FakeStatvfs(const char*, struct statvfs* info) {
+    *info = {};
+    info->f_bavail = fakeAvailable;
+    info->f_frsize = 1;
+    return 0;
+}
 
 class PosixStorage : public ::testing::Test {
   protected:
-    void SetUp() override {
-        // Journals go to a scratch state home, never to the user's.
-        ::setenv("XDG_STATE_HOME", ToUtf8(state.path()).c_str(), 1);
-    }
+    // Journals go to a scratch state home, never to the user's.
+    void SetUp() override { ::setenv("XDG_STATE_HOME", ToUtf8(state.path()).c_str(), 1); }
     void TearDown() override { ::unsetenv("XDG_STATE_HOME"); }
-
     std::wstring recoveryPath() const { return state.path() + L"/VESKO/ZARUvivuriza/Recovery"; }
-
-    // A reservation with `bytes` written into it.
-    std::unique_ptr<PendingOutput> reserve(const std::wstring& path, std::size_t bytes = 4096) {
-        std::unique_ptr<PendingOutput> pending;
-        CreatePendingOutput(pending, path, nullptr);
-        const std::vector<char> data(bytes, 'n');
-        EXPECT_EQ(::write(pending->outputHandle(), data.data(), data.size()), static_cast<ssize_t>(bytes));
-        return pending;
-    }
 
     void expectNothingLeft(const std::wstring& directory) const {
         for (const std::string& name : Names(directory))
@@ -104,53 +80,43 @@ class PosixStorage : public ::testing::Test {
     test::TempDir state;
 };
 
-// File systems without RENAME_NOREPLACE, and without hard links either (FAT).
-int RefuseRenameNoReplace(int, const char*, int, const char*) {
-    errno = EINVAL;
-    return -1;
-}
-int RefuseLink(int, const char*, int, const char*, int) {
-    errno = EPERM;
-    return -1;
-}
-
 TEST_F(PosixStorage, PublishingNeverReplacesAnExistingName) {
     struct Case {
         std::vector<std::string> existing;
-        bool linkInsteadOfFile;
-        bool pickUnusedName;
-        std::string published; // empty: NameConflict
+        bool links;
+        std::string published; // empty: NameConflict, without picking an unused name
     };
     const Case cases[] = {
-        {{}, false, true, "Game.nsp"},
-        {{"Game.nsp", "Game (1).nsp"}, false, true, "Game (2).nsp"},
-        {{"Game.nsp"}, true, true, "Game (1).nsp"}, // a dangling link is a taken name, never followed
-        {{"Game.nsp"}, false, false, ""},
+        {{}, false, "Game.nsp"},
+        {{"Game.nsp", "Game (1).nsp"}, false, "Game (2).nsp"},
+        {{"Game.nsp"}, true, "Game (1).nsp"}, // a dangling link is a taken name, never followed
+        {{"Game.nsp"}, false, ""},
     };
-    for (const char* route : {"renameat2", "link", "placeholder"}) {
+    // renameat2, then file systems without RENAME_NOREPLACE, then without hard links either (FAT).
+    for (const int route : {0, 1, 2}) {
         StorageSystemCalls calls = RealStorageSystemCalls();
-        if (std::string(route) != "renameat2")
-            calls.renameNoReplace = &RefuseRenameNoReplace;
-        if (std::string(route) == "placeholder")
-            calls.linkAt = &RefuseLink;
+        if (route > 0)
+            calls.renameNoReplace = [](int, const char*, int, const char*) { return errno = EINVAL, -1; };
+        if (route > 1)
+            calls.linkAt = [](int, const char*, int, const char*, int) { return errno = EPERM, -1; };
         const ScopedStorageSystemOverride system(calls);
         for (const Case& c : cases) {
-            SCOPED_TRACE(route + std::to_string(c.existing.size() + 10 * c.linkInsteadOfFile +
-                                                100 * c.pickUnusedName));
+            SCOPED_TRACE("route " + std::to_string(route) + ", row " + std::to_string(&c - cases));
             test::TempDir dir;
             for (const std::string& name : c.existing) {
-                const std::string path = ToUtf8(dir.file(FromUtf8(name)));
-                if (c.linkInsteadOfFile)
-                    ASSERT_EQ(::symlink("elsewhere", path.c_str()), 0);
+                if (c.links)
+                    ASSERT_EQ(::symlink("elsewhere", ToUtf8(dir.file(FromUtf8(name))).c_str()), 0);
                 else
-                    std::ofstream(path) << name;
+                    std::ofstream(ToUtf8(dir.file(FromUtf8(name)))) << name;
             }
-            std::unique_ptr<PendingOutput> pending = reserve(dir.file(L"Game.nsp"));
+            std::unique_ptr<PendingOutput> pending;
+            CreatePendingOutput(pending, dir.file(L"Game.nsp"), nullptr);
+            ASSERT_EQ(::write(pending->outputHandle(), std::string(4096, 'n').data(), 4096), 4096);
             if (c.published.empty()) {
-                ExpectFailure([&] { PublishOutput(pending, dir.file(L"Game.nsp"), false, nullptr); },
-                              K::NameConflict, "Output name is already in use (Windows 80)");
+                ExpectConversionError([&] { PublishOutput(pending, dir.file(L"Game.nsp"), false, nullptr); },
+                                      {K::NameConflict, "Output name is already in use (Windows 80)", 80});
             } else {
-                EXPECT_EQ(PublishOutput(pending, dir.file(L"Game.nsp"), c.pickUnusedName, nullptr),
+                EXPECT_EQ(PublishOutput(pending, dir.file(L"Game.nsp"), true, nullptr),
                           dir.file(FromUtf8(c.published)));
                 struct stat published {};
                 ASSERT_EQ(::stat(ToUtf8(dir.file(FromUtf8(c.published))).c_str(), &published), 0);
@@ -161,10 +127,10 @@ TEST_F(PosixStorage, PublishingNeverReplacesAnExistingName) {
             }
             pending.reset();
             for (const std::string& name : c.existing) {
+                const fs::path path(dir.file(FromUtf8(name)));
                 std::string content;
-                if (!c.linkInsteadOfFile)
-                    std::getline(std::ifstream(ToUtf8(dir.file(FromUtf8(name)))), content);
-                EXPECT_EQ(content, c.linkInsteadOfFile ? "" : name);
+                std::getline(std::ifstream(path), content);
+                EXPECT_TRUE(c.links ? fs::is_symlink(path) : content == name) << name;
             }
             EXPECT_FALSE(fs::exists(fs::path(dir.path()) / "elsewhere"));
             expectNothingLeft(dir.path());
@@ -172,102 +138,81 @@ TEST_F(PosixStorage, PublishingNeverReplacesAnExistingName) {
     }
 }
 
-bool ZeroRandom(std::uint8_t* data, std::size_t length) {
-    std::memset(data, 0, length);
-    return true;
-}
-
-TEST_F(PosixStorage, LinksAndUnwritableDirectoriesAreRefused) {
+TEST_F(PosixStorage, LinksAndReadOnlyDestinationsAreRefused) {
     test::TempDir elsewhere;
-    const std::string victim = ToUtf8(elsewhere.file(L"victim"));
+    const std::string dest = ToUtf8(destination.path()), away = ToUtf8(elsewhere.path());
+    const std::string planted = dest + "/" + ToUtf8(TemporaryFileName(std::wstring(32, L'0')));
+    std::shared_ptr<const std::string> readOnly;
+    // Root writes through permission bits: it gets a read-only mount instead.
+    const bool root = ::geteuid() == 0;
     struct Case {
         const char* what;
         std::function<void()> arrange;
-        K kind;
-        std::string message;
+        std::wstring target;
+        test::ExpectedError error;
     };
-    const std::string dest = ToUtf8(destination.path());
     const Case cases[] = {
         {"destination is a link",
-         [&] { ::symlink(ToUtf8(elsewhere.path()).c_str(), (dest + "/link").c_str()); }, K::WriteFailed,
-         "Unsafe storage directory (Windows 1920)"},
-        {"temporary name is a link",
+         [&] { ::symlink(away.c_str(), (dest + "/link").c_str()); },
+         destination.file(L"link/x.nsp"),
+         {K::WriteFailed, "Unsafe storage directory (Windows 1920)", 1920}},
+        {"read-only destination",
          [&] {
-             ::symlink(victim.c_str(),
-                       (dest + "/" + ToUtf8(TemporaryFileName(std::wstring(32, L'0')))).c_str());
+             if (root)
+                 readOnly = MountTmpfs(destination.path(), "size=1m", MS_RDONLY);
+             else
+                 ::chmod(dest.c_str(), 0555);
          },
-         K::RecoveryRecords, "Cannot choose a recovery record name (Windows 80)"},
+         destination.file(L"x.nsp"),
+         root ? test::ExpectedError{K::AccessDenied, "Cannot create temporary output (Windows 19)", 19}
+              : test::ExpectedError{K::AccessDenied, "Cannot create temporary output (Windows 5)", 5}},
+        {"temporary name is a link",
+         [&] { ::symlink((away + "/victim").c_str(), planted.c_str()); },
+         destination.file(L"x.nsp"),
+         {K::RecoveryRecords, "Cannot choose a recovery record name (Windows 80)", 80}},
         {"recovery level is a link",
          [&] {
              fs::create_directories(fs::path(state.path()));
-             ::symlink(ToUtf8(elsewhere.path()).c_str(), (ToUtf8(state.path()) + "/VESKO").c_str());
+             ::symlink(away.c_str(), (ToUtf8(state.path()) + "/VESKO").c_str());
          },
-         K::RecoveryRecords, "Unsafe storage directory (Windows 1920)"},
+         destination.file(L"x.nsp"),
+         {K::RecoveryRecords, "Unsafe storage directory (Windows 1920)", 1920}},
     };
     StorageSystemCalls calls = RealStorageSystemCalls();
-    calls.fillRandom = &ZeroRandom;
+    calls.fillRandom = [](std::uint8_t* data, std::size_t length) {
+        return std::memset(data, 0, length), true;
+    };
     const ScopedStorageSystemOverride fixedNames(calls);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         c.arrange();
-        const std::wstring target = std::string(c.what) == "destination is a link"
-                                        ? destination.file(L"link/x.nsp")
-                                        : destination.file(L"x.nsp");
+        if (root && std::string(c.what) == "read-only destination" && !readOnly)
+            GTEST_SKIP() << "cannot mount a read-only tmpfs here: " << std::strerror(errno);
         std::unique_ptr<PendingOutput> pending;
-        ExpectFailure([&] { CreatePendingOutput(pending, target, nullptr); }, c.kind, c.message);
-        pending.reset();
+        ExpectConversionError([&] { CreatePendingOutput(pending, c.target, nullptr); }, c.error);
+        readOnly.reset();
+        ::chmod(dest.c_str(), 0755);
         EXPECT_TRUE(Names(elsewhere.path()).empty());
+        EXPECT_TRUE(Names(recoveryPath()).empty());
         fs::remove_all(fs::path(state.path()) / "VESKO");
     }
-    const fs::path planted = fs::path(destination.path()) / TemporaryFileName(std::wstring(32, L'0'));
-    EXPECT_TRUE(fs::is_symlink(planted));
-    fs::remove(planted);
+    EXPECT_TRUE(fs::is_symlink(fs::path(planted)));
+    fs::remove(fs::path(planted));
     expectNothingLeft(destination.path());
-}
-
-TEST_F(PosixStorage, ReadOnlyDestinationIsAccessDenied) {
-    // Root writes through permission bits: it gets a read-only mount instead.
-    std::unique_ptr<Tmpfs> readOnly;
-    if (::geteuid() == 0) {
-        readOnly = std::make_unique<Tmpfs>(destination.path(), "size=1m", MS_RDONLY);
-        if (!readOnly->mounted())
-            GTEST_SKIP() << "cannot mount a read-only tmpfs here: " << readOnly->error();
-    } else {
-        ::chmod(ToUtf8(destination.path()).c_str(), 0555);
-    }
-    std::unique_ptr<PendingOutput> pending;
-    ExpectFailure([&] { CreatePendingOutput(pending, destination.file(L"x.nsp"), nullptr); }, K::AccessDenied,
-                  ::geteuid() == 0 ? "Cannot create temporary output (Windows 19)"
-                                   : "Cannot create temporary output (Windows 5)");
-    pending.reset();
-    EXPECT_TRUE(Names(recoveryPath()).empty());
-    ::chmod(ToUtf8(destination.path()).c_str(), 0755);
-}
-
-unsigned long fakeType = 0;
-std::uint64_t fakeAvailable = 0;
-int FakeStatfs(const char*, struct statfs* info) {
-    *info = {};
-    info->f_type = static_cast<decltype(info->f_type)>(fakeType);
-    return 0;
-}
-int FakeStatvfs(const char*, struct statvfs* info) {
-    *info = {};
-    info->f_bavail = fakeAvailable;
-    info->f_frsize = 1;
-    return 0;
 }
 
 TEST_F(PosixStorage, SizeLimitOfFatThenFreeSpace) {
     StorageSystemCalls calls = RealStorageSystemCalls();
-    calls.statFileSystem = &FakeStatfs;
+    calls.statFileSystem = [](const char*, struct statfs* info) {
+        *info = {};
+        info->f_type = static_cast<decltype(info->f_type)>(fakeType);
+        return 0;
+    };
     calls.statAvailableSpace = &FakeStatvfs;
     const ScopedStorageSystemOverride fake(calls);
     struct Case {
         unsigned long type;
-        std::uint64_t available, required;
-        std::uint32_t code; // 0: fits
-        std::uint64_t reportedAvailable;
+        std::uint64_t available, required, code, reportedAvailable; // code 0: fits
     };
     const Case cases[] = {
         {0x4d44, ~0ull, 4294967295ull, 0, 0}, {0x4d44, ~0ull, 4294967296ull, 223, 0},
@@ -291,9 +236,10 @@ TEST_F(PosixStorage, SizeLimitOfFatThenFreeSpace) {
 }
 
 TEST_F(PosixStorage, FullFileSystemFailsAndLeavesNothing) {
-    const Tmpfs small(destination.path(), "size=4m");
-    if (!small.mounted())
-        GTEST_SKIP() << "cannot mount a 4 MiB tmpfs here (" << small.error() << "); run as root to test";
+    const auto small = MountTmpfs(destination.path(), "size=4m");
+    if (!small)
+        GTEST_SKIP() << "cannot mount a 4 MiB tmpfs here (" << std::strerror(errno)
+                     << "); run as root to test";
     test::TempDir sources;
     const std::wstring source = sources.file(L"big.nsz");
     testfiles::WriteWholeFile(
@@ -303,10 +249,9 @@ TEST_F(PosixStorage, FullFileSystemFailsAndLeavesNothing) {
     for (const bool fooled : {false, true}) {
         SCOPED_TRACE(fooled ? "write runs out" : "space check");
         StorageSystemCalls calls = RealStorageSystemCalls();
-        if (fooled) {
+        if (fooled)
             calls.statAvailableSpace = &FakeStatvfs;
-            fakeAvailable = 1ull << 40;
-        }
+        fakeAvailable = 1ull << 40;
         const ScopedStorageSystemOverride override(calls);
         try {
             ConvertNszToNsp(source, destination.file(L"big.nsp"), {}, nullptr, true, false);
@@ -321,37 +266,26 @@ TEST_F(PosixStorage, FullFileSystemFailsAndLeavesNothing) {
 }
 
 TEST_F(PosixStorage, SourceIsDeletedOnlyWhenUnchanged) {
-    struct Case {
-        const char* what;
-        std::function<void(const std::string&)> change;
-        std::uint32_t code;
-    };
-    const Case cases[] = {
-        {"unchanged", [](const std::string&) {}, 0},
-        {"modified", [](const std::string& p) { std::ofstream(p, std::ios::app) << "x"; }, kErrorFileInvalid},
-        {"touched", [](const std::string& p) { ::utimensat(AT_FDCWD, p.c_str(), nullptr, 0); },
+    const std::wstring path = destination.file(L"source.nsz");
+    const std::string p = ToUtf8(path);
+    const std::pair<std::function<void()>, std::uint32_t> cases[] = {
+        {[] {}, 0},
+        {[&] { std::ofstream(p, std::ios::app) << "x"; }, kErrorFileInvalid},
+        {[&] { ::utimensat(AT_FDCWD, p.c_str(), nullptr, 0); }, kErrorFileInvalid},
+        {[&] { std::ofstream(p + ".new") << "source", std::rename((p + ".new").c_str(), p.c_str()); },
          kErrorFileInvalid},
-        {"replaced",
-         [](const std::string& p) {
-             std::ofstream(p + ".new") << "source";
-             std::rename((p + ".new").c_str(), p.c_str());
-         },
-         kErrorFileInvalid},
-        {"removed", [](const std::string& p) { ::unlink(p.c_str()); }, 2},
+        {[&] { ::unlink(p.c_str()); }, 2},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        const std::wstring path = destination.file(L"source.nsz");
-        std::ofstream(ToUtf8(path)) << "source";
+    for (std::size_t row = 0; row < std::size(cases); ++row) {
+        SCOPED_TRACE("row " + std::to_string(row) + " of: unchanged, modified, touched, replaced, removed");
+        const auto& [change, code] = cases[row];
+        std::ofstream(p) << "source";
         FileIdentity identity;
-        {
-            const InputFile input(path);
-            ASSERT_EQ(input.queryIdentity(identity), 0u);
-        }
+        ASSERT_EQ(InputFile(path).queryIdentity(identity), 0u);
         std::this_thread::sleep_for(std::chrono::milliseconds(10)); // a later time stamp for "touched"
-        c.change(ToUtf8(path));
-        EXPECT_EQ(DeleteSourceIfUnchanged(path, &identity, 0, 0, nullptr), c.code);
-        EXPECT_EQ(fs::exists(fs::path(path)), c.code != 0 && c.code != 2);
+        change();
+        EXPECT_EQ(DeleteSourceIfUnchanged(path, &identity, 0, 0, nullptr), code);
+        EXPECT_EQ(fs::exists(fs::path(path)), code != 0 && code != 2);
     }
 }
 
@@ -365,8 +299,7 @@ pid_t ReservingChild(const std::wstring& path) {
         std::unique_ptr<PendingOutput> pending;
         CreatePendingOutput(pending, path, nullptr);
         const std::vector<char> data(1 << 20, 'k');
-        const bool wrote = ::write(pending->outputHandle(), data.data(), data.size()) > 0;
-        const char report = wrote ? 'r' : 'f';
+        const char report = ::write(pending->outputHandle(), data.data(), data.size()) > 0 ? 'r' : 'f';
         ::write(ready[1], &report, 1);
         for (;;)
             ::pause();
@@ -387,8 +320,8 @@ TEST_F(PosixStorage, KilledRunIsCleanedUpAndNothingElse) {
     const pid_t killed = ReservingChild(destination.file(L"killed.nsp"));
     ASSERT_GT(killed, 0);
     Kill(killed);
-    const std::vector<std::string> leftTemporary = Names(destination.path());
-    const std::vector<std::string> leftJournal = Names(recoveryPath());
+    const std::vector<std::string> leftTemporary = Names(destination.path()),
+                                   leftJournal = Names(recoveryPath());
     ASSERT_EQ(leftTemporary.size(), 1u);
     ASSERT_EQ(leftJournal.size(), 1u);
     EXPECT_EQ(leftTemporary[0].substr(7, 32), leftJournal[0].substr(0, 32));
@@ -400,15 +333,11 @@ TEST_F(PosixStorage, KilledRunIsCleanedUpAndNothingElse) {
     const std::string damaged = std::string(32, 'b') + ".journal";
     std::ofstream(ToUtf8(destination.file(FromUtf8(stranger)))) << "keep";
     std::ofstream(ToUtf8(recoveryPath() + L"/" + FromUtf8(damaged))) << "keep";
-    const std::vector<std::string> before = Names(destination.path());
-    const std::vector<std::string> journalsBefore = Names(recoveryPath());
-
-    RecoverInterruptedOutputs();
-    std::vector<std::string> expected = before;
+    std::vector<std::string> expected = Names(destination.path()), expectedJournals = Names(recoveryPath());
     expected.erase(std::find(expected.begin(), expected.end(), leftTemporary[0]));
-    EXPECT_EQ(Names(destination.path()), expected);
-    std::vector<std::string> expectedJournals = journalsBefore;
     expectedJournals.erase(std::find(expectedJournals.begin(), expectedJournals.end(), leftJournal[0]));
+    RecoverInterruptedOutputs();
+    EXPECT_EQ(Names(destination.path()), expected);
     EXPECT_EQ(Names(recoveryPath()), expectedJournals);
     EXPECT_FALSE(fs::exists(fs::path(destination.file(L"killed.nsp"))));
 
@@ -419,14 +348,12 @@ TEST_F(PosixStorage, KilledRunIsCleanedUpAndNothingElse) {
     EXPECT_EQ(Names(recoveryPath()), std::vector<std::string>{damaged});
 }
 
-void IgnoreSignal(int) {}
-
 TEST(PosixCancellation, SignalEndsAWriteBlockedOnAFullPipe) {
     int pipeEnds[2];
     ASSERT_EQ(::pipe(pipeEnds), 0);
     struct sigaction action {};
     struct sigaction previous {};
-    action.sa_handler = IgnoreSignal; // without SA_RESTART, as the console converter installs it
+    action.sa_handler = [](int) {}; // without SA_RESTART, as the console converter installs it
     sigemptyset(&action.sa_mask);
     ::sigaction(SIGUSR1, &action, &previous);
     ::signal(SIGPIPE, SIG_IGN);
@@ -437,11 +364,9 @@ TEST(PosixCancellation, SignalEndsAWriteBlockedOnAFullPipe) {
         started.set_value(pthread_self());
         const std::unique_ptr<OutputFile> out = BorrowOutputFd(pipeEnds[1]);
         const std::vector<char> piece(65536, 'p');
-        for (;;) {
-            std::uint32_t written = 0;
+        for (std::uint32_t written = 0;;)
             if (const std::uint32_t error = out->writeSome(piece.data(), piece.size(), written))
                 return error;
-        }
     });
     const pthread_t writer = started.get_future().get();
     std::this_thread::sleep_for(std::chrono::milliseconds(100)); // the pipe fills and the write blocks
