@@ -13,9 +13,6 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <functional>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,13 +23,11 @@ namespace vesko::ui_driver {
 inline constexpr DWORD kStartTimeoutMs = 60000, kBatchTimeoutMs = 180000, kDialogTimeoutMs = 30000;
 inline constexpr int kChoose = 101, kAction = 102, kPromo = 103, kDeleteSources = 104;
 
-inline bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
-    const ULONGLONG end = GetTickCount64() + timeoutMs;
-    while (!condition()) {
+template <typename Condition> bool WaitUntil(Condition condition, DWORD timeoutMs) {
+    for (const ULONGLONG end = GetTickCount64() + timeoutMs; !condition(); Sleep(20)) {
         if (GetTickCount64() >= end) {
             return false;
         }
-        Sleep(20);
     }
     return true;
 }
@@ -46,9 +41,8 @@ inline bool SendWithin(HWND window, UINT message, WPARAM wParam, LPARAM lParam, 
 inline std::wstring TextOf(HWND window) {
     wchar_t text[4096] = {};
     DWORD_PTR copied = 0;
-    return SendWithin(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text), &copied)
-               ? std::wstring(text, copied)
-               : std::wstring();
+    const bool sent = SendWithin(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text), &copied);
+    return sent ? std::wstring(text, copied) : std::wstring();
 }
 
 inline std::wstring ClassOf(HWND window) {
@@ -76,16 +70,17 @@ inline HWND WaitForTopWindow(DWORD processId, const std::wstring& className, con
     return found;
 }
 
-// The texts of every descendant of a window in creation order, each followed by '|'.
+// Calls `visit` with every descendant of a window in creation order until it returns false.
+template <typename Visit> void ForEachChild(HWND window, Visit visit) {
+    EnumChildWindows(
+        window, [](HWND child, LPARAM at) -> BOOL { return (*reinterpret_cast<Visit*>(at))(child); },
+        reinterpret_cast<LPARAM>(&visit));
+}
+
+// The texts of every descendant of a window, each followed by '|'.
 inline std::wstring ChildTexts(HWND window) {
     std::wstring texts;
-    EnumChildWindows(
-        window,
-        [](HWND child, LPARAM parameter) -> BOOL {
-            *reinterpret_cast<std::wstring*>(parameter) += TextOf(child) + L"|";
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&texts));
+    ForEachChild(window, [&](HWND child) { return (texts += TextOf(child) + L"|", true); });
     return texts;
 }
 
@@ -122,16 +117,11 @@ inline HWND FileNameField(HWND dialog) {
         }
     }
     HWND found = nullptr;
-    EnumChildWindows(
-        dialog,
-        [](HWND child, LPARAM parameter) -> BOOL {
-            const bool edit = ClassOf(child) == L"Edit" && IsWindowVisible(child) && IsWindowEnabled(child);
-            if (edit) {
-                *reinterpret_cast<HWND*>(parameter) = child;
-            }
-            return !edit;
-        },
-        reinterpret_cast<LPARAM>(&found));
+    ForEachChild(dialog, [&](HWND child) {
+        const bool edit = ClassOf(child) == L"Edit" && IsWindowVisible(child) && IsWindowEnabled(child);
+        found = edit ? child : found;
+        return !edit;
+    });
     return found;
 }
 
@@ -140,12 +130,6 @@ inline bool TypeAndConfirm(HWND dialog, const std::wstring& text) {
     // Posted: confirming may end the dialog, and the application goes on from there.
     return field != nullptr && SendWithin(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str())) &&
            PostClick(dialog, IDOK);
-}
-
-inline bool ChooseInFolderPicker(HWND dialog, const std::wstring& folder) {
-    // Some pickers open the typed folder first; confirming again then takes the folder shown.
-    return TypeAndConfirm(dialog, folder) &&
-           (WaitUntil([&] { return !IsWindow(dialog); }, 3000) || PostClick(dialog, IDOK));
 }
 
 // Drops files and folders on a window as Explorer does; returns once the window has handled the drop.
@@ -183,7 +167,6 @@ inline bool AcceptsDrops(HWND window) {
     return (GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_ACCEPTFILES) != 0;
 }
 
-// One pixel of the screen, as the user sees it.
 inline COLORREF ScreenPixel(POINT at) {
     const WindowDcScope screen(nullptr);
     return GetPixel(screen.dc(), at.x, at.y);
@@ -192,9 +175,7 @@ inline COLORREF ScreenPixel(POINT at) {
 inline std::wstring ApplicationPath() {
     // A cross build hands over the path on the build machine, which wine sees as drive Z.
     std::wstring path = std::filesystem::path(VESKO_APP_EXE).wstring();
-    if (!path.empty() && path.front() == L'/') {
-        path.insert(0, L"Z:");
-    }
+    path.insert(0, !path.empty() && path.front() == L'/' ? L"Z:" : L"");
     std::replace(path.begin(), path.end(), L'/', L'\\');
     return path;
 }
@@ -253,6 +234,7 @@ class RunningApp {
     HWND mainWindow_ = nullptr;
 };
 
+// Entries of a folder whose file name matches.
 template <typename Match> std::size_t CountIn(const std::wstring& folder, Match match) {
     std::size_t count = 0;
     std::error_code ignored;
@@ -278,22 +260,17 @@ inline std::size_t JournalsNaming(const std::wstring& folder) {
     PWSTR appData = nullptr;
     const HRESULT found = SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &appData);
     const CoTaskMemOwner owner(appData);
-    if (FAILED(found)) {
-        return 0;
-    }
-    return CountIn(std::wstring(appData) + L"\\VESKO\\ZARUvivuriza\\Recovery",
-                   [&](const std::filesystem::path& path) {
-                       std::ifstream in(path, std::ios::binary);
-                       const std::vector<char> bytes((std::istreambuf_iterator<char>(in)),
-                                                     std::istreambuf_iterator<char>());
-                       // The recorded path starts at byte 44, in UTF-16.
-                       std::wstring recorded;
-                       for (std::size_t i = 44; i + 1 < bytes.size(); i += 2) {
-                           recorded += static_cast<wchar_t>(static_cast<unsigned char>(bytes[i]) |
-                                                            static_cast<unsigned char>(bytes[i + 1]) << 8);
-                       }
-                       return recorded.find(folder) != std::wstring::npos;
-                   });
+    const std::wstring journals =
+        FAILED(found) ? L"" : std::wstring(appData) + L"\\VESKO\\ZARUvivuriza\\Recovery";
+    return CountIn(journals, [&](const std::filesystem::path& path) {
+        const std::vector<std::uint8_t> bytes = testfiles::ReadWholeFile(path.wstring());
+        // The recorded path starts at byte 44, in UTF-16.
+        std::wstring recorded;
+        for (std::size_t i = 44; i + 1 < bytes.size(); i += 2) {
+            recorded += static_cast<wchar_t>(bytes[i] | bytes[i + 1] << 8);
+        }
+        return recorded.find(folder) != std::wstring::npos;
+    });
 }
 
 // The steps a person takes. Choosing files of one folder in the open dialog, found by its English
@@ -320,28 +297,6 @@ inline bool ChooseFiles(const RunningApp& app, const std::wstring& folder,
            WaitUntil([&] { return IsWindowEnabled(app.control(kAction)) != FALSE; }, kDialogTimeoutMs);
 }
 
-inline bool TickDeleteSources(const RunningApp& app) {
-    HWND box = app.control(kDeleteSources);
-    const auto ticked = [&] {
-        DWORD_PTR state = 0;
-        return SendWithin(box, BM_GETCHECK, 0, 0, &state) && state == BST_CHECKED;
-    };
-    return PostMessageW(box, BM_CLICK, 0, 0) && WaitUntil(ticked, kDialogTimeoutMs);
-}
-
-// Converts until the action button offers the folder.
-inline bool ConvertToTheEnd(const RunningApp& app) {
-    return Press(app.mainWindow(), kAction) &&
-           WaitUntil([&] { return TextOf(app.control(kAction)) == L"Open folder"; }, kBatchTimeoutMs);
-}
-
-// The batch is over: the action button offers the folder, or converting again with Choose enabled.
-inline bool BatchEnded(const RunningApp& app) {
-    const std::wstring caption = TextOf(app.control(kAction));
-    return caption == L"Open folder" ||
-           (caption == L"Convert to NSP" && IsWindowEnabled(app.control(kChoose)));
-}
-
 // A small NSZ with one hash-named NCZ member and a metadata file, different for each seed.
 inline testfiles::BuiltFiles SmallNsz(std::uint64_t seed) {
     testfiles::ContainerSpec package;
@@ -361,26 +316,12 @@ inline testfiles::BuiltFiles SmallNsz(std::uint64_t seed) {
 inline testfiles::BuiltFiles ZerosNsz(std::uint64_t mebibytes) {
     testfiles::ContainerSpec package;
     package.members.resize(1);
-    testfiles::MemberSpec& program = package.members[0];
-    program.name = ".ncz";
-    program.ncz = true;
-    program.content = testfiles::Content::Zeros;
-    program.sections = {testfiles::MakeSection(mebibytes << 20, 1, 7)};
+    package.members[0].name = ".ncz";
+    package.members[0].ncz = true;
+    package.members[0].content = testfiles::Content::Zeros;
+    package.members[0].sections = {testfiles::MakeSection(mebibytes << 20, 1, 7)};
     package.keepNsp = false;
     return testfiles::BuildNsz(package);
-}
-
-// Copies of a large file chosen and converting; true once a temporary output is being written.
-inline bool StartLongBatch(const RunningApp& app, const std::wstring& folder, int copies) {
-    // Large enough that a batch of copies runs for seconds: room to cancel in the middle of a file.
-    static const testfiles::BuiltFiles large = ZerosNsz(96);
-    std::vector<std::wstring> names;
-    for (int i = 1; i <= copies; ++i) {
-        names.push_back(L"game" + std::to_wstring(i) + L".nsz");
-        testfiles::WriteWholeFile(folder + L"\\" + names.back(), large.nsz);
-    }
-    return ChooseFiles(app, folder, names) && Press(app.mainWindow(), kAction) &&
-           WaitUntil([&] { return TemporaryOutputsIn(folder) != 0; }, kBatchTimeoutMs);
 }
 
 } // namespace vesko::ui_driver

@@ -4,30 +4,17 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <string>
-
 namespace vesko::ui_driver {
 namespace {
 
 namespace fs = std::filesystem;
 using testfiles::BuiltFiles;
 using testfiles::ReadWholeFile;
+using testfiles::WriteWholeFile;
 
 const std::wstring kFolderQuestion = L"Choose a folder for the NSP";
-
-// A folder that nobody may write into, prepared by the test script (which makes it immutable)
-// with the file SmallNsz(kLockedSeed) in it.
+// The script makes this folder immutable, with SmallNsz(kLockedSeed) in it (see main).
 constexpr std::uint64_t kLockedSeed = 42;
-std::wstring LockedFolder() {
-    const char* value = std::getenv("VESKO_UI_LOCKED_DIR");
-    return value != nullptr ? fs::path(value).wstring() : std::wstring();
-}
-
-void ExpectNoLeftovers(const std::wstring& folder) {
-    EXPECT_EQ(TemporaryOutputsIn(folder), 0u);
-    EXPECT_EQ(JournalsNaming(folder), 0u);
-}
 
 class UiDriver : public testing::Test {
   protected:
@@ -35,22 +22,75 @@ class UiDriver : public testing::Test {
 
     BuiltFiles Write(const std::wstring& name, std::uint64_t seed) {
         BuiltFiles built = SmallNsz(seed);
-        testfiles::WriteWholeFile(dir.file(name), built.nsz);
+        WriteWholeFile(dir.file(name), built.nsz);
         return built;
     }
     void WriteDamaged(const std::wstring& name, std::uint8_t fill) {
-        testfiles::WriteWholeFile(dir.file(name), std::vector<std::uint8_t>(4000, fill));
+        WriteWholeFile(dir.file(name), std::vector<std::uint8_t>(4000, fill));
     }
     HWND Dialog(const std::wstring& title, const std::wstring& className = L"#32770") {
         return WaitForTopWindow(app.processId(), className, title, kBatchTimeoutMs);
     }
     bool NoDialog() { return FindTopWindow(app.processId(), L"#32770") == nullptr; }
+    bool Action() { return Press(app.mainWindow(), kAction); }
     bool ChooseAndStart(const std::vector<std::wstring>& names, const std::wstring& folder) {
-        return ChooseFiles(app, folder, names) && Press(app.mainWindow(), kAction);
+        return ChooseFiles(app, folder, names) && Action();
+    }
+    bool ActionReads(const std::wstring& caption, DWORD timeoutMs = kBatchTimeoutMs) {
+        return WaitUntil([&] { return TextOf(app.control(kAction)) == caption; }, timeoutMs);
+    }
+    // The batch is over: the action button offers the folder, or converting again with Choose enabled.
+    bool BatchEnded() {
+        return WaitUntil(
+            [&] {
+                const std::wstring caption = TextOf(app.control(kAction));
+                return caption == L"Open folder" ||
+                       (caption == L"Convert to NSP" && IsWindowEnabled(app.control(kChoose)));
+            },
+            kBatchTimeoutMs);
+    }
+    bool TickDeleteSources() {
+        DWORD_PTR state = 0;
+        return PostMessageW(app.control(kDeleteSources), BM_CLICK, 0, 0) &&
+               WaitUntil(
+                   [&] {
+                       return SendWithin(app.control(kDeleteSources), BM_GETCHECK, 0, 0, &state) &&
+                              state == BST_CHECKED;
+                   },
+                   kDialogTimeoutMs);
+    }
+    // Copies of a large file chosen and converting: true once a temporary output is being written, with
+    // seconds left to cancel in the middle of a file.
+    bool StartLongBatch(int copies) {
+        static const BuiltFiles large = ZerosNsz(96);
+        std::vector<std::wstring> names;
+        for (int i = 1; i <= copies; ++i) {
+            names.push_back(L"game" + std::to_wstring(i) + L".nsz");
+            WriteWholeFile(dir.file(names.back()), large.nsz);
+        }
+        return ChooseAndStart(names, dir.path()) &&
+               WaitUntil([&] { return TemporaryOutputsIn(dir.path()) != 0; }, kBatchTimeoutMs);
+    }
+    void ExpectNoLeftovers() {
+        EXPECT_EQ(TemporaryOutputsIn(dir.path()), 0u);
+        EXPECT_EQ(JournalsNaming(dir.path()), 0u);
     }
 
     test::TempDir dir;
     RunningApp app;
+};
+
+// The destination scenarios need the unwritable folder the script prepared.
+class UiDriverLocked : public UiDriver {
+  protected:
+    void SetUp() override {
+        if (locked.empty()) {
+            GTEST_SKIP() << "no unwritable folder could be prepared on this machine";
+        }
+        UiDriver::SetUp();
+    }
+    const char* value = std::getenv("VESKO_UI_LOCKED_DIR");
+    const std::wstring locked = value != nullptr ? fs::path(value).wstring() : L"";
 };
 
 TEST_F(UiDriver, StartsWithFourControlsInTabOrderAndClosesWithZero) {
@@ -103,29 +143,21 @@ TEST_F(UiDriver, HoveringTheBannerBrightensItAndPressingDarkensIt) {
         << "the fade-out ends at rest";
 }
 
-TEST_F(UiDriver, ConvertsSeveralFilesChosenInTheOpenDialog) {
+TEST_F(UiDriver, ConvertsSeveralFilesChosenInTheOpenDialogAndDeletesTheSourcesWhenAsked) {
     const BuiltFiles built[] = {Write(L"game1.nsz", 1), Write(L"game2.nsz", 2), Write(L"game3.nsz", 3)};
     ASSERT_TRUE(ChooseFiles(app, dir.path(), {L"game1.nsz", L"game2.nsz", L"game3.nsz"}));
     EXPECT_EQ(TextOf(app.control(kAction)), L"Convert to NSP");
-    ASSERT_TRUE(ConvertToTheEnd(app));
+    ASSERT_TRUE(TickDeleteSources());
+    ASSERT_TRUE(Action() && ActionReads(L"Open folder"));
     for (int i = 0; i < 3; ++i) {
         SCOPED_TRACE(i);
         EXPECT_TRUE(ReadWholeFile(dir.file(L"game" + std::to_wstring(i + 1) + L".nsp")) == built[i].nsp);
+        EXPECT_FALSE(fs::exists(fs::path(dir.file(L"game" + std::to_wstring(i + 1) + L".nsz"))));
     }
     EXPECT_TRUE(NoDialog()) << "no dialog after a clean batch";
     EXPECT_TRUE(IsWindowEnabled(app.control(kChoose)));
-    ExpectNoLeftovers(dir.path());
+    ExpectNoLeftovers();
     EXPECT_EQ(app.close(), 0u);
-}
-
-TEST_F(UiDriver, DeletesTheSourceWhenAskedTo) {
-    const BuiltFiles built = Write(L"game.nsz", 21);
-    ASSERT_TRUE(ChooseFiles(app, dir.path(), {L"game.nsz"}));
-    ASSERT_TRUE(TickDeleteSources(app));
-    ASSERT_TRUE(ConvertToTheEnd(app));
-    EXPECT_TRUE(ReadWholeFile(dir.file(L"game.nsp")) == built.nsp);
-    EXPECT_FALSE(fs::exists(fs::path(dir.file(L"game.nsz"))));
-    EXPECT_TRUE(NoDialog());
 }
 
 TEST_F(UiDriver, ASourceHeldByAnotherProgramIsKeptWithAWarning) {
@@ -135,8 +167,7 @@ TEST_F(UiDriver, ASourceHeldByAnotherProgramIsKeptWithAWarning) {
                                           nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_NE(holder.get(), INVALID_HANDLE_VALUE);
     ASSERT_TRUE(ChooseFiles(app, dir.path(), {L"held.nsz"}));
-    ASSERT_TRUE(TickDeleteSources(app));
-    ASSERT_TRUE(Press(app.mainWindow(), kAction));
+    ASSERT_TRUE(TickDeleteSources() && Action());
     HWND warning = Dialog(L"Conversion completed with warnings");
     ASSERT_NE(warning, nullptr);
     const std::wstring all = ChildTexts(warning);
@@ -163,7 +194,7 @@ TEST_F(UiDriver, ADamagedFileShowsTheErrorDialog) {
     EXPECT_EQ(TextOf(app.control(kAction)), L"Convert to NSP");
     EXPECT_TRUE(IsWindowEnabled(app.control(kAction)));
     EXPECT_FALSE(fs::exists(fs::path(dir.file(L"damaged.nsp"))));
-    ExpectNoLeftovers(dir.path());
+    ExpectNoLeftovers();
 }
 
 TEST_F(UiDriver, SeveralFailuresOpenTheResultsWindow) {
@@ -200,12 +231,12 @@ TEST_F(UiDriver, DroppedFilesAndAFolderAreChosenAndConverted) {
     ASSERT_TRUE(CreateDirectoryW(dir.file(L"folder\\deeper").c_str(), nullptr));
     const BuiltFiles built[] = {Write(L"one.nsz", 30), Write(L"folder\\two.nsz", 31),
                                 Write(L"folder\\THREE.NSZ", 32), Write(L"folder\\deeper\\four.nsz", 33)};
-    testfiles::WriteWholeFile(dir.file(L"notes.txt"), std::vector<std::uint8_t>(100, 0x41));
+    WriteWholeFile(dir.file(L"notes.txt"), std::vector<std::uint8_t>(100, 0x41));
     EXPECT_TRUE(AcceptsDrops(app.mainWindow()));
     ASSERT_TRUE(
         DropFiles(app.mainWindow(), {dir.file(L"one.nsz"), dir.file(L"folder"), dir.file(L"notes.txt")}));
     ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(app.control(kAction)) != FALSE; }, kDialogTimeoutMs));
-    ASSERT_TRUE(ConvertToTheEnd(app));
+    ASSERT_TRUE(Action() && ActionReads(L"Open folder"));
     const wchar_t* const outputs[] = {L"one.nsp", L"folder\\two.nsp", L"folder\\THREE.nsp"};
     for (std::size_t i = 0; i < 3; ++i) {
         SCOPED_TRACE(i);
@@ -213,20 +244,20 @@ TEST_F(UiDriver, DroppedFilesAndAFolderAreChosenAndConverted) {
     }
     EXPECT_FALSE(fs::exists(fs::path(dir.file(L"folder\\deeper\\four.nsp")))) << "one level deep only";
     EXPECT_EQ(NspCount(dir.path()), 1u);
+    EXPECT_TRUE(fs::exists(fs::path(dir.file(L"one.nsz")))) << "sources stay unless asked";
 }
 
 TEST_F(UiDriver, ADropDuringABatchIsRefused) {
     test::TempDir other;
-    testfiles::WriteWholeFile(other.file(L"late.nsz"), SmallNsz(40).nsz);
-    ASSERT_TRUE(StartLongBatch(app, dir.path(), 2));
+    WriteWholeFile(other.file(L"late.nsz"), SmallNsz(40).nsz);
+    ASSERT_TRUE(StartLongBatch(2));
     EXPECT_FALSE(AcceptsDrops(app.mainWindow()));
     ASSERT_TRUE(DropFiles(app.mainWindow(), {other.file(L"late.nsz")}));
-    ASSERT_TRUE(Press(app.mainWindow(), kAction));
-    ASSERT_TRUE(WaitUntil([&] { return BatchEnded(app); }, kBatchTimeoutMs));
+    ASSERT_TRUE(Action() && BatchEnded());
     EXPECT_TRUE(AcceptsDrops(app.mainWindow()));
     // The selection is still the batch's: converting again writes beside it, not beside the drop.
     ASSERT_EQ(TextOf(app.control(kAction)), L"Convert to NSP");
-    ASSERT_TRUE(Press(app.mainWindow(), kAction));
+    ASSERT_TRUE(Action());
     EXPECT_TRUE(WaitUntil([&] { return TemporaryOutputsIn(dir.path()) != 0; }, kDialogTimeoutMs));
     EXPECT_EQ(TemporaryOutputsIn(other.path()) + NspCount(other.path()), 0u);
     EXPECT_EQ(app.close(kBatchTimeoutMs), 0u);
@@ -235,66 +266,59 @@ TEST_F(UiDriver, ADropDuringABatchIsRefused) {
 TEST(UiDriverCommandLine, FilesOnTheCommandLineAreChosenAndConvertedWhenAsked) {
     test::TempDir dir;
     ASSERT_TRUE(CreateDirectoryW(dir.file(L"sub folder").c_str(), nullptr));
-    const std::wstring paths[] = {dir.file(L"Игра — первая.nsz"), dir.file(L"sub folder\\game two.nsz")};
+    const std::wstring names[] = {L"Игра — первая", L"sub folder\\game two"};
     const BuiltFiles built[] = {SmallNsz(51), SmallNsz(52)};
-    testfiles::WriteWholeFile(paths[0], built[0].nsz);
-    testfiles::WriteWholeFile(paths[1], built[1].nsz);
-    RunningApp app({paths[0], paths[1]});
+    WriteWholeFile(dir.file(names[0] + L".nsz"), built[0].nsz);
+    WriteWholeFile(dir.file(names[1] + L".nsz"), built[1].nsz);
+    RunningApp app({dir.file(names[0] + L".nsz"), dir.file(names[1] + L".nsz")});
     ASSERT_TRUE(app.started());
     EXPECT_TRUE(IsWindowEnabled(app.control(kAction)));
     EXPECT_EQ(TextOf(app.control(kAction)), L"Convert to NSP");
     Sleep(1000);
     EXPECT_EQ(TemporaryOutputsIn(dir.path()) + NspCount(dir.path()), 0u) << "nothing starts by itself";
-    ASSERT_TRUE(ConvertToTheEnd(app));
-    EXPECT_TRUE(ReadWholeFile(dir.file(L"Игра — первая.nsp")) == built[0].nsp);
-    EXPECT_TRUE(ReadWholeFile(dir.file(L"sub folder\\game two.nsp")) == built[1].nsp);
+    ASSERT_TRUE(Press(app.mainWindow(), kAction));
+    ASSERT_TRUE(WaitUntil([&] { return TextOf(app.control(kAction)) == L"Open folder"; }, kBatchTimeoutMs));
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_TRUE(ReadWholeFile(dir.file(names[i] + L".nsp")) == built[i].nsp) << i;
+    }
 }
 
 TEST_F(UiDriver, CancelInTheMiddleOfAFileLeavesNothingBehind) {
-    ASSERT_TRUE(StartLongBatch(app, dir.path(), 12));
+    ASSERT_TRUE(StartLongBatch(12));
     EXPECT_EQ(TextOf(app.control(kAction)), L"Cancel");
     EXPECT_FALSE(IsWindowEnabled(app.control(kChoose)));
-    ASSERT_TRUE(Press(app.mainWindow(), kAction));
-    ASSERT_TRUE(WaitUntil([&] { return BatchEnded(app); }, kBatchTimeoutMs));
+    ASSERT_TRUE(Action() && BatchEnded());
     EXPECT_LT(NspCount(dir.path()), 12u);
     EXPECT_TRUE(NoDialog()) << "cancelling shows no dialog";
-    ExpectNoLeftovers(dir.path());
+    ExpectNoLeftovers();
 }
 
 TEST_F(UiDriver, ClosingDuringAConversionEndsTheProgramWithZero) {
-    ASSERT_TRUE(StartLongBatch(app, dir.path(), 12));
+    ASSERT_TRUE(StartLongBatch(12));
     EXPECT_EQ(app.close(kBatchTimeoutMs), 0u);
     EXPECT_FALSE(IsWindow(app.mainWindow()));
     EXPECT_LT(NspCount(dir.path()), 12u);
-    ExpectNoLeftovers(dir.path());
+    ExpectNoLeftovers();
 }
 
-TEST_F(UiDriver, DestinationFailureAnsweredWithAnotherFolder) {
-    const std::wstring locked = LockedFolder();
-    if (locked.empty()) {
-        GTEST_SKIP() << "no unwritable folder could be prepared on this machine";
-    }
+TEST_F(UiDriverLocked, DestinationFailureAnsweredWithAnotherFolder) {
     const BuiltFiles expected = SmallNsz(kLockedSeed);
     ASSERT_TRUE(ReadWholeFile(locked + L"\\locked.nsz") == expected.nsz)
         << "the prepared file is not the one this test expects";
     ASSERT_TRUE(ChooseAndStart({L"locked.nsz"}, locked));
-    HWND question = Dialog(kFolderQuestion);
-    ASSERT_NE(question, nullptr) << "no question for another folder";
-    ASSERT_TRUE(Dismiss(question, 1));
+    ASSERT_TRUE(Dismiss(Dialog(kFolderQuestion), 1)) << "no question for another folder";
     HWND picker = Dialog(kFolderQuestion);
     ASSERT_NE(picker, nullptr) << "no folder picker";
-    ASSERT_TRUE(ChooseInFolderPicker(picker, dir.path()));
-    ASSERT_TRUE(WaitUntil([&] { return TextOf(app.control(kAction)) == L"Open folder"; }, kBatchTimeoutMs));
+    // Some pickers open the typed folder first; confirming again then takes the folder shown.
+    ASSERT_TRUE(TypeAndConfirm(picker, dir.path()) &&
+                (WaitUntil([&] { return !IsWindow(picker); }, 3000) || PostClick(picker, IDOK)));
+    ASSERT_TRUE(ActionReads(L"Open folder"));
     EXPECT_TRUE(ReadWholeFile(dir.file(L"locked.nsp")) == expected.nsp);
     EXPECT_FALSE(fs::exists(fs::path(locked + L"\\locked.nsp")));
-    ExpectNoLeftovers(dir.path());
+    ExpectNoLeftovers();
 }
 
-TEST_F(UiDriver, ClosingWhileTheFolderQuestionIsOpenEndsOnceItIsAnswered) {
-    const std::wstring locked = LockedFolder();
-    if (locked.empty()) {
-        GTEST_SKIP() << "no unwritable folder could be prepared on this machine";
-    }
+TEST_F(UiDriverLocked, ClosingWhileTheFolderQuestionIsOpenEndsOnceItIsAnswered) {
     ASSERT_TRUE(ChooseAndStart({L"locked.nsz"}, locked));
     HWND question = Dialog(kFolderQuestion);
     ASSERT_NE(question, nullptr);

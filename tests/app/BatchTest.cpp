@@ -1,0 +1,452 @@
+// A batch from the window's side: the worker and its outcome, the bookkeeping, where each output goes,
+// and what the window shows at the end.
+#include "app/BatchFlow.h"
+#include "app/ConversionWorker.h"
+#include "app/FinishBatchPlan.h"
+#include "app/OutputPath.h"
+#include "engine/Paths.h"
+#include "ui/ScopedInterfaceLanguage.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <new>
+#include <stdexcept>
+#include <tuple>
+
+namespace vesko {
+namespace {
+
+using namespace std::string_literals;
+using Files = std::vector<std::wstring>;
+const std::wstring kCancelled = L"Conversion cancelled.";
+const std::wstring kReadFailed = L"Could not read the file. Copy it to a local folder and try again.";
+const std::wstring kInUse =
+    L"NSP created. Another app is using the source, so it was kept. Close that app and "
+    L"delete the source manually.";
+
+// The files C:\g\f1.nsz to fn.nsz.
+Files Names(std::size_t count) {
+    Files files;
+    for (std::size_t i = 1; i <= count; ++i) {
+        files.push_back(L"C:\\g\\f" + std::to_wstring(i) + L".nsz");
+    }
+    return files;
+}
+
+BatchItemResult Saved(std::wstring name, bool deleted = false, std::uint32_t keptCode = 0) {
+    return {L"",     L"C:\\g\\" + name + L".nsp", L"Done: " + name + L".nsp", 1, deleted, keptCode != 0,
+            keptCode};
+}
+BatchItemResult Failed(std::wstring message = kReadFailed, bool kept = false) {
+    return {L"", L"", std::move(message), 0, 0, kept};
+}
+
+// A batch of `count` files in which `items` were processed.
+BatchState Batch(std::size_t count, std::vector<BatchItemResult> items, bool stopped = false) {
+    BatchState batch;
+    StartBatch(batch, Names(count), false);
+    for (BatchItemResult& item : items) {
+        RecordBatchResult(batch, std::move(item));
+    }
+    batch.stopped = stopped;
+    return batch;
+}
+
+// Drives the user-interface side of a batch the way the window does, with scripted worker outcomes.
+class BatchTest : public testing::Test {
+  protected:
+    // Selects the files and starts a batch of them, from a window that shows an earlier file's size and
+    // progress.
+    void Start(std::size_t count) {
+        ApplySelection(state, shared, Names(count), 1234);
+        state.currentFileSize = 1234;
+        shared.progressWritten = 5;
+        shared.progressTotal = 9;
+        shared.progressPhase = 1;
+        BeginBatch(state, false);
+        lastTask = BeginCurrentFile(state, shared);
+    }
+
+    // The worker's end as OnWorkerFinished sees it.
+    AfterWorker Finish(WorkerOutcomeCode code, bool saved, std::wstring message) {
+        shared.outcome = {code, message, saved ? Saved(message) : Failed(message)};
+        shared.outcome.item.message = message;
+        shared.workerFinished.store(true);
+        taken = TakeOutcome(state, shared);
+        const AfterWorker next = ApplyWorkerOutcome(state, taken, IsCancelRequested(&shared.cancelRequested));
+        if (next == AfterWorker::LaunchCurrent) {
+            lastTask = BeginCurrentFile(state, shared);
+        }
+        return next;
+    }
+
+    // Runs the worker on C:\in\game.nsz with this conversion; what it published.
+    WorkerOutcome Run(const ConvertFunction& convert, std::wstring folder = L"", bool deleteSource = false) {
+        shared.workerFinished = false;
+        ConversionWorker(
+            std::make_unique<ConversionTask>(ConversionTask{L"C:\\in\\game.nsz", folder, deleteSource}),
+            shared, convert);
+        EXPECT_TRUE(shared.workerFinished.load());
+        return shared.outcome;
+    }
+
+    auto ProgressNow() const {
+        return std::make_tuple(shared.progressWritten.load(), shared.progressTotal.load(),
+                               shared.progressPhase.load());
+    }
+
+    ScopedInterfaceLanguage english_{InterfaceLanguage::English};
+    MainWindowState state;
+    WorkerShared shared;
+    ConversionTask lastTask;
+    TakenOutcome taken;
+};
+
+TEST_F(BatchTest, FilesRunInTurnUntilTheLastOrACancel) {
+    using enum AfterWorker;
+    struct Case {
+        const char* name;
+        std::size_t files;
+        bool cancel, closing;
+        std::vector<std::tuple<WorkerOutcomeCode, bool, AfterWorker>> steps;
+        std::uint64_t saved, failed;
+        std::wstring status{}, lastSaved{};
+    };
+    // Each row starts on the window state the one before left, as the window's next batch does.
+    // clang-format off
+    const Case cases[] = {
+        {"one file", 1, false, false, {{OutcomeConverted, true, FinishBatch}}, 1, 0, L"f1", L"C:\\g\\f1.nsp"},
+        {"the first of two", 2, false, false, {{OutcomeConverted, true, LaunchCurrent}}, 1, 0,
+         L"Preparing file…", L"C:\\g\\f1.nsp"},
+        {"the second of three fails, the third still runs", 3, false, false,
+         {{OutcomeConverted, true, LaunchCurrent}, {OutcomeFailed, false, LaunchCurrent},
+          {OutcomeConverted, true, FinishBatch}}, 2, 1, L"f3", L"C:\\g\\f3.nsp"},
+        {"cancel during the first of three", 3, true, false, {{OutcomeCancelled, false, FinishBatch}}, 0, 0,
+         kCancelled},
+        {"cancel as a file completes", 2, true, false, {{OutcomeConverted, true, FinishBatch}}, 1, 0, L"f1",
+         L"C:\\g\\f1.nsp"},
+        // A destination failure while cancelling asks for no folder.
+        {"cancel meets a destination failure", 2, true, false,
+         {{OutcomeDestinationFailed, false, FinishBatch}}, 0, 1, L"f1"},
+        {"closing destroys, records none", 1, true, true, {{OutcomeCancelled, false, DestroyWindow}}, 0, 0},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Start(c.files);
+        EXPECT_EQ(ProgressNow(), std::make_tuple(0u, 0u, 0));
+        EXPECT_TRUE(state.isConverting && state.batchActive);
+        EXPECT_EQ(state.statusText, L"Preparing file…");
+        EXPECT_EQ(lastTask.sourcePath, L"C:\\g\\f1.nsz");
+        // The size under the name belongs to a single selection.
+        EXPECT_EQ(state.currentFileSize, c.files == 1 ? 1234u : 0u);
+        state.closeRequested = c.closing;
+        if (c.cancel) {
+            MarkCancelRequested(state, shared);
+            EXPECT_EQ(state.statusText, L"Cancelling…");
+        }
+        for (const auto& [code, saved, next] : c.steps) {
+            const std::size_t at = static_cast<std::size_t>(state.batch.index);
+            EXPECT_EQ(Finish(code, saved, L"f" + std::to_wstring(at + 1)), next);
+            EXPECT_EQ(lastTask.sourcePath, Names(c.files)[next == LaunchCurrent ? at + 1 : at]);
+            EXPECT_EQ(state.isConverting, next == LaunchCurrent);
+        }
+        EXPECT_EQ(state.batch.results.size(), c.saved + c.failed);
+        EXPECT_EQ(state.batch.savedCount, c.saved);
+        EXPECT_EQ(state.batch.failedCount, c.failed);
+        EXPECT_EQ(state.lastSavedOutput, c.lastSaved);
+        if (!c.closing) {
+            EXPECT_EQ(state.batch.stopped, c.cancel);
+            EXPECT_EQ(state.statusText, c.status);
+        }
+        state.closeRequested = false;
+    }
+}
+
+TEST_F(BatchTest, DestinationFailureWithAChosenFolderRestartsTheSameFile) {
+    Start(2);
+    EXPECT_EQ(Finish(OutcomeDestinationFailed, false, L"Cannot write"), AfterWorker::AskForOutputFolder);
+    EXPECT_TRUE(state.batch.results.empty());
+    EXPECT_EQ(ApplyFolderAnswer(state, std::move(taken.item), FolderAnswer::Chosen, L"D:\\other"),
+              AfterWorker::LaunchCurrent);
+    lastTask = BeginCurrentFile(state, shared);
+    EXPECT_EQ(lastTask.sourcePath, L"C:\\g\\f1.nsz");
+    EXPECT_EQ(lastTask.outputFolder, L"D:\\other");
+    EXPECT_TRUE(state.batch.results.empty());
+    EXPECT_EQ(Finish(OutcomeConverted, true, L"a"), AfterWorker::LaunchCurrent);
+    EXPECT_EQ(lastTask.outputFolder, L"D:\\other"); // later files go there too
+}
+
+TEST_F(BatchTest, DestinationFailureDeclinedStopsTheBatch) {
+    const std::wstring pickerFailed = L"Could not open the folder selector. Restart the app and try again.";
+    const std::tuple<FolderAnswer, std::wstring, std::wstring> cases[] = {
+        {FolderAnswer::NoFolder, L"No folder selected. Conversion stopped.", L"Cannot write"},
+        {FolderAnswer::PickerFailed, pickerFailed, pickerFailed}};
+    for (const auto& [answer, line, status] : cases) {
+        SCOPED_TRACE(line);
+        Start(3);
+        ASSERT_EQ(Finish(OutcomeDestinationFailed, false, L"Cannot write"), AfterWorker::AskForOutputFolder);
+        EXPECT_EQ(ApplyFolderAnswer(state, std::move(taken.item), answer, L""), AfterWorker::FinishBatch);
+        ASSERT_EQ(state.batch.results.size(), 1u);
+        EXPECT_EQ(state.batch.results[0].message, L"Cannot write\n" + line);
+        EXPECT_TRUE(state.batch.stopped);
+        EXPECT_EQ(state.statusText, status);
+        EXPECT_EQ(PlanFinishBatch(state.batch, false).statusText, L"Saved: 0 · Failed: 1 · Not processed: 2");
+    }
+}
+
+TEST_F(BatchTest, NewSelectionClearsOverrideLastOutputAndProgress) {
+    ApplySelection(state, shared, {L"a.nsz"}, 1234);
+    EXPECT_EQ(state.currentFileSize, 1234u);
+    state.outputFolderOverride = L"D:\\x";
+    state.lastSavedOutput = L"D:\\x\\a.nsp";
+    state.showError = true;
+    shared.progressTotal = 10;
+    ApplySelection(state, shared, {L"b.nsz", L"c.nsz"}, 1234);
+    EXPECT_EQ(state.currentFileSize, 0u);
+    EXPECT_TRUE(state.outputFolderOverride.empty() && state.lastSavedOutput.empty());
+    EXPECT_FALSE(state.showError);
+    EXPECT_EQ(shared.progressTotal.load(), 0u);
+    EXPECT_EQ(state.currentSource, L"b.nsz");
+    EXPECT_EQ(state.statusText, L"NSP files will be saved alongside their source files.");
+}
+
+TEST_F(BatchTest, WorkerHandsPathsFlagAndChoiceToTheEngineAndPublishesProgressAndResult) {
+    std::tuple<std::wstring, std::wstring, const CancelFlag*, bool, bool> seen;
+    const auto engine = [&](ConversionResult result) {
+        return
+            [&seen, result](const std::wstring& in, const std::wstring& out, const ProgressCallback& progress,
+                            const CancelFlag* flag, bool pick, bool del) {
+                seen = {in, out, flag, pick, del};
+                progress(Progress{300, 1000, 0});
+                progress(Progress{1000, 1000, 1});
+                return result;
+            };
+    };
+    WorkerOutcome outcome = Run(engine({L"D:\\out\\game (1).nsp", true, 0}), L"D:\\out", true);
+    EXPECT_EQ(seen, std::make_tuple(L"C:\\in\\game.nsz"s, L"D:\\out\\game.nsp"s, &shared.cancelRequested,
+                                    true, true));
+    EXPECT_EQ(ProgressNow(), std::make_tuple(1000u, 1000u, 1));
+    EXPECT_EQ(outcome.code, OutcomeConverted);
+    EXPECT_EQ(outcome.statusText, L"Done: game (1).nsp");
+    EXPECT_EQ(outcome.item.message, outcome.statusText);
+    EXPECT_EQ(outcome.item.outputPath, L"D:\\out\\game (1).nsp");
+    EXPECT_TRUE(outcome.item.saved == 1 && outcome.item.sourceDeleted == 1 && outcome.item.sourceKept == 0);
+    EXPECT_TRUE(outcome.item.sourcePath.empty());
+    // A kept source carries the Windows code.
+    outcome = Run(engine({L"C:\\g.nsp", false, 32}), L"", true);
+    EXPECT_EQ(std::get<1>(seen), L"C:\\in\\game.nsp");
+    EXPECT_TRUE(outcome.item.sourceKept == 1 && outcome.item.deleteError == 32u);
+}
+
+TEST_F(BatchTest, EachWorkerExceptionGivesItsCodeAndText) {
+    const std::wstring unexpected = L"An unexpected error stopped conversion. Restart the app and try again.";
+    const std::tuple<std::function<void()>, WorkerOutcomeCode, std::wstring> cases[] = {
+        {[] { throw Cancelled(); }, OutcomeCancelled, kCancelled},
+        {[] { throw ConversionError("x", ConversionError::Kind::Corrupt); }, OutcomeFailed,
+         L"The NSZ file is damaged or was not fully downloaded. Download it again."},
+        {[] { throw ConversionError("x", ConversionError::Kind::AccessDenied, 5); }, OutcomeDestinationFailed,
+         L"Cannot write to this folder. Choose another folder for the NSP."},
+        {[] { throw std::bad_alloc(); }, OutcomeFailed,
+         L"Not enough memory. Close other applications and try again."},
+        {[] { throw std::runtime_error("boom"); }, OutcomeFailed, unexpected},
+        {[] { throw 42; }, OutcomeFailed, unexpected}, // not even an exception
+    };
+    for (const auto& [raise, code, text] : cases) {
+        SCOPED_TRACE(ToUtf8(text));
+        const WorkerOutcome outcome = Run([&raise](auto&&...) -> ConversionResult {
+            raise();
+            return {};
+        });
+        EXPECT_EQ(outcome.code, code);
+        EXPECT_EQ(outcome.statusText, text);
+        EXPECT_EQ(outcome.item.message, text);
+        EXPECT_EQ(outcome.item.saved, 0);
+    }
+    // A worker that could not start looks like a failed file.
+    shared.workerFinished = false;
+    PublishStartFailure(shared);
+    EXPECT_TRUE(shared.workerFinished.load());
+    EXPECT_EQ(shared.outcome.code, OutcomeFailed);
+    EXPECT_EQ(shared.outcome.statusText, L"Could not start conversion. Close other apps and try again.");
+    EXPECT_EQ(shared.outcome.item.message, shared.outcome.statusText);
+    EXPECT_EQ(shared.outcome.item.saved, 0);
+}
+
+TEST(ParseOpenFileBuffer, SingleAndMultipleSelections) {
+    const std::pair<std::wstring, Files> cases[] = {
+        {L"C:\\d\\a.nsz\0\0"s, {L"C:\\d\\a.nsz"}},
+        {L"C:\\d\0a.nsz\0b.nsz\0c.nsz\0\0"s, {L"C:\\d\\a.nsz", L"C:\\d\\b.nsz", L"C:\\d\\c.nsz"}},
+        {L"C:\\\0a.nsz\0b.nsz\0\0"s, {L"C:\\a.nsz", L"C:\\b.nsz"}}, // a drive root
+        {L"\0\0"s, {}},
+    };
+    for (const auto& [buffer, expected] : cases) {
+        SCOPED_TRACE(expected.size());
+        EXPECT_EQ(ParseOpenFileBuffer(buffer.data(), buffer.size()), expected);
+    }
+}
+
+TEST(BatchState, StartResetsAndRecordCountsSavedKeptAndFailed) {
+    BatchState batch = Batch(2, {Saved(L"a", false, 32), Failed()}, true);
+    StartBatch(batch, Names(3), true);
+    EXPECT_TRUE(batch.results.empty() && batch.deleteSources && !batch.stopped);
+    EXPECT_EQ(batch.index + batch.savedCount + batch.failedCount + batch.keptCount, 0u);
+    RecordBatchResult(batch, Saved(L"a", false, 32));
+    RecordBatchResult(batch, Failed());
+    // A kept flag on an unsaved item is not counted as kept.
+    RecordBatchResult(batch, Failed(L"x", true));
+    EXPECT_EQ(std::tie(batch.savedCount, batch.failedCount, batch.keptCount, batch.index),
+              std::make_tuple(1u, 2u, 1u, 3u));
+    ASSERT_EQ(batch.results.size(), 3u);
+    EXPECT_EQ(batch.results[1].sourcePath, L"C:\\g\\f2.nsz");
+}
+
+TEST(BatchState, RecordRefusesWithoutACurrentFileAndChangesNothing) {
+    for (const BatchState& start : {Batch(2, {Saved(L"a"), Saved(L"b")}), Batch(2, {Saved(L"a")}, true)}) {
+        SCOPED_TRACE(start.stopped);
+        BatchState batch = start;
+        try {
+            RecordBatchResult(batch, Failed());
+            ADD_FAILURE() << "no exception";
+        } catch (const std::logic_error& e) {
+            EXPECT_STREQ(e.what(), "No active batch item");
+        }
+        EXPECT_EQ(std::make_tuple(batch.results.size(), batch.index, batch.failedCount),
+                  std::make_tuple(start.results.size(), start.index, start.failedCount));
+    }
+}
+
+TEST(OutputPathFor, ReplacesOnlyTheLastExtension) {
+#ifdef _WIN32
+    const std::wstring slash = L"\\";
+#else
+    const std::wstring slash = L"/";
+#endif
+    const std::tuple<std::wstring, std::wstring, std::wstring> cases[] = {
+        {L"C:\\games\\demo.en.nsz", L"", L"C:\\games\\demo.en.nsp"},
+        {L"C:\\games\\game", L"", L"C:\\games\\game.nsp"},
+        {L"C:\\games\\game.NSZ", L"", L"C:\\games\\game.nsp"},
+        {L"C:\\game.nsz", L"", L"C:\\game.nsp"},
+        {L"C:\\games\\game.nsz", L"D:\\out", L"D:\\out\\game.nsp"},
+        {L"C:\\games\\game.nsz", L"D:\\", L"D:\\game.nsp"},
+        {L"\\\\server\\share\\x.nsz", L"", L"\\\\server\\share\\x.nsp"},
+        {L"C:\\dir.v2\\game", L"", L"C:\\dir.v2\\game.nsp"},
+        {L"C:\\games\\.nsz", L"", L"C:\\games\\.nsz.nsp"},
+        {L"C:/games/a.nsz", L"", L"C:/games" + slash + L"a.nsp"}, // either separator is read
+        {L"/home/u/a.nsz", L"out", L"out" + slash + L"a.nsp"},
+    };
+    for (const auto& [source, folder, expected] : cases) {
+        SCOPED_TRACE(ToUtf8(source + L" -> " + folder));
+        EXPECT_EQ(OutputPathFor(source, folder), expected);
+    }
+    EXPECT_EQ(ParentOf(L"C:\\a.nsz"), L"C:\\");
+    EXPECT_EQ(ParentOf(L"C:\\d\\a.nsz"), L"C:\\d");
+    EXPECT_EQ(ParentOf(L"a.nsz"), L"");
+    EXPECT_EQ(FileNameOf(L"C:\\d/x\\a.nsz"), L"a.nsz");
+}
+
+// The plan's fields, each with a default, so that a row names only what it expects to be set.
+struct Want {
+    bool showDone = false, showError = false, showWarning = false;
+    TextKey actionCaption = TextKey::TextConvertToNsp;
+    bool statusChanged = false;
+    std::wstring statusText{};
+    FinishDialog dialog = FinishDialog::None;
+    std::wstring dialogTitle{}, dialogInstruction{}, dialogContent{}, dialogOutputPath{}, reportText{},
+        resultsTitle{};
+    std::uint64_t reportEntries = 0;
+    int resultsHeight96 = 0;
+    bool fallbackIsError = false;
+};
+
+// Every field, so that a row also catches a field set where it should not be.
+template <typename Plan> auto Fields(const Plan& p) {
+    return std::tie(p.showDone, p.showError, p.showWarning, p.actionCaption, p.statusChanged, p.statusText,
+                    p.dialog, p.dialogTitle, p.dialogInstruction, p.dialogContent, p.dialogOutputPath,
+                    p.reportText, p.resultsTitle, p.reportEntries, p.resultsHeight96, p.fallbackIsError);
+}
+
+TEST(PlanFinishBatch, FlagsStatusAndDialog) {
+    const ScopedInterfaceLanguage english(InterfaceLanguage::English);
+    using enum FinishDialog;
+    struct Case {
+        const char* name;
+        BatchState batch;
+        Want want;
+        bool closing = false;
+    };
+    // Columns: done, error, warning, caption, status changed, status, dialog, its title, instruction,
+    // content and output path, report, results title, entries, height, fallback is an error.
+    const TextKey open = TextKey::TextOpenFolder, convert = TextKey::TextConvertToNsp;
+    const std::wstring notDeleted =
+        L"The NSP was saved, but the source could not be deleted. The source was kept.";
+    const std::wstring warnTitle = L"Conversion completed with warnings",
+                       kept = L"NSP created, source not deleted";
+    // clang-format off
+    const Case cases[] = {
+        {"one saved", Batch(1, {Saved(L"game")}), {true, false, false, open, true, L"Done: game.nsp"}},
+        {"one saved, its source deleted", Batch(1, {Saved(L"game", true)}),
+         {true, false, false, open, true, L"Done. Source file deleted."}},
+        {"source kept, another app uses it", Batch(1, {Saved(L"game", false, 32)}), {true, false, true, open,
+         true, kInUse, WarningDialog, warnTitle, kept, L"f1.nsz\n\n" + kInUse, L"C:\\g\\game.nsp"}},
+        {"source kept for another reason", Batch(1, {Saved(L"game", false, 5)}), {true, false, true, open,
+         true, notDeleted, WarningDialog, warnTitle, kept, L"f1.nsz\n\n" + notDeleted, L"C:\\g\\game.nsp"}},
+        {"one failure", Batch(1, {Failed()}), {false, true, false, convert, true, kReadFailed, ErrorDialog,
+         L"Conversion error", L"Conversion error", L"f1.nsz\n\n" + kReadFailed}},
+        {"closing: no dialog", Batch(1, {Failed()}), {false, true, false, convert, true, kReadFailed}, true},
+        {"one file cancelled keeps the status", Batch(1, {}, true), {}},
+        {"two saved", Batch(2, {Saved(L"a"), Saved(L"b")}),
+         {true, false, false, open, true, L"Saved: 2 · Failed: 0"}},
+        {"two, one source kept", Batch(2, {Saved(L"a", false, 32), Saved(L"b")}), {true, false, true, open,
+         true, L"Saved: 2 · Failed: 0\nSources kept: 1", WarningDialog, warnTitle, kept,
+         L"f1.nsz\n\n" + kInUse, L"C:\\g\\a.nsp"}},
+        {"cancel in the second of three", Batch(3, {Saved(L"a")}, true),
+         {true, false, false, open, true, L"Saved: 1 · Failed: 0 · Not processed: 2"}},
+        {"three failures", Batch(3, {Failed(L"one"), Failed(L"two"), Failed(L"three")}), {false, true, false,
+         convert, true, L"Saved: 0 · Failed: 3", ResultsWindow, L"", L"", L"", L"",
+         L"f1.nsz\r\none\r\n\r\nf2.nsz\r\ntwo\r\n\r\nf3.nsz\r\nthree", L"Conversion results", 3, 395, true}},
+        {"four failures and a kept source", Batch(5, {Failed(L"1"), Failed(L"2"), Saved(L"c", false, 32),
+         Failed(L"4"), Failed(L"5")}), {true, true, true, open, true,
+         L"Saved: 1 · Failed: 4\nSources kept: 1", ResultsWindow, L"", L"", L"", L"", L"f1.nsz\r\n1\r\n\r\n"
+         L"f2.nsz\r\n2\r\n\r\nf3.nsz\r\n" + kInUse + L"\r\n\r\nf4.nsz\r\n4\r\n\r\nf5.nsz\r\n5",
+         warnTitle, 5, 420, true}},
+        {"kept and failed, two not processed", Batch(5, {Saved(L"a", false, 32), Failed(L"x"), Saved(L"c")},
+         true), {true, true, true, open, true, L"Saved: 2 · Failed: 1 · Not processed: 2\nSources kept: 1",
+         ResultsWindow, L"", L"", L"", L"", L"f1.nsz\r\n" + kInUse + L"\r\n\r\nf2.nsz\r\nx", warnTitle, 2,
+         310, true}},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(Fields(PlanFinishBatch(c.batch, c.closing)), Fields(c.want));
+    }
+    for (const auto& [entries, height] : {std::pair<std::uint64_t, int>{4, 420}, {100, 420}}) {
+        EXPECT_EQ(ResultsWindowHeight(entries), height) << entries;
+    }
+}
+
+TEST(PlanFinishBatch, ArabicIsolatesNamesInStatusDialogsAndReport) {
+    const ScopedInterfaceLanguage arabic(InterfaceLanguage::Arabic);
+    EXPECT_EQ(PlanFinishBatch(Batch(1, {Failed(L"x")}), false).dialogContent, L"\u200Ef1.nsz\u200E\n\nx");
+    const FinishBatchPlan report = PlanFinishBatch(Batch(2, {Failed(L"x"), Failed(L"y")}), false);
+    EXPECT_EQ(report.reportText.rfind(L"\u200Ef1.nsz\u200E\r\nx", 0), 0u);
+    const WorkerOutcome outcome = ConvertedOutcome(ConversionResult{L"C:\\d\\game.nsp", false, 0}, false);
+    EXPECT_NE(outcome.statusText.find(L"\u200Egame.nsp\u200E"), std::wstring::npos);
+}
+
+TEST(ApplyFinishBatch, EndsTheBatchAndKeepsAnUnchangedStatus) {
+    MainWindowState state;
+    state.batchActive = state.isConverting = state.showError = true;
+    state.statusText = kCancelled;
+    // The warning flag of a kept source reaches the window next to the other two.
+    FinishBatchPlan plan;
+    plan.showDone = plan.showWarning = true;
+    ApplyFinishBatch(state, plan);
+    EXPECT_FALSE(state.batchActive || state.isConverting || state.showError);
+    EXPECT_TRUE(state.showDone && state.showWarning);
+    EXPECT_EQ(state.statusText, kCancelled);
+}
+
+} // namespace
+} // namespace vesko
