@@ -72,23 +72,10 @@ class BatchTest : public testing::Test {
     AfterWorker Finish(WorkerOutcomeCode code, bool saved, std::wstring message) {
         shared.outcome = {code, message, saved ? Saved(message) : Failed(message)};
         shared.outcome.item.message = message;
-        shared.workerFinished.store(true);
         taken = TakeOutcome(state, shared);
         const AfterWorker next = ApplyWorkerOutcome(state, taken, IsCancelRequested(&shared.cancelRequested));
-        if (next == AfterWorker::LaunchCurrent) {
-            lastTask = BeginCurrentFile(state, shared);
-        }
+        lastTask = next == AfterWorker::LaunchCurrent ? BeginCurrentFile(state, shared) : lastTask;
         return next;
-    }
-
-    // Runs the worker on C:\in\game.nsz with this conversion; what it published.
-    WorkerOutcome Run(const ConvertFunction& convert, std::wstring folder = L"", bool deleteSource = false) {
-        shared.workerFinished = false;
-        ConversionWorker(
-            std::make_unique<ConversionTask>(ConversionTask{L"C:\\in\\game.nsz", folder, deleteSource}),
-            shared, convert);
-        EXPECT_TRUE(shared.workerFinished.load());
-        return shared.outcome;
     }
 
     auto ProgressNow() const {
@@ -96,7 +83,6 @@ class BatchTest : public testing::Test {
                                shared.progressPhase.load());
     }
 
-    ScopedInterfaceLanguage english_{InterfaceLanguage::English};
     MainWindowState state;
     WorkerShared shared;
     ConversionTask lastTask;
@@ -105,17 +91,13 @@ class BatchTest : public testing::Test {
 
 TEST_F(BatchTest, FilesRunInTurnUntilTheLastOrACancel) {
     using enum AfterWorker;
-    struct Case {
-        const char* name;
-        std::size_t files;
-        bool cancel, closing;
-        std::vector<std::tuple<WorkerOutcomeCode, bool, AfterWorker>> steps;
-        std::uint64_t saved, failed;
-        std::wstring status{}, lastSaved{};
-    };
+    using Steps = std::vector<std::tuple<WorkerOutcomeCode, bool, AfterWorker>>;
     // Each row starts on the window state the one before left, as the window's next batch does.
     // clang-format off
-    const Case cases[] = {
+    // Columns: files, cancel, closing, worker outcomes, saved, failed, status, last saved output.
+    const std::tuple<const char*, std::size_t, bool, bool, Steps, std::uint64_t, std::uint64_t, std::wstring,
+                     std::wstring>
+        cases[] = {
         {"one file", 1, false, false, {{OutcomeConverted, true, FinishBatch}}, 1, 0, L"f1", L"C:\\g\\f1.nsp"},
         {"the first of two", 2, false, false, {{OutcomeConverted, true, LaunchCurrent}}, 1, 0,
          L"Preparing file…", L"C:\\g\\f1.nsp"},
@@ -123,42 +105,42 @@ TEST_F(BatchTest, FilesRunInTurnUntilTheLastOrACancel) {
          {{OutcomeConverted, true, LaunchCurrent}, {OutcomeFailed, false, LaunchCurrent},
           {OutcomeConverted, true, FinishBatch}}, 2, 1, L"f3", L"C:\\g\\f3.nsp"},
         {"cancel during the first of three", 3, true, false, {{OutcomeCancelled, false, FinishBatch}}, 0, 0,
-         kCancelled},
+         kCancelled, L""},
         {"cancel as a file completes", 2, true, false, {{OutcomeConverted, true, FinishBatch}}, 1, 0, L"f1",
          L"C:\\g\\f1.nsp"},
         // A destination failure while cancelling asks for no folder.
         {"cancel meets a destination failure", 2, true, false,
-         {{OutcomeDestinationFailed, false, FinishBatch}}, 0, 1, L"f1"},
-        {"closing destroys, records none", 1, true, true, {{OutcomeCancelled, false, DestroyWindow}}, 0, 0},
+         {{OutcomeDestinationFailed, false, FinishBatch}}, 0, 1, L"f1", L""},
+        {"closing destroys, records none", 1, true, true, {{OutcomeCancelled, false, DestroyWindow}}, 0, 0, L"",
+         L""},
     };
     // clang-format on
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        Start(c.files);
+    for (const auto& [name, files, cancel, closing, steps, saved, failed, status, lastSaved] : cases) {
+        SCOPED_TRACE(name);
+        Start(files);
         EXPECT_EQ(ProgressNow(), std::make_tuple(0u, 0u, 0));
         EXPECT_TRUE(state.isConverting && state.batchActive);
         EXPECT_EQ(state.statusText, L"Preparing file…");
         EXPECT_EQ(lastTask.sourcePath, L"C:\\g\\f1.nsz");
         // The size under the name belongs to a single selection.
-        EXPECT_EQ(state.currentFileSize, c.files == 1 ? 1234u : 0u);
-        state.closeRequested = c.closing;
-        if (c.cancel) {
+        EXPECT_EQ(state.currentFileSize, files == 1 ? 1234u : 0u);
+        state.closeRequested = closing;
+        if (cancel) {
             MarkCancelRequested(state, shared);
             EXPECT_EQ(state.statusText, L"Cancelling…");
         }
-        for (const auto& [code, saved, next] : c.steps) {
+        for (const auto& [code, isSaved, next] : steps) {
             const std::size_t at = static_cast<std::size_t>(state.batch.index);
-            EXPECT_EQ(Finish(code, saved, L"f" + std::to_wstring(at + 1)), next);
-            EXPECT_EQ(lastTask.sourcePath, Names(c.files)[next == LaunchCurrent ? at + 1 : at]);
+            EXPECT_EQ(Finish(code, isSaved, L"f" + std::to_wstring(at + 1)), next);
+            EXPECT_EQ(lastTask.sourcePath, Names(files)[next == LaunchCurrent ? at + 1 : at]);
             EXPECT_EQ(state.isConverting, next == LaunchCurrent);
         }
-        EXPECT_EQ(state.batch.results.size(), c.saved + c.failed);
-        EXPECT_EQ(state.batch.savedCount, c.saved);
-        EXPECT_EQ(state.batch.failedCount, c.failed);
-        EXPECT_EQ(state.lastSavedOutput, c.lastSaved);
-        if (!c.closing) {
-            EXPECT_EQ(state.batch.stopped, c.cancel);
-            EXPECT_EQ(state.statusText, c.status);
+        EXPECT_EQ(state.batch.results.size(), saved + failed);
+        EXPECT_EQ(std::tie(state.batch.savedCount, state.batch.failedCount), std::tie(saved, failed));
+        EXPECT_EQ(state.lastSavedOutput, lastSaved);
+        if (!closing) {
+            EXPECT_EQ(state.batch.stopped, cancel);
+            EXPECT_EQ(state.statusText, status);
         }
         state.closeRequested = false;
     }
@@ -212,57 +194,56 @@ TEST_F(BatchTest, NewSelectionClearsOverrideLastOutputAndProgress) {
     EXPECT_EQ(state.statusText, L"NSP files will be saved alongside their source files.");
 }
 
-TEST_F(BatchTest, WorkerHandsPathsFlagAndChoiceToTheEngineAndPublishesProgressAndResult) {
-    std::tuple<std::wstring, std::wstring, const CancelFlag*, bool, bool> seen;
-    const auto engine = [&](ConversionResult result) {
-        return
-            [&seen, result](const std::wstring& in, const std::wstring& out, const ProgressCallback& progress,
-                            const CancelFlag* flag, bool pick, bool del) {
-                seen = {in, out, flag, pick, del};
-                progress(Progress{300, 1000, 0});
-                progress(Progress{1000, 1000, 1});
-                return result;
-            };
-    };
-    WorkerOutcome outcome = Run(engine({L"D:\\out\\game (1).nsp", true, 0}), L"D:\\out", true);
-    EXPECT_EQ(seen, std::make_tuple(L"C:\\in\\game.nsz"s, L"D:\\out\\game.nsp"s, &shared.cancelRequested,
-                                    true, true));
-    EXPECT_EQ(ProgressNow(), std::make_tuple(1000u, 1000u, 1));
-    EXPECT_EQ(outcome.code, OutcomeConverted);
-    EXPECT_EQ(outcome.statusText, L"Done: game (1).nsp");
-    EXPECT_EQ(outcome.item.message, outcome.statusText);
-    EXPECT_EQ(outcome.item.outputPath, L"D:\\out\\game (1).nsp");
-    EXPECT_TRUE(outcome.item.saved == 1 && outcome.item.sourceDeleted == 1 && outcome.item.sourceKept == 0);
-    EXPECT_TRUE(outcome.item.sourcePath.empty());
-    // A kept source carries the Windows code.
-    outcome = Run(engine({L"C:\\g.nsp", false, 32}), L"", true);
-    EXPECT_EQ(std::get<1>(seen), L"C:\\in\\game.nsp");
-    EXPECT_TRUE(outcome.item.sourceKept == 1 && outcome.item.deleteError == 32u);
-}
-
-TEST_F(BatchTest, EachWorkerExceptionGivesItsCodeAndText) {
+TEST_F(BatchTest, WorkerHandsTheTaskToTheEngineAndPublishesItsOutcome) {
     const std::wstring unexpected = L"An unexpected error stopped conversion. Restart the app and try again.";
-    const std::tuple<std::function<void()>, WorkerOutcomeCode, std::wstring> cases[] = {
-        {[] { throw Cancelled(); }, OutcomeCancelled, kCancelled},
-        {[] { throw ConversionError("x", ConversionError::Kind::Corrupt); }, OutcomeFailed,
-         L"The NSZ file is damaged or was not fully downloaded. Download it again."},
-        {[] { throw ConversionError("x", ConversionError::Kind::AccessDenied, 5); }, OutcomeDestinationFailed,
-         L"Cannot write to this folder. Choose another folder for the NSP."},
-        {[] { throw std::bad_alloc(); }, OutcomeFailed,
-         L"Not enough memory. Close other applications and try again."},
-        {[] { throw std::runtime_error("boom"); }, OutcomeFailed, unexpected},
-        {[] { throw 42; }, OutcomeFailed, unexpected}, // not even an exception
+    using Engine = std::function<ConversionResult()>;
+    const auto converts = [](ConversionResult result) { return Engine([result] { return result; }); };
+    const auto throws = [](auto error) { return Engine([error]() -> ConversionResult { throw error; }); };
+    // Columns: what the engine does, the output folder, then the outcome: code, text, and the item's saved,
+    // source deleted and kept flags, Windows code and output path.
+    using Item = std::tuple<int, int, int, std::uint32_t, std::wstring>;
+    // clang-format off
+    const std::tuple<Engine, std::wstring, WorkerOutcomeCode, std::wstring, Item> cases[] = {
+        {converts({L"D:\\out\\game (1).nsp", true, 0}), L"D:\\out", OutcomeConverted, L"Done: game (1).nsp",
+         {1, 1, 0, 0, L"D:\\out\\game (1).nsp"}},
+        // A kept source carries the Windows code.
+        {converts({L"C:\\g.nsp", false, 32}), L"", OutcomeConverted, L"Done: g.nsp", {1, 0, 1, 32, L"C:\\g.nsp"}},
+        {throws(Cancelled()), L"", OutcomeCancelled, kCancelled, {}},
+        {throws(ConversionError("x", ConversionError::Kind::Corrupt)), L"", OutcomeFailed,
+         L"The NSZ file is damaged or was not fully downloaded. Download it again.", {}},
+        {throws(ConversionError("x", ConversionError::Kind::AccessDenied, 5)), L"", OutcomeDestinationFailed,
+         L"Cannot write to this folder. Choose another folder for the NSP.", {}},
+        {throws(std::bad_alloc()), L"", OutcomeFailed, L"Not enough memory. Close other applications and try again.",
+         {}},
+        {throws(std::runtime_error("boom")), L"", OutcomeFailed, unexpected, {}},
+        {throws(42), L"", OutcomeFailed, unexpected, {}}, // not even an exception
     };
-    for (const auto& [raise, code, text] : cases) {
+    // clang-format on
+    for (const auto& [engine, folder, code, text, item] : cases) {
         SCOPED_TRACE(ToUtf8(text));
-        const WorkerOutcome outcome = Run([&raise](auto&&...) -> ConversionResult {
-            raise();
-            return {};
-        });
+        std::tuple<std::wstring, std::wstring, const CancelFlag*, bool, bool> seen;
+        shared.workerFinished = false;
+        ConversionWorker(std::make_unique<ConversionTask>(ConversionTask{L"C:\\in\\game.nsz", folder, true}),
+                         shared,
+                         [&](const std::wstring& in, const std::wstring& out,
+                             const ProgressCallback& progress, const CancelFlag* flag, bool pick, bool del) {
+                             seen = {in, out, flag, pick, del};
+                             progress(Progress{300, 1000, 0});
+                             progress(Progress{1000, 1000, 1});
+                             return engine();
+                         });
+        EXPECT_TRUE(shared.workerFinished.load());
+        const WorkerOutcome& outcome = shared.outcome;
+        EXPECT_EQ(seen, std::make_tuple(L"C:\\in\\game.nsz"s,
+                                        folder.empty() ? L"C:\\in\\game.nsp"s : L"D:\\out\\game.nsp"s,
+                                        &shared.cancelRequested, true, true));
+        EXPECT_EQ(ProgressNow(), std::make_tuple(1000u, 1000u, 1));
         EXPECT_EQ(outcome.code, code);
         EXPECT_EQ(outcome.statusText, text);
         EXPECT_EQ(outcome.item.message, text);
-        EXPECT_EQ(outcome.item.saved, 0);
+        const BatchItemResult& got = outcome.item;
+        EXPECT_EQ(Item(got.saved, got.sourceDeleted, got.sourceKept, got.deleteError, got.outputPath), item);
+        EXPECT_TRUE(outcome.item.sourcePath.empty());
     }
     // A worker that could not start looks like a failed file.
     shared.workerFinished = false;
@@ -368,7 +349,6 @@ template <typename Plan> auto Fields(const Plan& p) {
 }
 
 TEST(PlanFinishBatch, FlagsStatusAndDialog) {
-    const ScopedInterfaceLanguage english(InterfaceLanguage::English);
     using enum FinishDialog;
     struct Case {
         const char* name;

@@ -167,6 +167,7 @@ inline bool AcceptsDrops(HWND window) {
     return (GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_ACCEPTFILES) != 0;
 }
 
+// One pixel of the screen, as the user sees it.
 inline COLORREF ScreenPixel(POINT at) {
     const WindowDcScope screen(nullptr);
     return GetPixel(screen.dc(), at.x, at.y);
@@ -207,8 +208,6 @@ class RunningApp {
             WaitForSingleObject(process_.get(), 10000);
         }
     }
-    RunningApp(const RunningApp&) = delete;
-    RunningApp& operator=(const RunningApp&) = delete;
 
     bool started() const { return mainWindow_ != nullptr; }
     DWORD processId() const { return processId_; }
@@ -234,7 +233,6 @@ class RunningApp {
     HWND mainWindow_ = nullptr;
 };
 
-// Entries of a folder whose file name matches.
 template <typename Match> std::size_t CountIn(const std::wstring& folder, Match match) {
     std::size_t count = 0;
     std::error_code ignored;

@@ -7,7 +7,6 @@
 #include "app/Scaling.h"
 #include "app/TaskbarProgress.h"
 #include "app/WindowView.h"
-#include "ui/ScopedInterfaceLanguage.h"
 
 #include <gtest/gtest.h>
 
@@ -29,7 +28,7 @@ MainWindowState With(std::initializer_list<bool S::*> flags, std::vector<std::ws
     return state;
 }
 
-TEST(MulDivRound, RoundsHalvesAwayFromZeroLikeWindows) {
+TEST(Scaling, RoundsLikeWindowsFitsTheWorkAreaAndNeverExceedsTheProposal) {
     // 496.5, 1.5, -1.5, -1.5, an exact result, a zero divisor and an overflow.
     const std::tuple<int, int, int, int> cases[] = {{331, 144, 96, 497},   {1, 144, 96, 2},    {-3, 1, 2, -2},
                                                     {3, -1, 2, -2},        {720, 96, 96, 720}, {5, 1, 0, -1},
@@ -37,15 +36,12 @@ TEST(MulDivRound, RoundsHalvesAwayFromZeroLikeWindows) {
     for (const auto& [a, b, c, expected] : cases) {
         EXPECT_EQ(MulDivRound(a, b, c), expected) << a << " * " << b << " / " << c;
     }
-}
-
-TEST(EffectiveDpi, FitsTheWorkAreaAndNeverExceedsTheProposal) {
     // 1366x728: b = MulDiv(664, 96, 620); 700x600 is the largest that fits below 96; 800x500 is too small
     // even at 96 and is clamped to 72, and a proposal below 72 is raised too.
-    const std::tuple<int, int, std::uint32_t, std::uint32_t> cases[] = {
+    const std::tuple<int, int, std::uint32_t, std::uint32_t> fits[] = {
         {1920, 1040, 144, 144}, {1366, 728, 144, 103}, {3840, 2120, 192, 192}, {1920, 1040, 96, 96},
         {700, 600, 96, 83},     {800, 500, 96, 72},    {100, 100, 96, 72},     {1920, 1040, 60, 72}};
-    for (const auto& [width, height, proposed, expected] : cases) {
+    for (const auto& [width, height, proposed, expected] : fits) {
         EXPECT_EQ(EffectiveDpi(width, height, proposed), expected)
             << width << "x" << height << " at " << proposed;
     }
@@ -174,23 +170,14 @@ TEST(HoverFade, EasesFor150MillisecondsAndReversesFromWhereItStands) {
 }
 
 TEST(WindowView, ControlsActionAndCloseFollowTheState) {
-    const ScopedInterfaceLanguage english(InterfaceLanguage::English);
     using enum VisibleState;
     using enum TextKey;
     using enum ActionCommand;
     using enum CloseCommand;
-    struct Case {
-        const char* name;
-        MainWindowState state;
-        bool cancel;
-        VisibleState visible;
-        ControlLook look;
-        ActionCommand action;
-        CloseCommand close;
-    };
-    // The earlier flag wins: a batch over a done state, converting over both.
+    // The earlier flag wins: a batch over a done state, converting over both. Columns: the state, whether
+    // a cancel was asked for, what shows, the controls' look, what the action button and closing do.
     // clang-format off
-    const Case cases[] = {
+    const std::tuple<const char*, MainWindowState, bool, VisibleState, ControlLook, ActionCommand, CloseCommand> cases[] = {
         {"empty", With({}, {}), false, Empty, {true, true, false, TextConvertToNsp}, ChooseNszFiles,
          DestroyNow},
         {"ready", With({}), false, Ready, {true, true, true, TextConvertToNsp}, StartBatch, DestroyNow},
@@ -206,35 +193,25 @@ TEST(WindowView, ControlsActionAndCloseFollowTheState) {
          {false, false, false, TextCancel}, RequestCancel, CancelThenDestroy},
     };
     // clang-format on
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const VisibleState visible = VisibleStateOf(c.state, c.cancel);
-        EXPECT_EQ(visible, c.visible);
-        const ControlLook look = ControlLookFor(visible);
-        EXPECT_EQ(std::make_tuple(look.chooseEnabled, look.deleteSourcesEnabled, look.actionEnabled,
-                                  look.actionCaption),
-                  std::make_tuple(c.look.chooseEnabled, c.look.deleteSourcesEnabled, c.look.actionEnabled,
-                                  c.look.actionCaption));
-        EXPECT_EQ(ActionFor(c.state), c.action);
-        EXPECT_EQ(CloseFor(c.state), c.close);
+    const auto fields = [](const ControlLook& l) {
+        return std::make_tuple(l.chooseEnabled, l.deleteSourcesEnabled, l.actionEnabled, l.actionCaption);
+    };
+    for (const auto& [name, state, cancel, visible, look, action, close] : cases) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(VisibleStateOf(state, cancel), visible);
+        EXPECT_EQ(fields(ControlLookFor(visible)), fields(look));
+        EXPECT_EQ(ActionFor(state), action);
+        EXPECT_EQ(CloseFor(state), close);
     }
 }
 
 TEST(WindowView, StatusLineAndProgressBar) {
-    const ScopedInterfaceLanguage english(InterfaceLanguage::English);
     using enum StatusColour;
     const std::uint64_t gib = 1ull << 30;
-    struct Case {
-        MainWindowState state;
-        ProgressSnapshot progress;
-        std::wstring text;
-        StatusColour colour;
-        double fraction;
-        bool done;
-    };
     // The bar never reads 100 % while converting; after a one-file batch that failed at 40 % it stays.
+    // Columns: the state, the progress, the status line's text and colour, the bar's fraction and done look.
     // clang-format off
-    const Case cases[] = {
+    const std::tuple<MainWindowState, ProgressSnapshot, std::wstring, StatusColour, double, bool> cases[] = {
         {With({&S::isConverting}), {0, 0, 0, false}, L"status", Secondary, 0.0, false},
         {With({&S::isConverting}), {gib * 3 / 2, gib * 3, 0, false}, L"Converting…  1.5 GB / 3.0 GB",
          Secondary, 0.5, false},
@@ -248,20 +225,16 @@ TEST(WindowView, StatusLineAndProgressBar) {
         {With({&S::showDone, &S::isConverting}), {}, L"status", Done, 0.99, true},
     };
     // clang-format on
-    for (std::size_t i = 0; i < std::size(cases); ++i) {
-        SCOPED_TRACE(i);
-        const Case& c = cases[i];
-        const StatusLine line = StatusLineFor(c.state, c.progress);
-        EXPECT_EQ(line.text, c.text);
-        EXPECT_EQ(line.colour, c.colour);
-        const ProgressBarLook bar = ProgressBarFor(c.state, c.progress);
-        EXPECT_DOUBLE_EQ(bar.fraction, c.fraction);
-        EXPECT_EQ(bar.done, c.done);
+    for (const auto& [state, progress, text, colour, fraction, done] : cases) {
+        SCOPED_TRACE(testing::Message() << progress.written << " of " << progress.total << ", " << fraction);
+        EXPECT_EQ(StatusLineFor(state, progress).text, text);
+        EXPECT_EQ(StatusLineFor(state, progress).colour, colour);
+        EXPECT_DOUBLE_EQ(ProgressBarFor(state, progress).fraction, fraction);
+        EXPECT_EQ(ProgressBarFor(state, progress).done, done);
     }
 }
 
 TEST(WindowView, CardTitlesAndSubtitles) {
-    const ScopedInterfaceLanguage english(InterfaceLanguage::English);
     MainWindowState state;
     EXPECT_FALSE(CardFor(state).hasSource);
     EXPECT_EQ(CardFor(state).title, L"Choose NSZ files");
@@ -306,7 +279,6 @@ TEST(Intake, TakesNszFilesAndFoldersOneLevelDeepUnlessABatchRuns) {
     for (const auto& [paths, taken] : cases) {
         EXPECT_EQ(NszFilesAmong(paths, disk), taken) << paths.size() << " paths, " << paths.front().size();
     }
-    const ScopedInterfaceLanguage english(InterfaceLanguage::English);
     MainWindowState idle = With({&S::showDone}, {L"C:\\kept.nsz"});
     EXPECT_EQ(IntakeFor(idle, {L"C:\\a.nsz"}), IntakeCommand::Select);
     EXPECT_EQ(IntakeFor(idle, {}), IntakeCommand::NothingTaken);

@@ -13,11 +13,11 @@ namespace vesko {
 namespace {
 
 using Lang = InterfaceLanguage;
+using enum InterfaceLanguage;
 using Kind = ConversionError::Kind;
 using enum TextKey;
 
-constexpr Lang kAllLanguages[] = {Lang::English,          Lang::Russian, Lang::Spanish,
-                                  Lang::PortugueseBrazil, Lang::Arabic,  Lang::Italian};
+constexpr Lang kAllLanguages[] = {English, Russian, Spanish, PortugueseBrazil, Arabic, Italian};
 
 std::wstring Entry(Lang language, TextKey key) {
     return TextsFor(language)[static_cast<std::size_t>(key)];
@@ -44,9 +44,9 @@ const std::pair<TextKey, std::vector<std::wstring>> kGivenRows[] = {
 };
 // Only these are the same word in English: any other equal entry was left untranslated.
 const std::set<std::pair<Lang, TextKey>> kSameAsEnglish = {
-    {Lang::Spanish, TextUnitMegabytes}, {Lang::Spanish, TextUnitGigabytes},
-    {Lang::PortugueseBrazil, TextUnitMegabytes}, {Lang::PortugueseBrazil, TextUnitGigabytes},
-    {Lang::Italian, TextUnitMegabytes}, {Lang::Italian, TextUnitGigabytes}, {Lang::Italian, TextFile}};
+    {Spanish, TextUnitMegabytes}, {Spanish, TextUnitGigabytes}, {PortugueseBrazil, TextUnitMegabytes},
+    {PortugueseBrazil, TextUnitGigabytes}, {Italian, TextUnitMegabytes}, {Italian, TextUnitGigabytes},
+    {Italian, TextFile}};
 // clang-format on
 
 // Names, the file filter and the site stay as they are in every language, as often as English has them.
@@ -71,7 +71,7 @@ TEST(TextTables, GivenRowsEveryEntryTranslatedTrimmedAndKeepingEnglishNames) {
         for (int index = 0; index < kTextCount; ++index) {
             SCOPED_TRACE("language " + std::to_string(l) + ", key " + std::to_string(index));
             const std::wstring text = Entry(language, static_cast<TextKey>(index));
-            const std::wstring english = Entry(Lang::English, static_cast<TextKey>(index));
+            const std::wstring english = Entry(English, static_cast<TextKey>(index));
             ASSERT_FALSE(text.empty());
             EXPECT_NE(text.front(), L' ');
             EXPECT_NE(text.back(), L' ');
@@ -81,7 +81,7 @@ TEST(TextTables, GivenRowsEveryEntryTranslatedTrimmedAndKeepingEnglishNames) {
             for (std::wstring_view word : kKeptWords) {
                 EXPECT_EQ(Occurrences(text, word), Occurrences(english, word)) << ToUtf8(std::wstring(word));
             }
-            if (language != Lang::English) {
+            if (language != English) {
                 EXPECT_EQ(text == english, kSameAsEnglish.contains({language, static_cast<TextKey>(index)}));
             }
         }
@@ -91,19 +91,19 @@ TEST(TextTables, GivenRowsEveryEntryTranslatedTrimmedAndKeepingEnglishNames) {
 
 TEST(Text, TheCurrentLanguageItsDirectionAndIsolation) {
     for (int value : {-1, 6, -2147483647 - 1}) {
-        EXPECT_EQ(&TextsFor(static_cast<Lang>(value)), &TextsFor(Lang::English)) << value;
+        EXPECT_EQ(&TextsFor(static_cast<Lang>(value)), &TextsFor(English)) << value;
         EXPECT_FALSE(IsRightToLeft(static_cast<Lang>(value))) << value;
     }
     const std::wstring path = L"D:\\Games\\a.nsz";
-    ScopedInterfaceLanguage outer(Lang::Russian);
+    ScopedInterfaceLanguage outer(Russian);
     for (Lang language : kAllLanguages) {
         SCOPED_TRACE(static_cast<int>(language));
         // Each scope restores the language and the flag it found.
-        EXPECT_EQ(CurrentInterfaceLanguage(), Lang::Russian);
+        EXPECT_EQ(CurrentInterfaceLanguage(), Russian);
         EXPECT_FALSE(IsRightToLeftMode());
         ScopedInterfaceLanguage scoped(language);
         EXPECT_EQ(CurrentInterfaceLanguage(), language);
-        const bool arabic = language == Lang::Arabic;
+        const bool arabic = language == Arabic;
         EXPECT_EQ(IsRightToLeft(language), arabic);
         EXPECT_EQ(IsRightToLeftMode(), arabic);
         const std::wstring mark = arabic ? L"\u200E" : L"";
@@ -122,17 +122,15 @@ TEST(Text, TheCurrentLanguageItsDirectionAndIsolation) {
 TEST(LanguageFromLocaleName, LanguagePartDecides) {
     // clang-format off
     const std::pair<const wchar_t*, Lang> cases[] = {
-        {L"RU", Lang::Russian}, {L"ru-RU", Lang::Russian}, {L"Ru_ru", Lang::Russian}, {L"ru", Lang::Russian},
-        {L"es-MX", Lang::Spanish}, {L"ES", Lang::Spanish}, {L"pt", Lang::PortugueseBrazil},
-        {L"pt-BR", Lang::PortugueseBrazil}, {L"pt-PT", Lang::PortugueseBrazil}, {L"ptx", Lang::English},
-        {L"ar", Lang::Arabic}, {L"AR", Lang::Arabic}, {L"ar-EG", Lang::Arabic}, {L"ar-SA", Lang::Arabic},
-        {L"it-IT", Lang::Italian}, {L"it.UTF-8", Lang::Italian}, {L"it:x", Lang::Italian},
-        {L"it@euro", Lang::Italian}, {L"en-GB", Lang::English}, {L"en-US", Lang::English},
-        {L"zh-CN", Lang::English}, {L"fil-PH", Lang::English}, {L"-x", Lang::English},
-        {L"_ru", Lang::English}, {L".ru", Lang::English}, {L"@ru", Lang::English}, {L"", Lang::English},
-        {L"r", Lang::English}, {L"r-u", Lang::English}, {L"rus", Lang::English},
+        {L"RU", Russian}, {L"ru-RU", Russian}, {L"Ru_ru", Russian}, {L"ru", Russian}, {L"es-MX", Spanish},
+        {L"ES", Spanish}, {L"pt", PortugueseBrazil}, {L"pt-BR", PortugueseBrazil},
+        {L"pt-PT", PortugueseBrazil}, {L"ptx", English}, {L"ar", Arabic}, {L"AR", Arabic}, {L"ar-EG", Arabic},
+        {L"ar-SA", Arabic}, {L"it-IT", Italian}, {L"it.UTF-8", Italian}, {L"it:x", Italian},
+        {L"it@euro", Italian}, {L"en-GB", English}, {L"en-US", English}, {L"zh-CN", English},
+        {L"fil-PH", English}, {L"-x", English}, {L"_ru", English}, {L".ru", English}, {L"@ru", English},
+        {L"", English}, {L"r", English}, {L"r-u", English}, {L"rus", English},
         // Only ASCII capitals are lowered: a fullwidth or Cyrillic look-alike is no match.
-        {L"\uFF32\uFF35", Lang::English}, {L"\u0440u", Lang::English},
+        {L"\uFF32\uFF35", English}, {L"\u0440u", English},
     };
     // clang-format on
     for (const auto& [name, expected] : cases) {
@@ -143,10 +141,10 @@ TEST(LanguageFromLocaleName, LanguagePartDecides) {
     // ar-EG, ar-SA, ar; it-IT; en-US, en-GB, de-DE, fil-PH, zh-CN.
     // clang-format off
     const std::pair<unsigned short, Lang> ids[] = {
-        {0x0419, Lang::Russian}, {0x0019, Lang::Russian}, {0x0C0A, Lang::Spanish}, {0x080A, Lang::Spanish},
-        {0x0416, Lang::PortugueseBrazil}, {0x0816, Lang::PortugueseBrazil}, {0x0C01, Lang::Arabic},
-        {0x0401, Lang::Arabic}, {0x0001, Lang::Arabic}, {0x0410, Lang::Italian}, {0x0409, Lang::English},
-        {0x0809, Lang::English}, {0x0407, Lang::English}, {0x0464, Lang::English}, {0x0804, Lang::English}};
+        {0x0419, Russian}, {0x0019, Russian}, {0x0C0A, Spanish}, {0x080A, Spanish},
+        {0x0416, PortugueseBrazil}, {0x0816, PortugueseBrazil}, {0x0C01, Arabic}, {0x0401, Arabic},
+        {0x0001, Arabic}, {0x0410, Italian}, {0x0409, English}, {0x0809, English}, {0x0407, English},
+        {0x0464, English}, {0x0804, English}};
     // clang-format on
     for (const auto& [id, expected] : ids) {
         EXPECT_EQ(LanguageFromLanguageId(id), expected) << id;
@@ -197,31 +195,30 @@ TEST(FailureMessageKey, KindAndWindowsCodeRules) {
 TEST(FailureMessage, SentenceAndSpaceLineInTheCurrentLanguage) {
     const ConversionError spaceCheck = Error(Kind::WriteFailed, 112, 5000000000, 1288490188);
     const std::wstring diskFull = L"The disk is full. Free up space or choose another disk.";
-    const auto arabic = [](TextKey key) { return Entry(Lang::Arabic, key); };
+    const auto arabic = [](TextKey key) { return Entry(Arabic, key); };
     const std::tuple<const char*, Lang, ConversionError, std::wstring> cases[] = {
-        {"space check", Lang::English, spaceCheck, diskFull + L"\nRequired: 4.7 GB · Available: 1.1 GB"},
-        {"space check in Russian", Lang::Russian, spaceCheck,
+        {"space check", English, spaceCheck, diskFull + L"\nRequired: 4.7 GB · Available: 1.1 GB"},
+        {"space check in Russian", Russian, spaceCheck,
          L"На диске закончилось место. Освободите место или выберите другой диск.\n"
          L"Требуется: 4,7 ГБ · Доступно: 1,1 ГБ"},
-        {"space check in Arabic", Lang::Arabic, spaceCheck,
+        {"space check in Arabic", Arabic, spaceCheck,
          arabic(TextErrDiskFull) + L"\n" + arabic(TextRequired) + L": \u200E4.7 غ.ب\u200E · " +
              arabic(TextAvailable) + L": \u200E1.1 غ.ب\u200E"},
-        {"nothing available is still shown", Lang::English, Error(Kind::WriteFailed, 112, 1, 0),
+        {"nothing available is still shown", English, Error(Kind::WriteFailed, 112, 1, 0),
          diskFull + L"\nRequired: 0.1 MB · Available: 0.0 MB"},
-        {"112 without required bytes", Lang::English, Error(Kind::WriteFailed, 112), diskFull},
-        {"39 is not 112", Lang::English, Error(Kind::PathProblem, 39, 5000000000, 1288490188), diskFull},
-        {"223 carries required bytes but no figures", Lang::English,
-         Error(Kind::WriteFailed, 223, 5000000000),
+        {"112 without required bytes", English, Error(Kind::WriteFailed, 112), diskFull},
+        {"39 is not 112", English, Error(Kind::PathProblem, 39, 5000000000, 1288490188), diskFull},
+        {"223 carries required bytes but no figures", English, Error(Kind::WriteFailed, 223, 5000000000),
          L"This drive cannot store a file this large. Choose a drive formatted as NTFS or exFAT."},
-        {"a read failure never talks about space", Lang::English,
+        {"a read failure never talks about space", English,
          Error(Kind::ReadFailed, 112, 5000000000, 1288490188),
          L"Could not read the file. Copy it to a local folder and try again."},
-        {"no space line under another sentence", Lang::English,
+        {"no space line under another sentence", English,
          Error(Kind::AccessDenied, 112, 5000000000, 1288490188),
          L"Cannot write to this folder. Choose another folder for the NSP."},
-        {"unknown kind", Lang::English, Error(static_cast<Kind>(13)),
+        {"unknown kind", English, Error(static_cast<Kind>(13)),
          L"An unexpected error stopped conversion. Restart the app and try again."},
-        {"Italian", Lang::Italian, Error(Kind::Corrupt), Entry(Lang::Italian, TextErrDamaged)},
+        {"Italian", Italian, Error(Kind::Corrupt), Entry(Italian, TextErrDamaged)},
     };
     for (const auto& [why, language, error, expected] : cases) {
         SCOPED_TRACE(why);
@@ -231,7 +228,7 @@ TEST(FailureMessage, SentenceAndSpaceLineInTheCurrentLanguage) {
 }
 
 TEST(FormatSize, RoundingUnitAndDecimalSeparatorPerLanguage) {
-    ScopedInterfaceLanguage english(Lang::English);
+    ScopedInterfaceLanguage english(English);
     // An exact half of a tenth (0.25 MiB) rounds up, just below it rounds down; exact tenths stay where
     // they are in every rounding; the last byte below 1 GiB is still counted in megabytes, even when it
     // rounds to 1024.0; and as a double the largest count is 2^64 exactly, a tenth too much for Down.
@@ -251,9 +248,9 @@ TEST(FormatSize, RoundingUnitAndDecimalSeparatorPerLanguage) {
     };
     // The size alone carries no direction marks: the caller isolates it where it inserts it.
     const std::tuple<Lang, const wchar_t*, const wchar_t*> languages[] = {
-        {Lang::English, L"1.5 GB", L"12.5 MB"}, {Lang::Russian, L"1,5 ГБ", L"12,5 МБ"},
-        {Lang::Spanish, L"1,5 GB", L"12,5 MB"}, {Lang::PortugueseBrazil, L"1,5 GB", L"12,5 MB"},
-        {Lang::Arabic, L"1.5 غ.ب", L"12.5 م.ب"}, {Lang::Italian, L"1,5 GB", L"12,5 MB"},
+        {English, L"1.5 GB", L"12.5 MB"}, {Russian, L"1,5 ГБ", L"12,5 МБ"},
+        {Spanish, L"1,5 GB", L"12,5 MB"}, {PortugueseBrazil, L"1,5 GB", L"12,5 MB"},
+        {Arabic, L"1.5 غ.ب", L"12.5 م.ب"}, {Italian, L"1,5 GB", L"12,5 MB"},
     };
     // clang-format on
     for (const auto& [bytes, up, down, nearest] : cases) {
