@@ -1,5 +1,4 @@
-// A batch from the window's side: the worker and its outcome, the bookkeeping, where each output goes,
-// and what the window shows at the end.
+// A batch from the window's side: worker, bookkeeping, where outputs go and what shows at the end.
 #include "app/BatchFlow.h"
 #include "app/ConversionWorker.h"
 #include "app/FinishBatchPlan.h"
@@ -25,7 +24,6 @@ const std::wstring kInUse =
     L"NSP created. Another app is using the source, so it was kept. Close that app and "
     L"delete the source manually.";
 
-// The files C:\g\f1.nsz to fn.nsz.
 Files Names(std::size_t count) {
     Files files;
     for (std::size_t i = 1; i <= count; ++i) {
@@ -42,7 +40,6 @@ BatchItemResult Failed(std::wstring message = kReadFailed, bool kept = false) {
     return {L"", L"", std::move(message), 0, 0, kept};
 }
 
-// A batch of `count` files in which `items` were processed.
 BatchState Batch(std::size_t count, std::vector<BatchItemResult> items, bool stopped = false) {
     BatchState batch;
     StartBatch(batch, Names(count), false);
@@ -53,11 +50,9 @@ BatchState Batch(std::size_t count, std::vector<BatchItemResult> items, bool sto
     return batch;
 }
 
-// Drives the user-interface side of a batch the way the window does, with scripted worker outcomes.
 class BatchTest : public testing::Test {
   protected:
-    // Selects the files and starts a batch of them, from a window that shows an earlier file's size and
-    // progress.
+    // From a window that still shows an earlier file's size and progress.
     void Start(std::size_t count) {
         ApplySelection(state, shared, Names(count), 1234);
         state.currentFileSize = 1234;
@@ -68,7 +63,6 @@ class BatchTest : public testing::Test {
         lastTask = BeginCurrentFile(state, shared);
     }
 
-    // The worker's end as OnWorkerFinished sees it.
     AfterWorker Finish(WorkerOutcomeCode code, bool saved, std::wstring message) {
         shared.outcome = {code, message, saved ? Saved(message) : Failed(message)};
         shared.outcome.item.message = message;
@@ -111,8 +105,7 @@ TEST_F(BatchTest, FilesRunInTurnUntilTheLastOrACancel) {
         // A destination failure while cancelling asks for no folder.
         {"cancel meets a destination failure", 2, true, false,
          {{OutcomeDestinationFailed, false, FinishBatch}}, 0, 1, L"f1", L""},
-        {"closing destroys, records none", 1, true, true, {{OutcomeCancelled, false, DestroyWindow}}, 0, 0, L"",
-         L""},
+        {"closing records none", 1, true, true, {{OutcomeCancelled, false, DestroyWindow}}, 0, 0, L"", L""},
     };
     // clang-format on
     for (const auto& [name, files, cancel, closing, steps, saved, failed, status, lastSaved] : cases) {
@@ -146,34 +139,34 @@ TEST_F(BatchTest, FilesRunInTurnUntilTheLastOrACancel) {
     }
 }
 
-TEST_F(BatchTest, DestinationFailureWithAChosenFolderRestartsTheSameFile) {
-    Start(2);
-    EXPECT_EQ(Finish(OutcomeDestinationFailed, false, L"Cannot write"), AfterWorker::AskForOutputFolder);
-    EXPECT_TRUE(state.batch.results.empty());
-    EXPECT_EQ(ApplyFolderAnswer(state, std::move(taken.item), FolderAnswer::Chosen, L"D:\\other"),
-              AfterWorker::LaunchCurrent);
-    lastTask = BeginCurrentFile(state, shared);
-    EXPECT_EQ(lastTask.sourcePath, L"C:\\g\\f1.nsz");
-    EXPECT_EQ(lastTask.outputFolder, L"D:\\other");
-    EXPECT_TRUE(state.batch.results.empty());
-    EXPECT_EQ(Finish(OutcomeConverted, true, L"a"), AfterWorker::LaunchCurrent);
-    EXPECT_EQ(lastTask.outputFolder, L"D:\\other"); // later files go there too
-}
-
-TEST_F(BatchTest, DestinationFailureDeclinedStopsTheBatch) {
+TEST_F(BatchTest, DestinationFailureAsksForAFolderAndRestartsTheFileThereOrStops) {
     const std::wstring pickerFailed = L"Could not open the folder selector. Restart the app and try again.";
     const std::tuple<FolderAnswer, std::wstring, std::wstring> cases[] = {
+        {FolderAnswer::Chosen, L"", L"Cannot write"},
         {FolderAnswer::NoFolder, L"No folder selected. Conversion stopped.", L"Cannot write"},
         {FolderAnswer::PickerFailed, pickerFailed, pickerFailed}};
     for (const auto& [answer, line, status] : cases) {
-        SCOPED_TRACE(line);
+        SCOPED_TRACE(static_cast<int>(answer));
         Start(3);
         ASSERT_EQ(Finish(OutcomeDestinationFailed, false, L"Cannot write"), AfterWorker::AskForOutputFolder);
-        EXPECT_EQ(ApplyFolderAnswer(state, std::move(taken.item), answer, L""), AfterWorker::FinishBatch);
+        EXPECT_TRUE(state.batch.results.empty());
+        const AfterWorker next = ApplyFolderAnswer(state, std::move(taken.item), answer, L"D:\\other");
+        EXPECT_EQ(state.statusText, status);
+        if (answer == FolderAnswer::Chosen) {
+            // The same file again, nothing recorded; later files go to that folder too.
+            ASSERT_EQ(next, AfterWorker::LaunchCurrent);
+            lastTask = BeginCurrentFile(state, shared);
+            EXPECT_EQ(std::tie(lastTask.sourcePath, lastTask.outputFolder),
+                      std::make_tuple(L"C:\\g\\f1.nsz"s, L"D:\\other"s));
+            EXPECT_TRUE(state.batch.results.empty());
+            EXPECT_EQ(Finish(OutcomeConverted, true, L"a"), AfterWorker::LaunchCurrent);
+            EXPECT_EQ(lastTask.outputFolder, L"D:\\other");
+            continue;
+        }
+        EXPECT_EQ(next, AfterWorker::FinishBatch);
         ASSERT_EQ(state.batch.results.size(), 1u);
         EXPECT_EQ(state.batch.results[0].message, L"Cannot write\n" + line);
         EXPECT_TRUE(state.batch.stopped);
-        EXPECT_EQ(state.statusText, status);
         EXPECT_EQ(PlanFinishBatch(state.batch, false).statusText, L"Saved: 0 · Failed: 1 · Not processed: 2");
     }
 }
@@ -207,14 +200,15 @@ TEST_F(BatchTest, WorkerHandsTheTaskToTheEngineAndPublishesItsOutcome) {
         {converts({L"D:\\out\\game (1).nsp", true, 0}), L"D:\\out", OutcomeConverted, L"Done: game (1).nsp",
          {1, 1, 0, 0, L"D:\\out\\game (1).nsp"}},
         // A kept source carries the Windows code.
-        {converts({L"C:\\g.nsp", false, 32}), L"", OutcomeConverted, L"Done: g.nsp", {1, 0, 1, 32, L"C:\\g.nsp"}},
+        {converts({L"C:\\g.nsp", false, 32}), L"", OutcomeConverted, L"Done: g.nsp",
+         {1, 0, 1, 32, L"C:\\g.nsp"}},
         {throws(Cancelled()), L"", OutcomeCancelled, kCancelled, {}},
         {throws(ConversionError("x", ConversionError::Kind::Corrupt)), L"", OutcomeFailed,
          L"The NSZ file is damaged or was not fully downloaded. Download it again.", {}},
         {throws(ConversionError("x", ConversionError::Kind::AccessDenied, 5)), L"", OutcomeDestinationFailed,
          L"Cannot write to this folder. Choose another folder for the NSP.", {}},
-        {throws(std::bad_alloc()), L"", OutcomeFailed, L"Not enough memory. Close other applications and try again.",
-         {}},
+        {throws(std::bad_alloc()), L"", OutcomeFailed,
+         L"Not enough memory. Close other applications and try again.", {}},
         {throws(std::runtime_error("boom")), L"", OutcomeFailed, unexpected, {}},
         {throws(42), L"", OutcomeFailed, unexpected, {}}, // not even an exception
     };

@@ -1,5 +1,4 @@
-// Drives the real application from outside, as a person would: finds its windows by class and
-// title, presses buttons and fills the dialogs through window messages, and reads back what they show.
+// Drives the real application from outside as a person would, through window messages, and reads back.
 #pragma once
 
 #include "app/Owners.h"
@@ -70,7 +69,6 @@ inline HWND WaitForTopWindow(DWORD processId, const std::wstring& className, con
     return found;
 }
 
-// Calls `visit` with every descendant of a window in creation order until it returns false.
 template <typename Visit> void ForEachChild(HWND window, Visit visit) {
     EnumChildWindows(
         window, [](HWND child, LPARAM at) -> BOOL { return (*reinterpret_cast<Visit*>(at))(child); },
@@ -96,13 +94,11 @@ inline bool Press(HWND parent, int controlId) {
            PostClick(parent, controlId);
 }
 
-// Presses a dialog's button and waits for the dialog to go.
 inline bool Dismiss(HWND dialog, int button) {
     return dialog != nullptr && PostClick(dialog, button, false) &&
            WaitUntil([&] { return !IsWindow(dialog); }, kDialogTimeoutMs);
 }
 
-// The file-name field of an open dialog or a folder picker.
 inline HWND FileNameField(HWND dialog) {
     // The classic dialog names it cmb13 (an edit inside a combo box) or edt1; the item dialog differs.
     for (int id : {0x47C, 0x480}) {
@@ -139,9 +135,7 @@ inline bool DropFiles(HWND window, const std::vector<std::wstring>& paths) {
         list += path + L'\0';
     }
     list.push_back(L'\0');
-    DROPFILES header{};
-    header.pFiles = sizeof(header);
-    header.fWide = TRUE;
+    const DROPFILES header{sizeof(DROPFILES), {}, FALSE, TRUE};
     std::vector<char> block(sizeof(header) + list.size() * sizeof(wchar_t));
     std::memcpy(block.data(), &header, sizeof(header));
     std::memcpy(block.data() + sizeof(header), list.data(), list.size() * sizeof(wchar_t));
@@ -167,7 +161,6 @@ inline bool AcceptsDrops(HWND window) {
     return (GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_ACCEPTFILES) != 0;
 }
 
-// One pixel of the screen, as the user sees it.
 inline COLORREF ScreenPixel(POINT at) {
     const WindowDcScope screen(nullptr);
     return GetPixel(screen.dc(), at.x, at.y);
@@ -221,7 +214,6 @@ class RunningApp {
         }
         return code;
     }
-    // Closes the main window as its close box does, then waits for the exit code.
     DWORD close(DWORD timeoutMs = kStartTimeoutMs) {
         PostMessageW(mainWindow_, WM_CLOSE, 0, 0);
         return waitForExit(timeoutMs);

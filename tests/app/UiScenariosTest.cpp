@@ -45,12 +45,6 @@ class UiDriver : public testing::Test {
     bool ChooseAndStart(const std::vector<std::wstring>& names, const std::wstring& folder) {
         return ChooseFiles(app, folder, names) && Action();
     }
-    // The batch is over: the action button offers the folder, or converting again with Choose enabled.
-    bool BatchEnded() {
-        return WaitUntil(
-            [&] { return ActionIs(L"Open folder") || (ActionIs(L"Convert to NSP") && Enabled(kChoose)); },
-            kBatchTimeoutMs);
-    }
     bool Enabled(int control) { return IsWindowEnabled(app.control(control)) != FALSE; }
     bool TickDeleteSources() {
         DWORD_PTR state = 0;
@@ -60,18 +54,6 @@ class UiDriver : public testing::Test {
         };
         return PostMessageW(box, BM_CLICK, 0, 0) && WaitUntil(ticked, kDialogTimeoutMs);
     }
-    // Copies of a large file chosen and converting: true once a temporary output is being written, with
-    // seconds left to cancel in the middle of a file.
-    bool StartLongBatch(int copies) {
-        static const BuiltFiles large = ZerosNsz(96);
-        std::vector<std::wstring> names;
-        for (int i = 1; i <= copies; ++i) {
-            names.push_back(L"game" + std::to_wstring(i) + L".nsz");
-            WriteWholeFile(dir.file(names.back()), large.nsz);
-        }
-        return ChooseAndStart(names, dir.path()) &&
-               WaitUntil([&] { return TemporaryOutputsIn(dir.path()) != 0; }, kBatchTimeoutMs);
-    }
     void ExpectNoLeftovers() {
         EXPECT_EQ(TemporaryOutputsIn(dir.path()), 0u);
         EXPECT_EQ(JournalsNaming(dir.path()), 0u);
@@ -79,19 +61,6 @@ class UiDriver : public testing::Test {
 
     test::TempDir dir;
     RunningApp app;
-};
-
-// The destination scenarios need the unwritable folder the script prepared.
-class UiDriverLocked : public UiDriver {
-  protected:
-    void SetUp() override {
-        if (locked.empty()) {
-            GTEST_SKIP() << "no unwritable folder could be prepared on this machine";
-        }
-        UiDriver::SetUp();
-    }
-    const char* value = std::getenv("VESKO_UI_LOCKED_DIR");
-    const std::wstring locked = value != nullptr ? fs::path(value).wstring() : L"";
 };
 
 TEST_F(UiDriver, StartsWithFourControlsInTabOrderAndABannerThatAnswersTheMouse) {
@@ -235,14 +204,24 @@ TEST_F(UiDriver, DroppedFilesAndAFolderAreChosenAndConverted) {
 }
 
 TEST_F(UiDriver, ALongBatchRefusesDropsCancelsInTheMiddleOfAFileAndClosesWithZero) {
+    // Two copies of a large file: seconds to act in the middle of the first.
+    const BuiltFiles large = ZerosNsz(96);
+    WriteWholeFile(dir.file(L"game1.nsz"), large.nsz);
+    WriteWholeFile(dir.file(L"game2.nsz"), large.nsz);
     test::TempDir other;
     WriteWholeFile(other.file(L"late.nsz"), SmallNsz(40).nsz);
-    ASSERT_TRUE(StartLongBatch(2));
+    ASSERT_TRUE(ChooseAndStart({L"game1.nsz", L"game2.nsz"}, dir.path()));
+    ASSERT_TRUE(WaitUntil([&] { return TemporaryOutputsIn(dir.path()) != 0; }, kBatchTimeoutMs));
     EXPECT_EQ(TextOf(app.control(kAction)), L"Cancel");
     EXPECT_FALSE(Enabled(kChoose));
     EXPECT_FALSE(AcceptsDrops(app.mainWindow()));
     ASSERT_TRUE(DropFiles(app.mainWindow(), {other.file(L"late.nsz")}));
-    ASSERT_TRUE(Action() && BatchEnded());
+    // The batch ends: the button offers the folder, or converting again with Choose enabled.
+    ASSERT_TRUE(
+        Action() &&
+        WaitUntil(
+            [&] { return ActionIs(L"Open folder") || (ActionIs(L"Convert to NSP") && Enabled(kChoose)); },
+            kBatchTimeoutMs));
     EXPECT_LT(NspCount(dir.path()), 2u);
     EXPECT_TRUE(NoDialog()) << "cancelling shows no dialog";
     ExpectNoLeftovers();
@@ -252,7 +231,6 @@ TEST_F(UiDriver, ALongBatchRefusesDropsCancelsInTheMiddleOfAFileAndClosesWithZer
     ASSERT_TRUE(Action());
     EXPECT_TRUE(WaitUntil([&] { return TemporaryOutputsIn(dir.path()) != 0; }, kDialogTimeoutMs));
     EXPECT_EQ(TemporaryOutputsIn(other.path()) + NspCount(other.path()), 0u);
-    // Closed during a conversion.
     EXPECT_EQ(app.close(kBatchTimeoutMs), 0u);
     EXPECT_LT(NspCount(dir.path()), 2u);
     ExpectNoLeftovers();
@@ -279,7 +257,12 @@ TEST(UiDriverCommandLine, FilesOnTheCommandLineAreChosenAndConvertedWhenAsked) {
     }
 }
 
-TEST_F(UiDriverLocked, DestinationFailureAnsweredWithAnotherFolderOrByClosing) {
+TEST_F(UiDriver, DestinationFailureAnsweredWithAnotherFolderOrByClosing) {
+    const char* lockedValue = std::getenv("VESKO_UI_LOCKED_DIR");
+    if (lockedValue == nullptr) {
+        GTEST_SKIP() << "no unwritable folder could be prepared on this machine";
+    }
+    const std::wstring locked = fs::path(lockedValue).wstring();
     const BuiltFiles expected = SmallNsz(kLockedSeed);
     ASSERT_TRUE(ReadWholeFile(locked + L"\\locked.nsz") == expected.nsz)
         << "the prepared file is not the one this test expects";

@@ -1,5 +1,4 @@
-// The window without a window: scaling and layout, the banner's shapes, colours and hover fade, what it
-// shows and does in each state, what a drop or the command line selects, and the taskbar button.
+// The window's decisions without a window: scaling, layout, banner, states, intake and taskbar button.
 #include "app/BannerGeometry.h"
 #include "app/FileIntake.h"
 #include "app/HoverFade.h"
@@ -17,7 +16,6 @@ namespace {
 
 using S = MainWindowState;
 
-// A window state with these flags set and these files selected.
 MainWindowState With(std::initializer_list<bool S::*> flags, std::vector<std::wstring> files = {L"a.nsz"}) {
     MainWindowState state;
     state.selectedFiles = std::move(files);
@@ -55,7 +53,7 @@ TEST(Scaling, RoundsLikeWindowsFitsTheWorkAreaAndNeverExceedsTheProposal) {
               std::make_pair(100 + 265 / 2, 50 + 141 / 2)); // half pixels truncated
 }
 
-TEST(Layout, ControlsPaintingAndBannerAtTheirDpiAndMirrored) {
+TEST(Layout, ControlsPaintingAndBannerAtTheirDpiMirroredAndHovered) {
     const ControlLayout ltr = LayoutForDpi(96, false), at125 = LayoutForDpi(120, false);
     const PaintLayout paint = PaintLayoutForDpi(144, false), paintRtl = PaintLayoutForDpi(144, true);
     const BannerShapes banner = BannerShapesFor(96, false, 0.0f, true),
@@ -64,6 +62,9 @@ TEST(Layout, ControlsPaintingAndBannerAtTheirDpiAndMirrored) {
     // clang-format off
     const std::pair<PixelRect, PixelRect> rects[] = {
         {ltr.promo, {28, 24, 692, 276}}, {ltr.choose, {544, 347, 672, 389}},
+        {paint.client, {0, 0, 1080, 930}}, {paint.statusAndProgress, {42, 690, 1038, 791}},
+        {banner.rings[1], {477, -137, 787, 173}},
+        {BannerTextRectsFor(96, false).rects[2], {24, 91, 640, 130}},
         {ltr.deleteSources, {28, 421, 692, 445}}, {ltr.action, {28, 549, 692, 593}},
         {LayoutForDpi(96, true).choose, {48, 347, 176, 389}}, {at125.choose, {680, 434, 840, 486}},
         {at125.deleteSources, {35, 526, 865, 556}}, {paint.card, {42, 497, 1038, 608}},
@@ -71,7 +72,7 @@ TEST(Layout, ControlsPaintingAndBannerAtTheirDpiAndMirrored) {
         {paintRtl.icon, {963, 528, 1011, 576}}, {paintRtl.heading, {423, 452, 1038, 488}},
         {paintRtl.formatLabel, {42, 452, 282, 488}},
         {ProgressFillFor(2.0, 96, false).rect, {28, 517, 692, 523}},
-        {ProgressFillFor(1.0 / 10e9, 96, false).rect, {28, 517, 32, 523}}, // the smallest width
+        {ProgressFillFor(1.0 / 10e9, 96, false).rect, {28, 517, 32, 523}},
         {ProgressFillFor(0.5, 96, true).rect, {360, 517, 692, 523}}, {banner.rings[0], {517, -97, 747, 133}},
         {rtl.rings[0], {-83, -97, 147, 133}}, {rtl.rings[2], {-163, -177, 227, 213}},
         {banner.badge, {598, 14, 640, 56}}, {rtl.badge, {24, 14, 66, 56}},
@@ -91,23 +92,19 @@ TEST(Layout, ControlsPaintingAndBannerAtTheirDpiAndMirrored) {
     EXPECT_EQ(std::vector<float>(gradient, gradient + 4), (std::vector<float>{0, 664, 664, 0}));
     EXPECT_EQ(std::make_tuple(at144.badgePenWidth, at144.arrowPenWidth, at144.ringPenWidth),
               std::make_tuple(1.5f, 3.0f, 2));
-}
-
-TEST(BannerShapesFor, ArrowPointsOutwardAndDriftsOnHoverOnlyWithAnimations) {
+    // The arrow points outward, to the upper right (upper left when mirrored), and drifts on hover only
+    // with animations.
     const auto arrowStart = [](bool rightToLeft, float hover, bool animate) {
         return BannerShapesFor(96, rightToLeft, hover, animate).arrowLine[0];
     };
-    const BannerShapes ltr = BannerShapesFor(96, false, 0.0f, true),
-                       rtl = BannerShapesFor(96, true, 0.0f, true);
-    // To the upper right, or the upper left when mirrored.
-    EXPECT_GT(ltr.arrowLine[1].x, ltr.arrowLine[0].x);
+    EXPECT_GT(banner.arrowLine[1].x, banner.arrowLine[0].x);
     EXPECT_LT(rtl.arrowLine[1].x, rtl.arrowLine[0].x);
-    EXPECT_LT(ltr.arrowLine[1].y, ltr.arrowLine[0].y);
-    EXPECT_FLOAT_EQ(ltr.arrowLine[0].x, 618.5f - 6.0f);
-    EXPECT_FLOAT_EQ(ltr.arrowLine[0].y, 34.5f + 6.0f);
-    EXPECT_FLOAT_EQ(arrowStart(false, 1.0f, true).x - ltr.arrowLine[0].x, 1.5f);
-    EXPECT_FLOAT_EQ(arrowStart(false, 1.0f, true).y - ltr.arrowLine[0].y, -1.5f);
-    EXPECT_FLOAT_EQ(arrowStart(false, 1.0f, false).x, ltr.arrowLine[0].x);
+    EXPECT_LT(banner.arrowLine[1].y, banner.arrowLine[0].y);
+    EXPECT_FLOAT_EQ(banner.arrowLine[0].x, 618.5f - 6.0f);
+    EXPECT_FLOAT_EQ(banner.arrowLine[0].y, 34.5f + 6.0f);
+    EXPECT_FLOAT_EQ(arrowStart(false, 1.0f, true).x - banner.arrowLine[0].x, 1.5f);
+    EXPECT_FLOAT_EQ(arrowStart(false, 1.0f, true).y - banner.arrowLine[0].y, -1.5f);
+    EXPECT_FLOAT_EQ(arrowStart(false, 1.0f, false).x, banner.arrowLine[0].x);
     EXPECT_FLOAT_EQ(arrowStart(true, 1.0f, true).x - rtl.arrowLine[0].x, -1.5f);
 }
 
@@ -176,8 +173,10 @@ TEST(WindowView, ControlsActionAndCloseFollowTheState) {
     using enum CloseCommand;
     // The earlier flag wins: a batch over a done state, converting over both. Columns: the state, whether
     // a cancel was asked for, what shows, the controls' look, what the action button and closing do.
+    using Row = std::tuple<const char*, MainWindowState, bool, VisibleState, ControlLook, ActionCommand,
+                           CloseCommand>;
     // clang-format off
-    const std::tuple<const char*, MainWindowState, bool, VisibleState, ControlLook, ActionCommand, CloseCommand> cases[] = {
+    const Row cases[] = {
         {"empty", With({}, {}), false, Empty, {true, true, false, TextConvertToNsp}, ChooseNszFiles,
          DestroyNow},
         {"ready", With({}), false, Ready, {true, true, true, TextConvertToNsp}, StartBatch, DestroyNow},

@@ -1,5 +1,4 @@
-// Words and messages: the text tables (the given rows of every language and the checks that catch a slip
-// in any entry), the current language, language choice, failures to texts and sizes as text.
+// Words and messages: text tables, the current language and its choice, failures to texts, sizes as text.
 #include "engine/Paths.h"
 #include "ui/FailureMessage.h"
 #include "ui/ScopedInterfaceLanguage.h"
@@ -59,10 +58,27 @@ std::size_t Occurrences(std::wstring_view text, std::wstring_view word) {
 constexpr std::wstring_view kKeptWords[] = {L"NSZ",     L"NTFS",          L"exFAT",
                                             L"(*.nsz)", L"vesko.example", L"Nintendo Switch"};
 
-TEST(TextTables, GivenRowsEveryEntryTranslatedTrimmedAndKeepingEnglishNames) {
+TEST(Texts, EveryTableCompleteTranslatedAndTheCurrentLanguagesOwnWithItsDirection) {
+    for (int value : {-1, 6, -2147483647 - 1}) {
+        EXPECT_EQ(&TextsFor(static_cast<Lang>(value)), &TextsFor(English)) << value;
+        EXPECT_FALSE(IsRightToLeft(static_cast<Lang>(value))) << value;
+    }
+    const std::wstring path = L"D:\\Games\\a.nsz";
     std::set<const TextTable*> tables;
+    ScopedInterfaceLanguage outer(Russian);
     for (std::size_t l = 0; l < std::size(kAllLanguages); ++l) {
         const Lang language = kAllLanguages[l];
+        // Each scope restores the language and the flag it found.
+        EXPECT_EQ(CurrentInterfaceLanguage(), Russian);
+        EXPECT_FALSE(IsRightToLeftMode());
+        ScopedInterfaceLanguage scoped(language);
+        EXPECT_EQ(CurrentInterfaceLanguage(), language);
+        const bool arabic = language == Arabic;
+        EXPECT_EQ(std::make_pair(IsRightToLeft(language), IsRightToLeftMode()),
+                  std::make_pair(arabic, arabic));
+        const std::wstring mark = arabic ? L"\u200E" : L"";
+        EXPECT_EQ(IsolateLeftToRight(path), mark + path + mark);
+        EXPECT_EQ(IsolateLeftToRight(L""), mark + mark);
         tables.insert(&TextsFor(language));
         for (const auto& [key, texts] : kGivenRows) {
             EXPECT_EQ(Entry(language, key), texts[l])
@@ -84,39 +100,14 @@ TEST(TextTables, GivenRowsEveryEntryTranslatedTrimmedAndKeepingEnglishNames) {
             if (language != English) {
                 EXPECT_EQ(text == english, kSameAsEnglish.contains({language, static_cast<TextKey>(index)}));
             }
-        }
-    }
-    EXPECT_EQ(tables.size(), std::size(kAllLanguages));
-}
-
-TEST(Text, TheCurrentLanguageItsDirectionAndIsolation) {
-    for (int value : {-1, 6, -2147483647 - 1}) {
-        EXPECT_EQ(&TextsFor(static_cast<Lang>(value)), &TextsFor(English)) << value;
-        EXPECT_FALSE(IsRightToLeft(static_cast<Lang>(value))) << value;
-    }
-    const std::wstring path = L"D:\\Games\\a.nsz";
-    ScopedInterfaceLanguage outer(Russian);
-    for (Lang language : kAllLanguages) {
-        SCOPED_TRACE(static_cast<int>(language));
-        // Each scope restores the language and the flag it found.
-        EXPECT_EQ(CurrentInterfaceLanguage(), Russian);
-        EXPECT_FALSE(IsRightToLeftMode());
-        ScopedInterfaceLanguage scoped(language);
-        EXPECT_EQ(CurrentInterfaceLanguage(), language);
-        const bool arabic = language == Arabic;
-        EXPECT_EQ(IsRightToLeft(language), arabic);
-        EXPECT_EQ(IsRightToLeftMode(), arabic);
-        const std::wstring mark = arabic ? L"\u200E" : L"";
-        EXPECT_EQ(IsolateLeftToRight(path), mark + path + mark);
-        EXPECT_EQ(IsolateLeftToRight(L""), mark + mark);
-        for (int index = 0; index < kTextCount; ++index) {
-            EXPECT_EQ(Text(static_cast<TextKey>(index)), Entry(language, static_cast<TextKey>(index)));
+            EXPECT_EQ(Text(static_cast<TextKey>(index)), text);
         }
         // A key outside the table gives the unexpected-error text of the same language.
         for (int value : {-1, kTextCount}) {
             EXPECT_EQ(Text(static_cast<TextKey>(value)), Entry(language, TextErrUnexpected));
         }
     }
+    EXPECT_EQ(tables.size(), std::size(kAllLanguages));
 }
 
 TEST(LanguageFromLocaleName, LanguagePartDecides) {
