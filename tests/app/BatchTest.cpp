@@ -113,8 +113,8 @@ TEST_F(BatchTest, FilesRunInTurnUntilTheLastOrACancel) {
         Start(files);
         EXPECT_EQ(ProgressNow(), std::make_tuple(0u, 0u, 0));
         EXPECT_TRUE(state.isConverting && state.batchActive);
-        EXPECT_EQ(state.statusText, L"Preparing file…");
-        EXPECT_EQ(lastTask.sourcePath, L"C:\\g\\f1.nsz");
+        EXPECT_EQ(std::tie(state.statusText, lastTask.sourcePath),
+                  std::make_tuple(L"Preparing file…"s, L"C:\\g\\f1.nsz"s));
         // The size under the name belongs to a single selection.
         EXPECT_EQ(state.currentFileSize, files == 1 ? 1234u : 0u);
         state.closeRequested = closing;
@@ -129,11 +129,10 @@ TEST_F(BatchTest, FilesRunInTurnUntilTheLastOrACancel) {
             EXPECT_EQ(state.isConverting, next == LaunchCurrent);
         }
         EXPECT_EQ(state.batch.results.size(), saved + failed);
-        EXPECT_EQ(std::tie(state.batch.savedCount, state.batch.failedCount), std::tie(saved, failed));
-        EXPECT_EQ(state.lastSavedOutput, lastSaved);
+        EXPECT_EQ(std::tie(state.batch.savedCount, state.batch.failedCount, state.lastSavedOutput),
+                  std::tie(saved, failed, lastSaved));
         if (!closing) {
-            EXPECT_EQ(state.batch.stopped, cancel);
-            EXPECT_EQ(state.statusText, status);
+            EXPECT_EQ(std::tie(state.batch.stopped, state.statusText), std::tie(cancel, status));
         }
         state.closeRequested = false;
     }
@@ -165,8 +164,8 @@ TEST_F(BatchTest, DestinationFailureAsksForAFolderAndRestartsTheFileThereOrStops
         }
         EXPECT_EQ(next, AfterWorker::FinishBatch);
         ASSERT_EQ(state.batch.results.size(), 1u);
-        EXPECT_EQ(state.batch.results[0].message, L"Cannot write\n" + line);
         EXPECT_TRUE(state.batch.stopped);
+        EXPECT_EQ(state.batch.results[0].message, L"Cannot write\n" + line);
         EXPECT_EQ(PlanFinishBatch(state.batch, false).statusText, L"Saved: 0 · Failed: 1 · Not processed: 2");
     }
 }
@@ -179,12 +178,10 @@ TEST_F(BatchTest, NewSelectionClearsOverrideLastOutputAndProgress) {
     state.showError = true;
     shared.progressTotal = 10;
     ApplySelection(state, shared, {L"b.nsz", L"c.nsz"}, 1234);
-    EXPECT_EQ(state.currentFileSize, 0u);
-    EXPECT_TRUE(state.outputFolderOverride.empty() && state.lastSavedOutput.empty());
-    EXPECT_FALSE(state.showError);
-    EXPECT_EQ(shared.progressTotal.load(), 0u);
-    EXPECT_EQ(state.currentSource, L"b.nsz");
-    EXPECT_EQ(state.statusText, L"NSP files will be saved alongside their source files.");
+    EXPECT_TRUE(state.outputFolderOverride.empty() && state.lastSavedOutput.empty() && !state.showError);
+    EXPECT_EQ(std::make_tuple(state.currentFileSize, shared.progressTotal.load()), std::make_tuple(0u, 0u));
+    EXPECT_EQ(std::tie(state.currentSource, state.statusText),
+              std::make_tuple(L"b.nsz"s, L"NSP files will be saved alongside their source files."s));
 }
 
 TEST_F(BatchTest, WorkerHandsTheTaskToTheEngineAndPublishesItsOutcome) {
@@ -232,21 +229,19 @@ TEST_F(BatchTest, WorkerHandsTheTaskToTheEngineAndPublishesItsOutcome) {
                                         folder.empty() ? L"C:\\in\\game.nsp"s : L"D:\\out\\game.nsp"s,
                                         &shared.cancelRequested, true, true));
         EXPECT_EQ(ProgressNow(), std::make_tuple(1000u, 1000u, 1));
-        EXPECT_EQ(outcome.code, code);
-        EXPECT_EQ(outcome.statusText, text);
-        EXPECT_EQ(outcome.item.message, text);
+        EXPECT_EQ(std::tie(outcome.code, outcome.statusText, outcome.item.message),
+                  std::tie(code, text, text));
         const BatchItemResult& got = outcome.item;
         EXPECT_EQ(Item(got.saved, got.sourceDeleted, got.sourceKept, got.deleteError, got.outputPath), item);
-        EXPECT_TRUE(outcome.item.sourcePath.empty());
+        EXPECT_TRUE(got.sourcePath.empty());
     }
     // A worker that could not start looks like a failed file.
     shared.workerFinished = false;
     PublishStartFailure(shared);
-    EXPECT_TRUE(shared.workerFinished.load());
-    EXPECT_EQ(shared.outcome.code, OutcomeFailed);
-    EXPECT_EQ(shared.outcome.statusText, L"Could not start conversion. Close other apps and try again.");
-    EXPECT_EQ(shared.outcome.item.message, shared.outcome.statusText);
-    EXPECT_EQ(shared.outcome.item.saved, 0);
+    const std::wstring notStarted = L"Could not start conversion. Close other apps and try again.";
+    EXPECT_TRUE(shared.workerFinished.load() && shared.outcome.item.saved == 0);
+    EXPECT_EQ(std::tie(shared.outcome.code, shared.outcome.statusText, shared.outcome.item.message),
+              std::make_tuple(OutcomeFailed, notStarted, notStarted));
 }
 
 TEST(ParseOpenFileBuffer, SingleAndMultipleSelections) {
