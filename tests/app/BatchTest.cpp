@@ -210,8 +210,9 @@ TEST_F(BatchTest, WorkerHandsTheTaskToTheEngineAndPublishesItsOutcome) {
         {throws(42), L"", OutcomeFailed, unexpected, {}}, // not even an exception
     };
     // clang-format on
-    for (const auto& [engine, folder, code, text, item] : cases) {
+    for (const auto& [behaviour, folder, code, text, item] : cases) {
         SCOPED_TRACE(ToUtf8(text));
+        const Engine& engine = behaviour; // a lambda cannot capture a structured binding everywhere yet
         std::tuple<std::wstring, std::wstring, const CancelFlag*, bool, bool> seen;
         shared.workerFinished = false;
         ConversionWorker(std::make_unique<ConversionTask>(ConversionTask{L"C:\\in\\game.nsz", folder, true}),

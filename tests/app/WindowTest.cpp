@@ -141,12 +141,10 @@ TEST(HoverFade, EasesFor150MillisecondsAndReversesFromWhereItStands) {
     ASSERT_EQ(RetargetHover(fade, true, 10000, true).start, HoverStart::Animate);
     EXPECT_EQ(std::make_pair(fade.hoverTarget, fade.hoverLevel), std::make_pair(1.0f, 0.0f));
     const HoverRetarget back = RetargetHover(fade, false, 10075, true);
-    EXPECT_EQ(back.start, HoverStart::Animate);
-    EXPECT_FALSE(back.fadeTimerStopped);
+    EXPECT_EQ(std::make_tuple(back.start, back.fadeTimerStopped, fade.hoverTarget, fade.hoverStartTick),
+              std::make_tuple(HoverStart::Animate, false, 0.0f, 10075u));
     EXPECT_NEAR(fade.hoverLevel, 0.5f, 1e-5);
     EXPECT_NEAR(fade.hoverFrom, 0.5f, 1e-5);
-    EXPECT_EQ(fade.hoverTarget, 0.0f);
-    EXPECT_EQ(fade.hoverStartTick, 10075u);
     EXPECT_NEAR(HoverLevelAt(fade, 10150).level, 0.25f, 1e-5);
     // A finished fade stops its timer, and without animations the level jumps.
     EXPECT_TRUE(RetargetHover(fade, true, 10300, true).fadeTimerStopped);
@@ -156,10 +154,10 @@ TEST(HoverFade, EasesFor150MillisecondsAndReversesFromWhereItStands) {
     EXPECT_EQ(still.hoverLevel, 1.0f);
     // A failed read of the setting keeps the last known value.
     bool enabled = true;
-    const std::tuple<bool, bool, bool, bool> reads[] = {{false, false, true, true},
-                                                        {true, false, false, false},
-                                                        {false, true, false, false},
-                                                        {true, true, true, true}};
+    // clang-format off
+    const std::tuple<bool, bool, bool, bool> reads[] = {
+        {false, false, true, true}, {true, false, false, false}, {false, true, false, false}, {true, true, true, true}};
+    // clang-format on
     for (const auto& [readOk, value, animate, after] : reads) {
         EXPECT_EQ(ShouldAnimate({readOk, value}, enabled), animate);
         EXPECT_EQ(enabled, after);
@@ -259,12 +257,12 @@ TEST(Intake, TakesNszFilesAndFoldersOneLevelDeepUnlessABatchRuns) {
     using Paths = std::vector<std::wstring>;
     const std::wstring longName = L"C:\\" + std::wstring(300, L'd') + L"\\Игра 1.NsZ";
     // C:\drop holds two NSZ files (one in capitals) and a text file; C:\empty holds nothing.
-    const std::map<std::wstring, PathKind> kinds = {
-        {L"C:\\one.nsz", PathKind::File},     {L"C:\\readme.txt", PathKind::File},
-        {L"C:\\drop\\b.nsz", PathKind::File}, {longName, PathKind::File},
-        {L"C:\\drop", PathKind::Folder},      {L"C:\\empty", PathKind::Folder}};
+    using enum PathKind;
+    const std::map<std::wstring, PathKind> kinds = {{L"C:\\one.nsz", File},     {L"C:\\readme.txt", File},
+                                                    {L"C:\\drop\\b.nsz", File}, {longName, File},
+                                                    {L"C:\\drop", Folder},      {L"C:\\empty", Folder}};
     const PathLookup disk{
-        [&](const std::wstring& path) { return kinds.contains(path) ? kinds.at(path) : PathKind::Missing; },
+        [&](const std::wstring& path) { return kinds.contains(path) ? kinds.at(path) : Missing; },
         [](const std::wstring& folder) {
             return folder == L"C:\\drop" ? Paths{L"b.nsz", L"notes.txt", L"A.NSZ"} : Paths{};
         }};
@@ -293,11 +291,8 @@ TEST(Intake, TakesNszFilesAndFoldersOneLevelDeepUnlessABatchRuns) {
 TEST(TaskbarLookFor, FollowsTheBatch) {
     // A batch of four at its second file unless it has ended.
     const auto batch = [](std::initializer_list<bool S::*> flags, std::uint64_t failed, std::uint64_t kept) {
-        MainWindowState state = With(flags);
-        state.batch.files = {L"1", L"2", L"3", L"4"};
-        state.batch.index = 1;
-        state.batch.failedCount = failed;
-        state.batch.keptCount = kept;
+        MainWindowState state = With(flags, {L"1", L"2", L"3", L"4"});
+        state.batch = {state.selectedFiles, {}, 1, 0, failed, kept};
         return state;
     };
     const auto converting = {&S::batchActive, &S::isConverting};
