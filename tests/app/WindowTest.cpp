@@ -14,6 +14,7 @@
 namespace vesko {
 namespace {
 
+using namespace std::string_literals;
 using S = MainWindowState;
 
 MainWindowState With(std::initializer_list<bool S::*> flags, std::vector<std::wstring> files = {L"a.nsz"}) {
@@ -232,25 +233,24 @@ TEST(WindowView, StatusLineAndProgressBar) {
 }
 
 TEST(WindowView, CardTitlesAndSubtitles) {
-    MainWindowState state;
-    EXPECT_FALSE(CardFor(state).hasSource);
-    EXPECT_EQ(CardFor(state).title, L"Choose NSZ files");
-    state = With({}, {L"C:\\d\\game.nsz"});
-    state.currentSource = L"C:\\d\\game.nsz";
-    state.currentFileSize = 1363149;
-    EXPECT_TRUE(CardFor(state).hasSource);
-    EXPECT_EQ(CardFor(state).title, L"game.nsz");
-    EXPECT_EQ(CardFor(state).subtitle, L"NSZ  ·  1.3 MB");
-    state = With({}, {L"C:\\d\\a.nsz", L"C:\\d\\b.nsz", L"C:\\d\\c.nsz"});
-    state.currentSource = L"C:\\d\\a.nsz";
-    EXPECT_EQ(CardFor(state).title, L"Selected files: 3");
-    EXPECT_EQ(CardFor(state).subtitle, L"NSZ  →  NSP");
-    state.batchActive = true;
-    state.batch.files = state.selectedFiles;
-    state.batch.index = 1;
-    state.currentSource = L"C:\\d\\b.nsz";
-    EXPECT_EQ(CardFor(state).title, L"b.nsz");
-    EXPECT_EQ(CardFor(state).subtitle, L"File 2 / 3");
+    // The selection, the file being shown and whether a batch runs (at its second file).
+    const auto card = [](std::vector<std::wstring> files, std::wstring source, bool batch) {
+        MainWindowState state = With({}, files);
+        state.currentSource = std::move(source);
+        state.currentFileSize = 1363149;
+        state.batchActive = batch;
+        state.batch.files = std::move(files);
+        state.batch.index = 1;
+        const CardTexts texts = CardFor(state);
+        return std::make_tuple(texts.hasSource, texts.title, texts.subtitle);
+    };
+    const std::vector<std::wstring> three = {L"C:\\d\\a.nsz", L"C:\\d\\b.nsz", L"C:\\d\\c.nsz"};
+    EXPECT_EQ(card({}, L"", false), std::make_tuple(false, L"Choose NSZ files"s, L""s));
+    EXPECT_EQ(card({L"C:\\d\\game.nsz"}, L"C:\\d\\game.nsz", false),
+              std::make_tuple(true, L"game.nsz"s, L"NSZ  ·  1.3 MB"s));
+    EXPECT_EQ(card(three, L"C:\\d\\a.nsz", false),
+              std::make_tuple(true, L"Selected files: 3"s, L"NSZ  →  NSP"s));
+    EXPECT_EQ(card(three, L"C:\\d\\b.nsz", true), std::make_tuple(true, L"b.nsz"s, L"File 2 / 3"s));
 }
 
 TEST(Intake, TakesNszFilesAndFoldersOneLevelDeepUnlessABatchRuns) {
