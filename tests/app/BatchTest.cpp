@@ -258,7 +258,7 @@ TEST(ParseOpenFileBuffer, SingleAndMultipleSelections) {
     }
 }
 
-TEST(BatchState, StartResetsAndRecordCountsSavedKeptAndFailed) {
+TEST(BatchState, StartResetsRecordCountsAndRefusesWithoutACurrentFile) {
     BatchState batch = Batch(2, {Saved(L"a", false, 32), Failed()}, true);
     StartBatch(batch, Names(3), true);
     EXPECT_TRUE(batch.results.empty() && batch.deleteSources && !batch.stopped);
@@ -271,9 +271,7 @@ TEST(BatchState, StartResetsAndRecordCountsSavedKeptAndFailed) {
               std::make_tuple(1u, 2u, 1u, 3u));
     ASSERT_EQ(batch.results.size(), 3u);
     EXPECT_EQ(batch.results[1].sourcePath, L"C:\\g\\f2.nsz");
-}
-
-TEST(BatchState, RecordRefusesWithoutACurrentFileAndChangesNothing) {
+    // Without a current file, after the last or after a stop, a record is refused and changes nothing.
     for (const BatchState& start : {Batch(2, {Saved(L"a"), Saved(L"b")}), Batch(2, {Saved(L"a")}, true)}) {
         SCOPED_TRACE(start.stopped);
         BatchState batch = start;
@@ -294,26 +292,26 @@ TEST(OutputPathFor, ReplacesOnlyTheLastExtension) {
 #else
     const std::wstring slash = L"/";
 #endif
+    // clang-format off
     const std::tuple<std::wstring, std::wstring, std::wstring> cases[] = {
         {L"C:\\games\\demo.en.nsz", L"", L"C:\\games\\demo.en.nsp"},
         {L"C:\\games\\game", L"", L"C:\\games\\game.nsp"},
-        {L"C:\\games\\game.NSZ", L"", L"C:\\games\\game.nsp"},
-        {L"C:\\game.nsz", L"", L"C:\\game.nsp"},
+        {L"C:\\games\\game.NSZ", L"", L"C:\\games\\game.nsp"}, {L"C:\\game.nsz", L"", L"C:\\game.nsp"},
         {L"C:\\games\\game.nsz", L"D:\\out", L"D:\\out\\game.nsp"},
         {L"C:\\games\\game.nsz", L"D:\\", L"D:\\game.nsp"},
         {L"\\\\server\\share\\x.nsz", L"", L"\\\\server\\share\\x.nsp"},
         {L"C:\\dir.v2\\game", L"", L"C:\\dir.v2\\game.nsp"},
         {L"C:\\games\\.nsz", L"", L"C:\\games\\.nsz.nsp"},
-        {L"C:/games/a.nsz", L"", L"C:/games" + slash + L"a.nsp"}, // either separator is read
         {L"/home/u/a.nsz", L"out", L"out" + slash + L"a.nsp"},
+        {L"C:/games/a.nsz", L"", L"C:/games" + slash + L"a.nsp"}, // either separator is read
     };
+    // clang-format on
     for (const auto& [source, folder, expected] : cases) {
         SCOPED_TRACE(ToUtf8(source + L" -> " + folder));
         EXPECT_EQ(OutputPathFor(source, folder), expected);
     }
-    EXPECT_EQ(ParentOf(L"C:\\a.nsz"), L"C:\\");
-    EXPECT_EQ(ParentOf(L"C:\\d\\a.nsz"), L"C:\\d");
-    EXPECT_EQ(ParentOf(L"a.nsz"), L"");
+    EXPECT_EQ(std::make_tuple(ParentOf(L"C:\\a.nsz"), ParentOf(L"C:\\d\\a.nsz"), ParentOf(L"a.nsz")),
+              std::make_tuple(L"C:\\"s, L"C:\\d"s, L""s));
     EXPECT_EQ(FileNameOf(L"C:\\d/x\\a.nsz"), L"a.nsz");
 }
 
