@@ -212,7 +212,7 @@ TEST_F(BatchTest, WorkerHandsTheTaskToTheEngineAndPublishesItsOutcome) {
     // clang-format on
     for (const auto& [behaviour, folder, code, text, item] : cases) {
         SCOPED_TRACE(ToUtf8(text));
-        const Engine& engine = behaviour; // a lambda cannot capture a structured binding everywhere yet
+        const Engine& engine = behaviour; // not every compiler lets a lambda capture a structured binding
         std::tuple<std::wstring, std::wstring, const CancelFlag*, bool, bool> seen;
         shared.workerFinished = false;
         ConversionWorker(std::make_unique<ConversionTask>(ConversionTask{L"C:\\in\\game.nsz", folder, true}),
