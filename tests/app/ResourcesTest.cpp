@@ -2,13 +2,8 @@
 #include "tests/app/UiDriver.h"
 
 #include <gtest/gtest.h>
-#include <windows.h>
 
-#include <cstring>
-#include <memory>
 #include <type_traits>
-#include <string>
-#include <vector>
 
 namespace vesko {
 namespace {
@@ -19,8 +14,8 @@ struct DataModule {
                                           LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     const std::unique_ptr<std::remove_pointer_t<HMODULE>, decltype(&FreeLibrary)> owner{module, &FreeLibrary};
 
-    std::vector<unsigned char> resource(LPCWSTR type, LPCWSTR name) const {
-        HRSRC found = FindResourceW(module, name, type);
+    std::vector<unsigned char> resource(LPCWSTR type, int id) const {
+        HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id), type);
         const auto* data = found != nullptr
                                ? static_cast<const unsigned char*>(LockResource(LoadResource(module, found)))
                                : nullptr;
@@ -29,47 +24,43 @@ struct DataModule {
     }
 };
 
-#pragma pack(push, 2)
-struct GroupIconEntry {
-    BYTE width, height, colourCount, reserved;
-    WORD planes, bitCount;
-    DWORD bytes;
-    WORD id;
-};
-#pragma pack(pop)
+// Little-endian fields of a resource.
+unsigned Field(const std::vector<unsigned char>& bytes, std::size_t at, std::size_t size) {
+    unsigned value = 0;
+    for (std::size_t i = size; i-- > 0;) {
+        value = value << 8 | (at + i < bytes.size() ? bytes[at + i] : 0u);
+    }
+    return value;
+}
 
 TEST(Resources, IconGroupHasSevenSizesOf32Bits) {
     const DataModule module;
     ASSERT_NE(module.module, nullptr);
-    const std::vector<unsigned char> group = module.resource(RT_GROUP_ICON, MAKEINTRESOURCEW(1));
-    ASSERT_GE(group.size(), 6u);
-    const WORD count = static_cast<WORD>(group[4] | group[5] << 8);
-    ASSERT_EQ(count, 7);
-    ASSERT_EQ(group.size(), 6u + count * sizeof(GroupIconEntry));
-    const int expected[] = {16, 24, 32, 48, 64, 128, 256};
-    for (WORD i = 0; i < count; ++i) {
-        GroupIconEntry entry{};
-        std::memcpy(&entry, group.data() + 6 + i * sizeof(GroupIconEntry), sizeof(entry));
-        const int size = entry.width == 0 ? 256 : entry.width;
+    const std::vector<unsigned char> group = module.resource(RT_GROUP_ICON, 1);
+    // A 6-byte header with the count, then 14 bytes per image: width (0 for 256) at 0, bits per pixel
+    // at 6, size at 8, identifier at 12.
+    ASSERT_EQ(Field(group, 4, 2), 7u);
+    ASSERT_EQ(group.size(), 6u + 7 * 14);
+    const unsigned sizes[] = {16, 24, 32, 48, 64, 128, 256};
+    for (std::size_t i = 0; i < 7; ++i) {
+        const std::size_t entry = 6 + 14 * i;
+        const unsigned size = group[entry] == 0 ? 256 : group[entry];
         SCOPED_TRACE(size);
-        EXPECT_EQ(size, expected[i]);
-        EXPECT_EQ(entry.bitCount, 32);
+        EXPECT_EQ(size, sizes[i]);
+        EXPECT_EQ(Field(group, entry + 6, 2), 32u);
         // Each image is there, and is a 32-bit bitmap of its size (its header gives double height).
-        const std::vector<unsigned char> image = module.resource(RT_ICON, MAKEINTRESOURCEW(entry.id));
-        ASSERT_EQ(image.size(), entry.bytes);
-        BITMAPINFOHEADER header{};
-        ASSERT_GE(image.size(), sizeof(header));
-        std::memcpy(&header, image.data(), sizeof(header));
-        EXPECT_EQ(header.biWidth, size);
-        EXPECT_EQ(header.biHeight, 2 * size);
-        EXPECT_EQ(header.biBitCount, 32);
+        const std::vector<unsigned char> image =
+            module.resource(RT_ICON, static_cast<int>(Field(group, entry + 12, 2)));
+        ASSERT_EQ(image.size(), Field(group, entry + 8, 4));
+        ASSERT_GE(image.size(), sizeof(BITMAPINFOHEADER));
+        EXPECT_EQ(Field(image, 4, 4), size);     // biWidth
+        EXPECT_EQ(Field(image, 8, 4), 2 * size); // biHeight
+        EXPECT_EQ(Field(image, 14, 2), 32u);     // biBitCount
     }
 }
 
 TEST(Resources, ManifestAsksForWhatTheProgramNeeds) {
-    const DataModule module;
-    ASSERT_NE(module.module, nullptr);
-    const std::vector<unsigned char> bytes = module.resource(RT_MANIFEST, MAKEINTRESOURCEW(1));
+    const std::vector<unsigned char> bytes = DataModule().resource(RT_MANIFEST, 1);
     const std::string manifest(bytes.begin(), bytes.end());
     for (const char* part :
          {"name=\"VESKO.ZARUvivuriza\" version=\"1.2.1.0\" processorArchitecture=\"amd64\"",
@@ -83,17 +74,15 @@ TEST(Resources, ManifestAsksForWhatTheProgramNeeds) {
 TEST(Resources, VersionIs1310) {
     const std::wstring path = ui_driver::ApplicationPath();
     DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
-    ASSERT_NE(size, 0u);
-    std::vector<unsigned char> info(size);
-    ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, size, info.data()));
+    std::vector<unsigned char> info(GetFileVersionInfoSizeW(path.c_str(), &ignored));
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
-    ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010003u);
-    EXPECT_EQ(fixed->dwFileVersionLS, 0x00010000u);
-    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010003u);
-    EXPECT_EQ(fixed->dwProductVersionLS, 0x00010000u);
+    ASSERT_TRUE(!info.empty() &&
+                GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(info.size()), info.data()) &&
+                VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(std::make_tuple(fixed->dwFileVersionMS, fixed->dwFileVersionLS, fixed->dwProductVersionMS,
+                              fixed->dwProductVersionLS),
+              std::make_tuple(0x00010003u, 0x00010000u, 0x00010003u, 0x00010000u));
 }
 
 } // namespace

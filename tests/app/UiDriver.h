@@ -1,5 +1,4 @@
-// Drives the real application from outside, as a person would: finds its windows by class and
-// title, presses buttons and fills the dialogs through window messages, and reads back what they show.
+// Drives the real application from outside as a person would, through window messages, and reads back.
 #pragma once
 
 #include "app/Owners.h"
@@ -13,9 +12,6 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <functional>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,13 +22,11 @@ namespace vesko::ui_driver {
 inline constexpr DWORD kStartTimeoutMs = 60000, kBatchTimeoutMs = 180000, kDialogTimeoutMs = 30000;
 inline constexpr int kChoose = 101, kAction = 102, kPromo = 103, kDeleteSources = 104;
 
-inline bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
-    const ULONGLONG end = GetTickCount64() + timeoutMs;
-    while (!condition()) {
+template <typename Condition> bool WaitUntil(Condition condition, DWORD timeoutMs) {
+    for (const ULONGLONG end = GetTickCount64() + timeoutMs; !condition(); Sleep(20)) {
         if (GetTickCount64() >= end) {
             return false;
         }
-        Sleep(20);
     }
     return true;
 }
@@ -46,9 +40,8 @@ inline bool SendWithin(HWND window, UINT message, WPARAM wParam, LPARAM lParam, 
 inline std::wstring TextOf(HWND window) {
     wchar_t text[4096] = {};
     DWORD_PTR copied = 0;
-    return SendWithin(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text), &copied)
-               ? std::wstring(text, copied)
-               : std::wstring();
+    const bool sent = SendWithin(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text), &copied);
+    return sent ? std::wstring(text, copied) : std::wstring();
 }
 
 inline std::wstring ClassOf(HWND window) {
@@ -76,16 +69,16 @@ inline HWND WaitForTopWindow(DWORD processId, const std::wstring& className, con
     return found;
 }
 
-// The texts of every descendant of a window in creation order, each followed by '|'.
+template <typename Visit> void ForEachChild(HWND window, Visit visit) {
+    EnumChildWindows(
+        window, [](HWND child, LPARAM at) -> BOOL { return (*reinterpret_cast<Visit*>(at))(child); },
+        reinterpret_cast<LPARAM>(&visit));
+}
+
+// The texts of every descendant of a window, each followed by '|'.
 inline std::wstring ChildTexts(HWND window) {
     std::wstring texts;
-    EnumChildWindows(
-        window,
-        [](HWND child, LPARAM parameter) -> BOOL {
-            *reinterpret_cast<std::wstring*>(parameter) += TextOf(child) + L"|";
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&texts));
+    ForEachChild(window, [&](HWND child) { return (texts += TextOf(child) + L"|", true); });
     return texts;
 }
 
@@ -101,13 +94,11 @@ inline bool Press(HWND parent, int controlId) {
            PostClick(parent, controlId);
 }
 
-// Presses a dialog's button and waits for the dialog to go.
 inline bool Dismiss(HWND dialog, int button) {
     return dialog != nullptr && PostClick(dialog, button, false) &&
            WaitUntil([&] { return !IsWindow(dialog); }, kDialogTimeoutMs);
 }
 
-// The file-name field of an open dialog or a folder picker.
 inline HWND FileNameField(HWND dialog) {
     // The classic dialog names it cmb13 (an edit inside a combo box) or edt1; the item dialog differs.
     for (int id : {0x47C, 0x480}) {
@@ -122,16 +113,11 @@ inline HWND FileNameField(HWND dialog) {
         }
     }
     HWND found = nullptr;
-    EnumChildWindows(
-        dialog,
-        [](HWND child, LPARAM parameter) -> BOOL {
-            const bool edit = ClassOf(child) == L"Edit" && IsWindowVisible(child) && IsWindowEnabled(child);
-            if (edit) {
-                *reinterpret_cast<HWND*>(parameter) = child;
-            }
-            return !edit;
-        },
-        reinterpret_cast<LPARAM>(&found));
+    ForEachChild(dialog, [&](HWND child) {
+        const bool edit = ClassOf(child) == L"Edit" && IsWindowVisible(child) && IsWindowEnabled(child);
+        found = edit ? child : found;
+        return !edit;
+    });
     return found;
 }
 
@@ -142,12 +128,6 @@ inline bool TypeAndConfirm(HWND dialog, const std::wstring& text) {
            PostClick(dialog, IDOK);
 }
 
-inline bool ChooseInFolderPicker(HWND dialog, const std::wstring& folder) {
-    // Some pickers open the typed folder first; confirming again then takes the folder shown.
-    return TypeAndConfirm(dialog, folder) &&
-           (WaitUntil([&] { return !IsWindow(dialog); }, 3000) || PostClick(dialog, IDOK));
-}
-
 // Drops files and folders on a window as Explorer does; returns once the window has handled the drop.
 inline bool DropFiles(HWND window, const std::vector<std::wstring>& paths) {
     std::wstring list;
@@ -155,9 +135,7 @@ inline bool DropFiles(HWND window, const std::vector<std::wstring>& paths) {
         list += path + L'\0';
     }
     list.push_back(L'\0');
-    DROPFILES header{};
-    header.pFiles = sizeof(header);
-    header.fWide = TRUE;
+    const DROPFILES header{sizeof(DROPFILES), {}, FALSE, TRUE};
     std::vector<char> block(sizeof(header) + list.size() * sizeof(wchar_t));
     std::memcpy(block.data(), &header, sizeof(header));
     std::memcpy(block.data() + sizeof(header), list.data(), list.size() * sizeof(wchar_t));
@@ -183,7 +161,6 @@ inline bool AcceptsDrops(HWND window) {
     return (GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_ACCEPTFILES) != 0;
 }
 
-// One pixel of the screen, as the user sees it.
 inline COLORREF ScreenPixel(POINT at) {
     const WindowDcScope screen(nullptr);
     return GetPixel(screen.dc(), at.x, at.y);
@@ -192,9 +169,7 @@ inline COLORREF ScreenPixel(POINT at) {
 inline std::wstring ApplicationPath() {
     // A cross build hands over the path on the build machine, which wine sees as drive Z.
     std::wstring path = std::filesystem::path(VESKO_APP_EXE).wstring();
-    if (!path.empty() && path.front() == L'/') {
-        path.insert(0, L"Z:");
-    }
+    path.insert(0, !path.empty() && path.front() == L'/' ? L"Z:" : L"");
     std::replace(path.begin(), path.end(), L'/', L'\\');
     return path;
 }
@@ -226,8 +201,6 @@ class RunningApp {
             WaitForSingleObject(process_.get(), 10000);
         }
     }
-    RunningApp(const RunningApp&) = delete;
-    RunningApp& operator=(const RunningApp&) = delete;
 
     bool started() const { return mainWindow_ != nullptr; }
     DWORD processId() const { return processId_; }
@@ -241,7 +214,6 @@ class RunningApp {
         }
         return code;
     }
-    // Closes the main window as its close box does, then waits for the exit code.
     DWORD close(DWORD timeoutMs = kStartTimeoutMs) {
         PostMessageW(mainWindow_, WM_CLOSE, 0, 0);
         return waitForExit(timeoutMs);
@@ -278,22 +250,17 @@ inline std::size_t JournalsNaming(const std::wstring& folder) {
     PWSTR appData = nullptr;
     const HRESULT found = SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &appData);
     const CoTaskMemOwner owner(appData);
-    if (FAILED(found)) {
-        return 0;
-    }
-    return CountIn(std::wstring(appData) + L"\\VESKO\\ZARUvivuriza\\Recovery",
-                   [&](const std::filesystem::path& path) {
-                       std::ifstream in(path, std::ios::binary);
-                       const std::vector<char> bytes((std::istreambuf_iterator<char>(in)),
-                                                     std::istreambuf_iterator<char>());
-                       // The recorded path starts at byte 44, in UTF-16.
-                       std::wstring recorded;
-                       for (std::size_t i = 44; i + 1 < bytes.size(); i += 2) {
-                           recorded += static_cast<wchar_t>(static_cast<unsigned char>(bytes[i]) |
-                                                            static_cast<unsigned char>(bytes[i + 1]) << 8);
-                       }
-                       return recorded.find(folder) != std::wstring::npos;
-                   });
+    const std::wstring journals =
+        FAILED(found) ? L"" : std::wstring(appData) + L"\\VESKO\\ZARUvivuriza\\Recovery";
+    return CountIn(journals, [&](const std::filesystem::path& path) {
+        const std::vector<std::uint8_t> bytes = testfiles::ReadWholeFile(path.wstring());
+        // The recorded path starts at byte 44, in UTF-16.
+        std::wstring recorded;
+        for (std::size_t i = 44; i + 1 < bytes.size(); i += 2) {
+            recorded += static_cast<wchar_t>(bytes[i] | bytes[i + 1] << 8);
+        }
+        return recorded.find(folder) != std::wstring::npos;
+    });
 }
 
 // The steps a person takes. Choosing files of one folder in the open dialog, found by its English
@@ -320,28 +287,6 @@ inline bool ChooseFiles(const RunningApp& app, const std::wstring& folder,
            WaitUntil([&] { return IsWindowEnabled(app.control(kAction)) != FALSE; }, kDialogTimeoutMs);
 }
 
-inline bool TickDeleteSources(const RunningApp& app) {
-    HWND box = app.control(kDeleteSources);
-    const auto ticked = [&] {
-        DWORD_PTR state = 0;
-        return SendWithin(box, BM_GETCHECK, 0, 0, &state) && state == BST_CHECKED;
-    };
-    return PostMessageW(box, BM_CLICK, 0, 0) && WaitUntil(ticked, kDialogTimeoutMs);
-}
-
-// Converts until the action button offers the folder.
-inline bool ConvertToTheEnd(const RunningApp& app) {
-    return Press(app.mainWindow(), kAction) &&
-           WaitUntil([&] { return TextOf(app.control(kAction)) == L"Open folder"; }, kBatchTimeoutMs);
-}
-
-// The batch is over: the action button offers the folder, or converting again with Choose enabled.
-inline bool BatchEnded(const RunningApp& app) {
-    const std::wstring caption = TextOf(app.control(kAction));
-    return caption == L"Open folder" ||
-           (caption == L"Convert to NSP" && IsWindowEnabled(app.control(kChoose)));
-}
-
 // A small NSZ with one hash-named NCZ member and a metadata file, different for each seed.
 inline testfiles::BuiltFiles SmallNsz(std::uint64_t seed) {
     testfiles::ContainerSpec package;
@@ -361,26 +306,12 @@ inline testfiles::BuiltFiles SmallNsz(std::uint64_t seed) {
 inline testfiles::BuiltFiles ZerosNsz(std::uint64_t mebibytes) {
     testfiles::ContainerSpec package;
     package.members.resize(1);
-    testfiles::MemberSpec& program = package.members[0];
-    program.name = ".ncz";
-    program.ncz = true;
-    program.content = testfiles::Content::Zeros;
-    program.sections = {testfiles::MakeSection(mebibytes << 20, 1, 7)};
+    package.members[0].name = ".ncz";
+    package.members[0].ncz = true;
+    package.members[0].content = testfiles::Content::Zeros;
+    package.members[0].sections = {testfiles::MakeSection(mebibytes << 20, 1, 7)};
     package.keepNsp = false;
     return testfiles::BuildNsz(package);
-}
-
-// Copies of a large file chosen and converting; true once a temporary output is being written.
-inline bool StartLongBatch(const RunningApp& app, const std::wstring& folder, int copies) {
-    // Large enough that a batch of copies runs for seconds: room to cancel in the middle of a file.
-    static const testfiles::BuiltFiles large = ZerosNsz(96);
-    std::vector<std::wstring> names;
-    for (int i = 1; i <= copies; ++i) {
-        names.push_back(L"game" + std::to_wstring(i) + L".nsz");
-        testfiles::WriteWholeFile(folder + L"\\" + names.back(), large.nsz);
-    }
-    return ChooseFiles(app, folder, names) && Press(app.mainWindow(), kAction) &&
-           WaitUntil([&] { return TemporaryOutputsIn(folder) != 0; }, kBatchTimeoutMs);
 }
 
 } // namespace vesko::ui_driver

@@ -6,22 +6,17 @@
 
 #include <windows.h>
 
-#include <string>
-
 namespace vesko {
 namespace {
 
 TEST(DetectInterfaceLanguage, ChoosesTheLanguageTheEnvironmentAsksFor) {
-    wchar_t value[16] = {};
+    wchar_t value[16] = {}, localeName[LOCALE_NAME_MAX_LENGTH] = {};
     const DWORD length = GetEnvironmentVariableW(L"VESKO_EXPECTED_LANGUAGE", value, 16);
     ASSERT_TRUE(length > 0 && length < 16) << "VESKO_EXPECTED_LANGUAGE is not set";
-    const int expected = std::stoi(std::wstring(value, length));
-
     const LANGID languageId = GetUserDefaultUILanguage();
-    wchar_t localeName[LOCALE_NAME_MAX_LENGTH] = {};
     LCIDToLocaleName(MAKELCID(languageId, SORT_DEFAULT), localeName, LOCALE_NAME_MAX_LENGTH,
                      LOCALE_ALLOW_NEUTRAL_NAMES);
-    EXPECT_EQ(static_cast<int>(DetectInterfaceLanguage()), expected)
+    EXPECT_EQ(static_cast<int>(DetectInterfaceLanguage()), std::stoi(std::wstring(value, length)))
         << "GetUserDefaultUILanguage " << languageId << ", locale name "
         << testing::PrintToString(localeName);
 }

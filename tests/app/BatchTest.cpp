@@ -1,0 +1,420 @@
+// A batch from the window's side: worker, bookkeeping, where outputs go and what shows at the end.
+#include "app/BatchFlow.h"
+#include "app/ConversionWorker.h"
+#include "app/FinishBatchPlan.h"
+#include "app/OutputPath.h"
+#include "engine/Paths.h"
+#include "ui/ScopedInterfaceLanguage.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <new>
+#include <stdexcept>
+#include <tuple>
+
+namespace vesko {
+namespace {
+
+using namespace std::string_literals;
+using Files = std::vector<std::wstring>;
+const std::wstring kCancelled = L"Conversion cancelled.";
+const std::wstring kReadFailed = L"Could not read the file. Copy it to a local folder and try again.";
+const std::wstring kInUse =
+    L"NSP created. Another app is using the source, so it was kept. Close that app and "
+    L"delete the source manually.";
+
+Files Names(std::size_t count) {
+    Files files;
+    for (std::size_t i = 1; i <= count; ++i) {
+        files.push_back(L"C:\\g\\f" + std::to_wstring(i) + L".nsz");
+    }
+    return files;
+}
+
+BatchItemResult Saved(std::wstring name, bool deleted = false, std::uint32_t keptCode = 0) {
+    return {L"",     L"C:\\g\\" + name + L".nsp", L"Done: " + name + L".nsp", 1, deleted, keptCode != 0,
+            keptCode};
+}
+BatchItemResult Failed(std::wstring message = kReadFailed, bool kept = false) {
+    return {L"", L"", std::move(message), 0, 0, kept};
+}
+
+BatchState Batch(std::size_t count, std::vector<BatchItemResult> items, bool stopped = false) {
+    BatchState batch;
+    StartBatch(batch, Names(count), false);
+    for (BatchItemResult& item : items) {
+        RecordBatchResult(batch, std::move(item));
+    }
+    batch.stopped = stopped;
+    return batch;
+}
+
+class BatchTest : public testing::Test {
+  protected:
+    // From a window that still shows an earlier file's size and progress.
+    void Start(std::size_t count) {
+        ApplySelection(state, shared, Names(count), 1234);
+        state.currentFileSize = 1234;
+        shared.progressWritten = 5;
+        shared.progressTotal = 9;
+        shared.progressPhase = 1;
+        BeginBatch(state, false);
+        lastTask = BeginCurrentFile(state, shared);
+    }
+
+    AfterWorker Finish(WorkerOutcomeCode code, bool saved, std::wstring message) {
+        shared.outcome = {code, message, saved ? Saved(message) : Failed(message)};
+        shared.outcome.item.message = message;
+        taken = TakeOutcome(state, shared);
+        const AfterWorker next = ApplyWorkerOutcome(state, taken, IsCancelRequested(&shared.cancelRequested));
+        lastTask = next == AfterWorker::LaunchCurrent ? BeginCurrentFile(state, shared) : lastTask;
+        return next;
+    }
+
+    auto ProgressNow() const {
+        return std::make_tuple(shared.progressWritten.load(), shared.progressTotal.load(),
+                               shared.progressPhase.load());
+    }
+
+    MainWindowState state;
+    WorkerShared shared;
+    ConversionTask lastTask;
+    TakenOutcome taken;
+};
+
+TEST_F(BatchTest, FilesRunInTurnUntilTheLastOrACancel) {
+    using enum AfterWorker;
+    using Steps = std::vector<std::tuple<WorkerOutcomeCode, bool, AfterWorker>>;
+    // Each row starts on the window state the one before left, as the window's next batch does.
+    // clang-format off
+    // Columns: files, cancel, closing, worker outcomes, saved, failed, status, last saved output.
+    const std::tuple<const char*, std::size_t, bool, bool, Steps, std::uint64_t, std::uint64_t, std::wstring,
+                     std::wstring>
+        cases[] = {
+        {"one file", 1, false, false, {{OutcomeConverted, true, FinishBatch}}, 1, 0, L"f1", L"C:\\g\\f1.nsp"},
+        {"the first of two", 2, false, false, {{OutcomeConverted, true, LaunchCurrent}}, 1, 0,
+         L"Preparing file…", L"C:\\g\\f1.nsp"},
+        {"the second of three fails, the third still runs", 3, false, false,
+         {{OutcomeConverted, true, LaunchCurrent}, {OutcomeFailed, false, LaunchCurrent},
+          {OutcomeConverted, true, FinishBatch}}, 2, 1, L"f3", L"C:\\g\\f3.nsp"},
+        {"cancel during the first of three", 3, true, false, {{OutcomeCancelled, false, FinishBatch}}, 0, 0,
+         kCancelled, L""},
+        {"cancel as a file completes", 2, true, false, {{OutcomeConverted, true, FinishBatch}}, 1, 0, L"f1",
+         L"C:\\g\\f1.nsp"},
+        // A destination failure while cancelling asks for no folder.
+        {"cancel meets a destination failure", 2, true, false,
+         {{OutcomeDestinationFailed, false, FinishBatch}}, 0, 1, L"f1", L""},
+        {"closing records none", 1, true, true, {{OutcomeCancelled, false, DestroyWindow}}, 0, 0, L"", L""},
+    };
+    // clang-format on
+    for (const auto& [name, files, cancel, closing, steps, saved, failed, status, lastSaved] : cases) {
+        SCOPED_TRACE(name);
+        Start(files);
+        EXPECT_EQ(ProgressNow(), std::make_tuple(0u, 0u, 0));
+        EXPECT_TRUE(state.isConverting && state.batchActive);
+        EXPECT_EQ(std::tie(state.statusText, lastTask.sourcePath),
+                  std::make_tuple(L"Preparing file…"s, L"C:\\g\\f1.nsz"s));
+        // The size under the name belongs to a single selection.
+        EXPECT_EQ(state.currentFileSize, files == 1 ? 1234u : 0u);
+        state.closeRequested = closing;
+        if (cancel) {
+            MarkCancelRequested(state, shared);
+            EXPECT_EQ(state.statusText, L"Cancelling…");
+        }
+        for (const auto& [code, isSaved, next] : steps) {
+            const std::size_t at = static_cast<std::size_t>(state.batch.index);
+            EXPECT_EQ(Finish(code, isSaved, L"f" + std::to_wstring(at + 1)), next);
+            EXPECT_EQ(lastTask.sourcePath, Names(files)[next == LaunchCurrent ? at + 1 : at]);
+            EXPECT_EQ(state.isConverting, next == LaunchCurrent);
+        }
+        EXPECT_EQ(state.batch.results.size(), saved + failed);
+        EXPECT_EQ(std::tie(state.batch.savedCount, state.batch.failedCount, state.lastSavedOutput),
+                  std::tie(saved, failed, lastSaved));
+        if (!closing) {
+            EXPECT_EQ(std::tie(state.batch.stopped, state.statusText), std::tie(cancel, status));
+        }
+        state.closeRequested = false;
+    }
+}
+
+TEST_F(BatchTest, DestinationFailureAsksForAFolderAndRestartsTheFileThereOrStops) {
+    const std::wstring pickerFailed = L"Could not open the folder selector. Restart the app and try again.";
+    const std::tuple<FolderAnswer, std::wstring, std::wstring> cases[] = {
+        {FolderAnswer::Chosen, L"", L"Cannot write"},
+        {FolderAnswer::NoFolder, L"No folder selected. Conversion stopped.", L"Cannot write"},
+        {FolderAnswer::PickerFailed, pickerFailed, pickerFailed}};
+    for (const auto& [answer, line, status] : cases) {
+        SCOPED_TRACE(static_cast<int>(answer));
+        Start(3);
+        ASSERT_EQ(Finish(OutcomeDestinationFailed, false, L"Cannot write"), AfterWorker::AskForOutputFolder);
+        EXPECT_TRUE(state.batch.results.empty());
+        const AfterWorker next = ApplyFolderAnswer(state, std::move(taken.item), answer, L"D:\\other");
+        EXPECT_EQ(state.statusText, status);
+        if (answer == FolderAnswer::Chosen) {
+            // The same file again, nothing recorded; later files go to that folder too.
+            ASSERT_EQ(next, AfterWorker::LaunchCurrent);
+            lastTask = BeginCurrentFile(state, shared);
+            EXPECT_EQ(std::tie(lastTask.sourcePath, lastTask.outputFolder),
+                      std::make_tuple(L"C:\\g\\f1.nsz"s, L"D:\\other"s));
+            EXPECT_TRUE(state.batch.results.empty());
+            EXPECT_EQ(Finish(OutcomeConverted, true, L"a"), AfterWorker::LaunchCurrent);
+            EXPECT_EQ(lastTask.outputFolder, L"D:\\other");
+            continue;
+        }
+        EXPECT_EQ(next, AfterWorker::FinishBatch);
+        ASSERT_EQ(state.batch.results.size(), 1u);
+        EXPECT_TRUE(state.batch.stopped);
+        EXPECT_EQ(state.batch.results[0].message, L"Cannot write\n" + line);
+        EXPECT_EQ(PlanFinishBatch(state.batch, false).statusText, L"Saved: 0 · Failed: 1 · Not processed: 2");
+    }
+}
+
+TEST_F(BatchTest, NewSelectionClearsOverrideLastOutputAndProgress) {
+    ApplySelection(state, shared, {L"a.nsz"}, 1234);
+    EXPECT_EQ(state.currentFileSize, 1234u);
+    state.outputFolderOverride = L"D:\\x";
+    state.lastSavedOutput = L"D:\\x\\a.nsp";
+    state.showError = true;
+    shared.progressTotal = 10;
+    ApplySelection(state, shared, {L"b.nsz", L"c.nsz"}, 1234);
+    EXPECT_TRUE(state.outputFolderOverride.empty() && state.lastSavedOutput.empty() && !state.showError);
+    EXPECT_EQ(std::make_tuple(state.currentFileSize, shared.progressTotal.load()), std::make_tuple(0u, 0u));
+    EXPECT_EQ(std::tie(state.currentSource, state.statusText),
+              std::make_tuple(L"b.nsz"s, L"NSP files will be saved alongside their source files."s));
+}
+
+TEST_F(BatchTest, WorkerHandsTheTaskToTheEngineAndPublishesItsOutcome) {
+    const std::wstring unexpected = L"An unexpected error stopped conversion. Restart the app and try again.";
+    using Engine = std::function<ConversionResult()>;
+    const auto converts = [](ConversionResult result) { return Engine([result] { return result; }); };
+    const auto throws = [](auto error) { return Engine([error]() -> ConversionResult { throw error; }); };
+    // Columns: what the engine does, the output folder, then the outcome: code, text, and the item's saved,
+    // source deleted and kept flags, Windows code and output path.
+    using Item = std::tuple<int, int, int, std::uint32_t, std::wstring>;
+    // clang-format off
+    const std::tuple<Engine, std::wstring, WorkerOutcomeCode, std::wstring, Item> cases[] = {
+        {converts({L"D:\\out\\game (1).nsp", true, 0}), L"D:\\out", OutcomeConverted, L"Done: game (1).nsp",
+         {1, 1, 0, 0, L"D:\\out\\game (1).nsp"}},
+        // A kept source carries the Windows code.
+        {converts({L"C:\\g.nsp", false, 32}), L"", OutcomeConverted, L"Done: g.nsp",
+         {1, 0, 1, 32, L"C:\\g.nsp"}},
+        {throws(Cancelled()), L"", OutcomeCancelled, kCancelled, {}},
+        {throws(ConversionError("x", ConversionError::Kind::Corrupt)), L"", OutcomeFailed,
+         L"The NSZ file is damaged or was not fully downloaded. Download it again.", {}},
+        {throws(ConversionError("x", ConversionError::Kind::AccessDenied, 5)), L"", OutcomeDestinationFailed,
+         L"Cannot write to this folder. Choose another folder for the NSP.", {}},
+        {throws(std::bad_alloc()), L"", OutcomeFailed,
+         L"Not enough memory. Close other applications and try again.", {}},
+        {throws(std::runtime_error("boom")), L"", OutcomeFailed, unexpected, {}},
+        {throws(42), L"", OutcomeFailed, unexpected, {}}, // not even an exception
+    };
+    // clang-format on
+    for (const auto& [behaviour, folder, code, text, item] : cases) {
+        SCOPED_TRACE(ToUtf8(text));
+        const Engine& engine = behaviour; // not every compiler lets a lambda capture a structured binding
+        std::tuple<std::wstring, std::wstring, const CancelFlag*, bool, bool> seen;
+        shared.workerFinished = false;
+        ConversionWorker(std::make_unique<ConversionTask>(ConversionTask{L"C:\\in\\game.nsz", folder, true}),
+                         shared,
+                         [&](const std::wstring& in, const std::wstring& out,
+                             const ProgressCallback& progress, const CancelFlag* flag, bool pick, bool del) {
+                             seen = {in, out, flag, pick, del};
+                             progress(Progress{300, 1000, 0});
+                             progress(Progress{1000, 1000, 1});
+                             return engine();
+                         });
+        EXPECT_TRUE(shared.workerFinished.load());
+        const WorkerOutcome& outcome = shared.outcome;
+        EXPECT_EQ(seen, std::make_tuple(L"C:\\in\\game.nsz"s,
+                                        folder.empty() ? L"C:\\in\\game.nsp"s : L"D:\\out\\game.nsp"s,
+                                        &shared.cancelRequested, true, true));
+        EXPECT_EQ(ProgressNow(), std::make_tuple(1000u, 1000u, 1));
+        EXPECT_EQ(std::tie(outcome.code, outcome.statusText, outcome.item.message),
+                  std::tie(code, text, text));
+        const BatchItemResult& got = outcome.item;
+        EXPECT_EQ(Item(got.saved, got.sourceDeleted, got.sourceKept, got.deleteError, got.outputPath), item);
+        EXPECT_TRUE(got.sourcePath.empty());
+    }
+    // A worker that could not start looks like a failed file.
+    shared.workerFinished = false;
+    PublishStartFailure(shared);
+    const std::wstring notStarted = L"Could not start conversion. Close other apps and try again.";
+    EXPECT_TRUE(shared.workerFinished.load() && shared.outcome.item.saved == 0);
+    EXPECT_EQ(std::tie(shared.outcome.code, shared.outcome.statusText, shared.outcome.item.message),
+              std::make_tuple(OutcomeFailed, notStarted, notStarted));
+}
+
+TEST(ParseOpenFileBuffer, SingleAndMultipleSelections) {
+    const std::pair<std::wstring, Files> cases[] = {
+        {L"C:\\d\\a.nsz\0\0"s, {L"C:\\d\\a.nsz"}},
+        {L"C:\\d\0a.nsz\0b.nsz\0c.nsz\0\0"s, {L"C:\\d\\a.nsz", L"C:\\d\\b.nsz", L"C:\\d\\c.nsz"}},
+        {L"C:\\\0a.nsz\0b.nsz\0\0"s, {L"C:\\a.nsz", L"C:\\b.nsz"}}, // a drive root
+        {L"\0\0"s, {}},
+    };
+    for (const auto& [buffer, expected] : cases) {
+        SCOPED_TRACE(expected.size());
+        EXPECT_EQ(ParseOpenFileBuffer(buffer.data(), buffer.size()), expected);
+    }
+}
+
+TEST(BatchState, StartResetsRecordCountsAndRefusesWithoutACurrentFile) {
+    BatchState batch = Batch(2, {Saved(L"a", false, 32), Failed()}, true);
+    StartBatch(batch, Names(3), true);
+    EXPECT_TRUE(batch.results.empty() && batch.deleteSources && !batch.stopped);
+    EXPECT_EQ(batch.index + batch.savedCount + batch.failedCount + batch.keptCount, 0u);
+    RecordBatchResult(batch, Saved(L"a", false, 32));
+    RecordBatchResult(batch, Failed());
+    // A kept flag on an unsaved item is not counted as kept.
+    RecordBatchResult(batch, Failed(L"x", true));
+    EXPECT_EQ(std::tie(batch.savedCount, batch.failedCount, batch.keptCount, batch.index),
+              std::make_tuple(1u, 2u, 1u, 3u));
+    ASSERT_EQ(batch.results.size(), 3u);
+    EXPECT_EQ(batch.results[1].sourcePath, L"C:\\g\\f2.nsz");
+    // Without a current file, after the last or after a stop, a record is refused and changes nothing.
+    for (const BatchState& start : {Batch(2, {Saved(L"a"), Saved(L"b")}), Batch(2, {Saved(L"a")}, true)}) {
+        SCOPED_TRACE(start.stopped);
+        BatchState batch = start;
+        try {
+            RecordBatchResult(batch, Failed());
+            ADD_FAILURE() << "no exception";
+        } catch (const std::logic_error& e) {
+            EXPECT_STREQ(e.what(), "No active batch item");
+        }
+        EXPECT_EQ(std::make_tuple(batch.results.size(), batch.index, batch.failedCount),
+                  std::make_tuple(start.results.size(), start.index, start.failedCount));
+    }
+}
+
+TEST(OutputPathFor, ReplacesOnlyTheLastExtension) {
+#ifdef _WIN32
+    const std::wstring slash = L"\\";
+#else
+    const std::wstring slash = L"/";
+#endif
+    // clang-format off
+    const std::tuple<std::wstring, std::wstring, std::wstring> cases[] = {
+        {L"C:\\games\\demo.en.nsz", L"", L"C:\\games\\demo.en.nsp"},
+        {L"C:\\games\\game", L"", L"C:\\games\\game.nsp"},
+        {L"C:\\games\\game.NSZ", L"", L"C:\\games\\game.nsp"}, {L"C:\\game.nsz", L"", L"C:\\game.nsp"},
+        {L"C:\\games\\game.nsz", L"D:\\out", L"D:\\out\\game.nsp"},
+        {L"C:\\games\\game.nsz", L"D:\\", L"D:\\game.nsp"},
+        {L"\\\\server\\share\\x.nsz", L"", L"\\\\server\\share\\x.nsp"},
+        {L"C:\\dir.v2\\game", L"", L"C:\\dir.v2\\game.nsp"},
+        {L"C:\\games\\.nsz", L"", L"C:\\games\\.nsz.nsp"},
+        {L"/home/u/a.nsz", L"out", L"out" + slash + L"a.nsp"},
+        {L"C:/games/a.nsz", L"", L"C:/games" + slash + L"a.nsp"}, // either separator is read
+    };
+    // clang-format on
+    for (const auto& [source, folder, expected] : cases) {
+        SCOPED_TRACE(ToUtf8(source + L" -> " + folder));
+        EXPECT_EQ(OutputPathFor(source, folder), expected);
+    }
+    EXPECT_EQ(std::make_tuple(ParentOf(L"C:\\a.nsz"), ParentOf(L"C:\\d\\a.nsz"), ParentOf(L"a.nsz")),
+              std::make_tuple(L"C:\\"s, L"C:\\d"s, L""s));
+    EXPECT_EQ(FileNameOf(L"C:\\d/x\\a.nsz"), L"a.nsz");
+}
+
+// The plan's fields, each with a default, so that a row names only what it expects to be set.
+struct Want {
+    bool showDone = false, showError = false, showWarning = false;
+    TextKey actionCaption = TextKey::TextConvertToNsp;
+    bool statusChanged = false;
+    std::wstring statusText{};
+    FinishDialog dialog = FinishDialog::None;
+    std::wstring dialogTitle{}, dialogInstruction{}, dialogContent{}, dialogOutputPath{}, reportText{},
+        resultsTitle{};
+    std::uint64_t reportEntries = 0;
+    int resultsHeight96 = 0;
+    bool fallbackIsError = false;
+};
+
+// Every field, so that a row also catches a field set where it should not be.
+template <typename Plan> auto Fields(const Plan& p) {
+    return std::tie(p.showDone, p.showError, p.showWarning, p.actionCaption, p.statusChanged, p.statusText,
+                    p.dialog, p.dialogTitle, p.dialogInstruction, p.dialogContent, p.dialogOutputPath,
+                    p.reportText, p.resultsTitle, p.reportEntries, p.resultsHeight96, p.fallbackIsError);
+}
+
+TEST(PlanFinishBatch, FlagsStatusAndDialog) {
+    using enum FinishDialog;
+    struct Case {
+        const char* name;
+        BatchState batch;
+        Want want;
+        bool closing = false;
+    };
+    // Columns: done, error, warning, caption, status changed, status, dialog, its title, instruction,
+    // content and output path, report, results title, entries, height, fallback is an error.
+    const TextKey open = TextKey::TextOpenFolder, convert = TextKey::TextConvertToNsp;
+    const std::wstring notDeleted =
+        L"The NSP was saved, but the source could not be deleted. The source was kept.";
+    const std::wstring warnTitle = L"Conversion completed with warnings",
+                       kept = L"NSP created, source not deleted";
+    // clang-format off
+    const Case cases[] = {
+        {"one saved", Batch(1, {Saved(L"game")}), {true, false, false, open, true, L"Done: game.nsp"}},
+        {"one saved, its source deleted", Batch(1, {Saved(L"game", true)}),
+         {true, false, false, open, true, L"Done. Source file deleted."}},
+        {"source kept, another app uses it", Batch(1, {Saved(L"game", false, 32)}), {true, false, true, open,
+         true, kInUse, WarningDialog, warnTitle, kept, L"f1.nsz\n\n" + kInUse, L"C:\\g\\game.nsp"}},
+        {"source kept for another reason", Batch(1, {Saved(L"game", false, 5)}), {true, false, true, open,
+         true, notDeleted, WarningDialog, warnTitle, kept, L"f1.nsz\n\n" + notDeleted, L"C:\\g\\game.nsp"}},
+        {"one failure", Batch(1, {Failed()}), {false, true, false, convert, true, kReadFailed, ErrorDialog,
+         L"Conversion error", L"Conversion error", L"f1.nsz\n\n" + kReadFailed}},
+        {"closing: no dialog", Batch(1, {Failed()}), {false, true, false, convert, true, kReadFailed}, true},
+        {"one file cancelled keeps the status", Batch(1, {}, true), {}},
+        {"two saved", Batch(2, {Saved(L"a"), Saved(L"b")}),
+         {true, false, false, open, true, L"Saved: 2 · Failed: 0"}},
+        {"two, one source kept", Batch(2, {Saved(L"a", false, 32), Saved(L"b")}), {true, false, true, open,
+         true, L"Saved: 2 · Failed: 0\nSources kept: 1", WarningDialog, warnTitle, kept,
+         L"f1.nsz\n\n" + kInUse, L"C:\\g\\a.nsp"}},
+        {"cancel in the second of three", Batch(3, {Saved(L"a")}, true),
+         {true, false, false, open, true, L"Saved: 1 · Failed: 0 · Not processed: 2"}},
+        {"three failures", Batch(3, {Failed(L"one"), Failed(L"two"), Failed(L"three")}), {false, true, false,
+         convert, true, L"Saved: 0 · Failed: 3", ResultsWindow, L"", L"", L"", L"",
+         L"f1.nsz\r\none\r\n\r\nf2.nsz\r\ntwo\r\n\r\nf3.nsz\r\nthree", L"Conversion results", 3, 395, true}},
+        {"four failures and a kept source", Batch(5, {Failed(L"1"), Failed(L"2"), Saved(L"c", false, 32),
+         Failed(L"4"), Failed(L"5")}), {true, true, true, open, true,
+         L"Saved: 1 · Failed: 4\nSources kept: 1", ResultsWindow, L"", L"", L"", L"", L"f1.nsz\r\n1\r\n\r\n"
+         L"f2.nsz\r\n2\r\n\r\nf3.nsz\r\n" + kInUse + L"\r\n\r\nf4.nsz\r\n4\r\n\r\nf5.nsz\r\n5",
+         warnTitle, 5, 420, true}},
+        {"kept and failed, two not processed", Batch(5, {Saved(L"a", false, 32), Failed(L"x"), Saved(L"c")},
+         true), {true, true, true, open, true, L"Saved: 2 · Failed: 1 · Not processed: 2\nSources kept: 1",
+         ResultsWindow, L"", L"", L"", L"", L"f1.nsz\r\n" + kInUse + L"\r\n\r\nf2.nsz\r\nx", warnTitle, 2,
+         310, true}},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(Fields(PlanFinishBatch(c.batch, c.closing)), Fields(c.want));
+    }
+    for (const auto& [entries, height] : {std::pair<std::uint64_t, int>{4, 420}, {100, 420}}) {
+        EXPECT_EQ(ResultsWindowHeight(entries), height) << entries;
+    }
+}
+
+TEST(PlanFinishBatch, ArabicIsolatesNamesInStatusDialogsAndReport) {
+    const ScopedInterfaceLanguage arabic(InterfaceLanguage::Arabic);
+    EXPECT_EQ(PlanFinishBatch(Batch(1, {Failed(L"x")}), false).dialogContent, L"\u200Ef1.nsz\u200E\n\nx");
+    const FinishBatchPlan report = PlanFinishBatch(Batch(2, {Failed(L"x"), Failed(L"y")}), false);
+    EXPECT_EQ(report.reportText.rfind(L"\u200Ef1.nsz\u200E\r\nx", 0), 0u);
+    const WorkerOutcome outcome = ConvertedOutcome(ConversionResult{L"C:\\d\\game.nsp", false, 0}, false);
+    EXPECT_NE(outcome.statusText.find(L"\u200Egame.nsp\u200E"), std::wstring::npos);
+}
+
+TEST(ApplyFinishBatch, EndsTheBatchAndKeepsAnUnchangedStatus) {
+    MainWindowState state;
+    state.batchActive = state.isConverting = state.showError = true;
+    state.statusText = kCancelled;
+    // The warning flag of a kept source reaches the window next to the other two.
+    FinishBatchPlan plan;
+    plan.showDone = plan.showWarning = true;
+    ApplyFinishBatch(state, plan);
+    EXPECT_FALSE(state.batchActive || state.isConverting || state.showError);
+    EXPECT_TRUE(state.showDone && state.showWarning);
+    EXPECT_EQ(state.statusText, kCancelled);
+}
+
+} // namespace
+} // namespace vesko
