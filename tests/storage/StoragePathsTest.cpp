@@ -14,38 +14,6 @@ using K = ConversionError::Kind;
 using test::ExpectConversionError;
 using test::seam;
 
-TEST(ThrowStorageError, KindsCodesAndCancellation) {
-    enum Flag { None, Clear, Set };
-    const K write = K::WriteFailed, denied = K::AccessDenied, records = K::RecoveryRecords;
-    // clang-format off
-    const struct {
-        K kind;
-        std::uint32_t code;
-        Flag flag;
-        K expectedKind; // when not cancelled
-        bool cancelled;
-    } cases[] = {
-        {write, 2, None, write, false},            {write, 5, None, denied, false},
-        {K::PathProblem, 19, Clear, denied, false}, {write, 65, None, denied, false},
-        {K::NameConflict, 1314, None, denied, false}, {records, 5, None, records, false},
-        {records, 1314, Set, records, false},      {write, 995, Set, write, true},
-        {records, 995, Set, write, true},          {write, 995, Clear, write, false},
-        {write, 995, None, write, false},          {write, 2, Set, write, false},
-        {records, 0x80070005u, None, records, false}};
-    // clang-format on
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::to_string(c.code) + " kind " + KindName(c.kind) + " flag " +
-                     std::to_string(c.flag));
-        CancelFlag flag{static_cast<std::uint8_t>(c.flag == Set ? 1 : 0)};
-        const CancelFlag* passed = c.flag == None ? nullptr : &flag;
-        if (c.cancelled)
-            EXPECT_THROW(ThrowStorageError(c.kind, "Boom", c.code, passed), Cancelled);
-        else
-            ExpectConversionError([&] { ThrowStorageError(c.kind, "Boom", c.code, passed); },
-                                  {c.expectedKind, "Boom (Windows " + std::to_string(c.code) + ")", c.code});
-    }
-}
-
 TEST(ResolveStoragePath, ResolvesAndTurnsSlashesOrFails) {
     wchar_t current[MAX_PATH] = {};
     GetCurrentDirectoryW(MAX_PATH, current);
