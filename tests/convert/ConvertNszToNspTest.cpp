@@ -17,30 +17,30 @@ namespace fs = std::filesystem;
 using testfiles::ReadWholeFile;
 using testfiles::WriteWholeFile;
 
-testfiles::MemberSpec Member(const std::string& name, std::uint64_t size = 0) {
+testfiles::MemberSpec Member(const std::string& name, std::uint64_t size = 0, bool ncz = false) {
     testfiles::MemberSpec member;
     member.name = name;
     member.size = size;
+    member.ncz = ncz;
     return member;
 }
-testfiles::ContainerSpec Package(std::vector<testfiles::MemberSpec> members) {
+
+testfiles::BuiltFiles Build(std::vector<testfiles::MemberSpec> members) {
     testfiles::ContainerSpec package;
     package.members = std::move(members);
-    return package;
+    return testfiles::BuildNsz(package);
 }
 
 class Conversion : public ::testing::Test {
   protected:
     void SetUp() override {
-        using testfiles::MakeSection;
-        testfiles::MemberSpec program = Member(".ncz"), upper = Member("A.NCZ");
-        program.ncz = program.hashName = upper.ncz = true;
+        testfiles::MemberSpec program = Member(".ncz", 0, true), upper = Member("A.NCZ", 0, true);
+        program.hashName = true;
         program.form = testfiles::NczForm::Block;
         program.blockExponent = 14;
-        program.sections = {MakeSection(0x9001, 3, 1), MakeSection(0x333, 1, 2)};
-        upper.sections = {MakeSection(0x4000, 4, 3)};
-        built_ = testfiles::BuildNsz(
-            Package({program, upper, Member("empty.tik"), Member("meta.cnmt.xml", 1234)}));
+        program.sections = {testfiles::MakeSection(0x9001, 3, 1), testfiles::MakeSection(0x333, 1, 2)};
+        upper.sections = {testfiles::MakeSection(0x4000, 4, 3)};
+        built_ = Build({program, upper, Member("empty.tik"), Member("meta.cnmt.xml", 1234)});
         WriteWholeFile(source_, built_.nsz);
     }
     // After a refusal: no output, the source in place, nothing of a reservation left.
@@ -77,8 +77,7 @@ TEST_F(Conversion, GivesTheExactNspAndReportsProgressInItsPattern) {
         EXPECT_EQ(reports[i].phase, 0u);
 
     // Plain members only, and an empty progress.
-    const auto plain =
-        testfiles::BuildNsz(Package({Member("a.tik", 3000), Member("b.cert"), Member("c.xml", 3000)}));
+    const auto plain = Build({Member("a.tik", 3000), Member("b.cert"), Member("c.xml", 3000)});
     WriteWholeFile(source_, plain.nsz);
     ConvertNszToNsp(source_, sandbox_.destinationFile(L"Plain.nsp"), {}, nullptr, false, false);
     EXPECT_TRUE(ReadWholeFile(sandbox_.destinationFile(L"Plain.nsp")) == plain.nsp);
@@ -159,97 +158,76 @@ TEST_F(Conversion, SourcePathLongerThanMaxPath) {
         RemoveDirectoryW((L"\\\\?\\" + folder).c_str());
 }
 
+#endif
+
 // The seam's open: a sharing violation for the first `lockedOpens` calls, optionally cancelling.
 int lockedOpens = 0, opens = 0;
 CancelFlag* cancelOnLockedOpen = nullptr;
+#ifdef _WIN32
 HANDLE WINAPI BrieflyLockedOpen(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                                 DWORD disposition, DWORD flags, HANDLE model) {
     if (++opens > lockedOpens)
         return CreateFileW(path, access, share, security, disposition, flags, model);
     if (cancelOnLockedOpen != nullptr)
         cancelOnLockedOpen->store(1);
-    SetLastError(ERROR_SHARING_VIOLATION);
-    return INVALID_HANDLE_VALUE;
+    return SetLastError(ERROR_SHARING_VIOLATION), INVALID_HANDLE_VALUE;
 }
 #endif
 
 TEST_F(Conversion, SourceIsDeletedOnlyWhenUnchanged) {
-    const std::wstring path = sandbox_.destinationFile(L"s.nsz");
+    const std::wstring path = sandbox_.destinationFile(L"s.nsz"), other = sandbox_.destinationFile(L"other");
 #ifdef _WIN32
     const std::wstring longPath = L"\\\\?\\" + path;
-    HANDLE other = INVALID_HANDLE_VALUE;
+    UniqueHandle open;
     sandbox_.calls.createFile = &BrieflyLockedOpen;
     sandbox_.apply();
 #else
     const std::wstring& longPath = path;
 #endif
-    struct Case {
-        const char* what;
-        std::function<FileIdentity*(FileIdentity&)> arrange; // the identity compared with
-        std::uint32_t openError, previousError, result;
-        int locks = 0, opens = -1; // of the seam's open; -1: not counted
-        bool cancel = false;
-    };
     const auto same = [](FileIdentity& id) { return &id; };
-    const auto change = [&](std::function<void()> how) {
-        return [how](FileIdentity& id) { return how(), &id; };
+    const auto after = [](std::function<void()> change) {
+        return [change](FileIdentity& id) { return change(), &id; };
     };
-    const Case cases[] = {
+    // clang-format off
+    const struct { const char* what; std::function<FileIdentity*(FileIdentity&)> arrange; // the identity compared
+                   std::uint32_t openError, previousError, result; int locks = 0, opens = -1; // -1: not counted
+                   bool cancel = false; } cases[] = {
         {"unchanged", same, 0, 0, 0},
         {"kept after an earlier failure", same, 0, 29, 29},
         {"cancelled", same, 0, 0, 1223, 0, -1, true},
         {"no identity", [](FileIdentity&) -> FileIdentity* { return nullptr; }, 6, 0, 6},
-        {"no file index", [](FileIdentity& id) { return id.fileIndexHigh = id.fileIndexLow = 0, &id; }, 0, 0,
-         50},
-        {"modified", change([&] {
-             WriteWholeFile(path, {1, 2, 3, 4, 5});
-         }),
+        {"no file index", [](FileIdentity& id) { return id.fileIndexHigh = id.fileIndexLow = 0, &id; }, 0, 0, 50},
+        {"modified", after([&] { WriteWholeFile(path, {1, 2, 3, 4, 5}); }), 0, 0, kErrorFileInvalid},
+        {"touched", after([&] { fs::last_write_time(fs::path(path), fs::last_write_time(fs::path(path)) + std::chrono::hours(1)); }),
          0, 0, kErrorFileInvalid},
-        {"touched", change([&] {
-             fs::last_write_time(fs::path(path), fs::last_write_time(fs::path(path)) + std::chrono::hours(1));
-         }),
+        {"replaced", after([&] { fs::remove(fs::path(path)), WriteWholeFile(other, {1, 2, 3, 4}), fs::rename(fs::path(other), fs::path(path)); }),
          0, 0, kErrorFileInvalid},
-        {"replaced", change([&] {
-             fs::remove(fs::path(path));
-             WriteWholeFile(sandbox_.destinationFile(L"other"), {1, 2, 3, 4});
-             fs::rename(fs::path(sandbox_.destinationFile(L"other")), fs::path(path));
-         }),
-         0, 0, kErrorFileInvalid},
-        {"removed", change([&] { fs::remove(fs::path(path)); }), 0, 0, 2},
+        {"removed", after([&] { fs::remove(fs::path(path)); }), 0, 0, 2},
 #ifdef _WIN32
-        {"open elsewhere", change([&] {
-             other =
-                 CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-         }),
+        {"open elsewhere", after([&] { open.reset(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)); }),
          0, 0, 32},
         {"locked for four tries", same, 0, 0, 0, 4, 5},
         {"locked for five tries", same, 0, 0, 32, 5, 5},
         {"cancelled while waiting", same, 0, 0, 1223, 5, 1, true},
 #endif
     };
-    for (const Case& c : cases) {
+    // clang-format on
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         WriteWholeFile(path, {1, 2, 3, 4});
         FileIdentity identity;
         ASSERT_EQ(InputFile(longPath).queryIdentity(identity), 0u);
         FileIdentity* compared = c.arrange(identity);
         CancelFlag flag{static_cast<std::uint8_t>(c.cancel && c.locks == 0)};
-#ifdef _WIN32
-        lockedOpens = c.locks;
-        opens = 0;
-        cancelOnLockedOpen = c.cancel ? &flag : nullptr;
-#endif
+        lockedOpens = c.locks, opens = 0, cancelOnLockedOpen = c.cancel ? &flag : nullptr;
         EXPECT_EQ(DeleteSourceIfUnchanged(longPath, compared, c.openError, c.previousError, &flag), c.result);
-#ifdef _WIN32
         EXPECT_TRUE(c.opens < 0 || opens == c.opens) << opens;
-        if (other != INVALID_HANDLE_VALUE)
-            CloseHandle(std::exchange(other, INVALID_HANDLE_VALUE));
-#endif
         EXPECT_EQ(fs::exists(fs::path(path)), c.result != 0 && c.result != 2);
-    }
 #ifdef _WIN32
-    cancelOnLockedOpen = nullptr;
+        open.reset();
 #endif
+    }
+    cancelOnLockedOpen = nullptr;
 }
 
 } // namespace

@@ -1,10 +1,13 @@
 #include "tests/storage/StorageTestSupport.h"
 
+#include "tools/testfiles/NszBuilder.h"
+
 #include <algorithm>
 #include <filesystem>
-#include <system_error>
 
 namespace vesko::test {
+
+namespace fs = std::filesystem;
 
 RandomScript randomScript;
 VolumeScript volume;
@@ -21,7 +24,7 @@ std::wstring StorageSandbox::journalPath(const std::wstring& record) const {
 }
 
 void StorageSandbox::makeRecoveryDirectory() const {
-    std::filesystem::create_directories(std::filesystem::path(recoveryPath()));
+    fs::create_directories(fs::path(recoveryPath()));
 }
 
 std::vector<std::wstring> StorageSandbox::journals() const {
@@ -35,18 +38,27 @@ std::vector<std::wstring> StorageSandbox::temporaryFiles() const {
 std::vector<std::wstring> ListNames(const std::wstring& directory, const std::wstring& prefix) {
     std::vector<std::wstring> names;
     std::error_code ignored;
-    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(directory), ignored))
+    for (const auto& entry : fs::directory_iterator(fs::path(directory), ignored))
         if (const std::wstring name = entry.path().filename().wstring(); name.starts_with(prefix))
             names.push_back(name);
     std::sort(names.begin(), names.end());
     return names;
 }
 
-std::unique_ptr<PendingOutput> ReserveAndWrite(const std::wstring& outputPath, const Bytes& bytes) {
-    std::unique_ptr<PendingOutput> pending;
-    CreatePendingOutput(pending, outputPath, nullptr);
-    WriteOutput(*pending, bytes);
-    return pending;
+void WriteWholeFile(const std::wstring& path, const Bytes& bytes) {
+    testfiles::WriteWholeFile(path, bytes);
+}
+
+Bytes ReadWholeFile(const std::wstring& path) {
+    return testfiles::ReadWholeFile(path);
+}
+
+void MakeDirectory(const std::wstring& path) {
+    ASSERT_TRUE(fs::create_directory(fs::path(path)));
+}
+
+void RemoveFile(const std::wstring& path) {
+    ASSERT_TRUE(fs::remove(fs::path(path)));
 }
 
 std::uint32_t U32At(const Bytes& bytes, std::size_t offset) {

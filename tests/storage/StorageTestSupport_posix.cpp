@@ -3,7 +3,6 @@
 #include "engine/Paths.h"
 #include "storage/EntryFacts_posix.h"
 #include "storage/Recovery.h"
-#include "tools/testfiles/NszBuilder.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -90,25 +89,12 @@ bool Exists(const std::wstring& path) {
     return ::lstat(ToUtf8(path).c_str(), &info) == 0;
 }
 
-void WriteWholeFile(const std::wstring& path, const Bytes& bytes) {
-    testfiles::WriteWholeFile(path, bytes);
-}
-
-Bytes ReadWholeFile(const std::wstring& path) {
-    return testfiles::ReadWholeFile(path);
-}
-
-void MakeDirectory(const std::wstring& path) {
-    ASSERT_EQ(::mkdir(ToUtf8(path).c_str(), 0755), 0) << std::strerror(errno);
-}
-
-void RemoveFile(const std::wstring& path) {
-    ASSERT_EQ(::unlink(ToUtf8(path).c_str()), 0) << std::strerror(errno);
-}
-
-void WriteOutput(const PendingOutput& pending, const Bytes& bytes) {
-    ASSERT_EQ(::write(pending.outputHandle(), bytes.data(), bytes.size()),
+std::unique_ptr<PendingOutput> ReserveAndWrite(const std::wstring& outputPath, const Bytes& bytes) {
+    std::unique_ptr<PendingOutput> pending;
+    CreatePendingOutput(pending, outputPath, nullptr);
+    EXPECT_EQ(::write(pending->outputHandle(), bytes.data(), bytes.size()),
               static_cast<ssize_t>(bytes.size()));
+    return pending;
 }
 
 ReservingProcess::ReservingProcess(const StorageSandbox&, const std::wstring& outputPath, unsigned bytes) {

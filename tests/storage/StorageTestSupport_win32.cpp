@@ -19,10 +19,8 @@ std::wstring fakeLocalAppData;
 
 HANDLE WINAPI ScriptedCreateFile(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                                  DWORD disposition, DWORD flags, HANDLE templateFile) {
-    if (seam.createError != 0 && std::wstring_view(path).ends_with(seam.createSuffix)) {
-        SetLastError(seam.createError);
-        return INVALID_HANDLE_VALUE;
-    }
+    if (seam.createError != 0 && std::wstring_view(path).ends_with(seam.createSuffix))
+        return SetLastError(seam.createError), INVALID_HANDLE_VALUE;
     return CreateFileW(path, access, share, security, disposition, flags, templateFile);
 }
 
@@ -31,10 +29,8 @@ BOOL WINAPI ScriptedFileInformation(HANDLE handle, LPBY_HANDLE_FILE_INFORMATION 
         (seam.infoError | seam.extraLinks | seam.extraAttributes) != 0 || seam.zeroFileIndex;
     if (!scripted || !FinalPathOf(handle).ends_with(seam.infoSuffix))
         return GetFileInformationByHandle(handle, info);
-    if (seam.infoError != 0) {
-        SetLastError(seam.infoError);
-        return FALSE;
-    }
+    if (seam.infoError != 0)
+        return SetLastError(seam.infoError), FALSE;
     if (!GetFileInformationByHandle(handle, info))
         return FALSE;
     if (seam.zeroFileIndex)
@@ -49,8 +45,7 @@ BOOL WINAPI ScriptedFlush(HANDLE file) {
         seam.cancelOnFlush->store(1);
     if (++seam.flushCalls != seam.failingFlush)
         return FlushFileBuffers(file);
-    SetLastError(seam.flushError);
-    return FALSE;
+    return SetLastError(seam.flushError), FALSE;
 }
 
 DWORD WINAPI ScriptedFinalPath(HANDLE handle, LPWSTR buffer, DWORD size, DWORD flags) {
@@ -78,8 +73,7 @@ NTSTATUS WINAPI ScriptedRandom(BCRYPT_ALG_HANDLE algorithm, PUCHAR buffer, ULONG
 }
 
 BOOL Refuse() {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
+    return SetLastError(ERROR_INVALID_PARAMETER), FALSE;
 }
 
 BOOL WINAPI FakeVolumePath(LPCWSTR path, LPWSTR out, DWORD length) {
@@ -244,54 +238,22 @@ std::wstring FinalPathOf(HANDLE handle) {
     return path;
 }
 
-void WriteWholeFile(const std::wstring& path, const Bytes& bytes) {
-    const UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+std::unique_ptr<PendingOutput> ReserveAndWrite(const std::wstring& outputPath, const Bytes& bytes) {
+    std::unique_ptr<PendingOutput> pending;
+    CreatePendingOutput(pending, outputPath, nullptr);
     DWORD written = 0;
-    ASSERT_TRUE(file.valid() &&
-                WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-                written == bytes.size())
-        << GetLastError();
-}
-
-Bytes ReadWholeFile(const std::wstring& path) {
-    const UniqueHandle file(
-        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    LARGE_INTEGER size{};
-    EXPECT_TRUE(file.valid() && GetFileSizeEx(file.get(), &size)) << GetLastError();
-    Bytes bytes(static_cast<std::size_t>(size.QuadPart));
-    DWORD read = 0;
-    EXPECT_TRUE(bytes.empty() ||
-                ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr));
-    EXPECT_EQ(read, bytes.size());
-    return bytes;
-}
-
-void MakeDirectory(const std::wstring& path) {
-    ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr)) << GetLastError();
-}
-
-void RemoveFile(const std::wstring& path) {
-    ASSERT_TRUE(DeleteFileW(path.c_str())) << GetLastError();
-}
-
-void WriteOutput(const PendingOutput& pending, const Bytes& bytes) {
-    DWORD written = 0;
-    ASSERT_TRUE(WriteFile(pending.outputHandle(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+    EXPECT_TRUE(WriteFile(pending->outputHandle(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
                           nullptr) &&
                 written == bytes.size());
+    return pending;
 }
 
-BY_HANDLE_FILE_INFORMATION FileInformation(const std::wstring& path) {
+JournalIdentity IdentityOf(const std::wstring& path) {
     BY_HANDLE_FILE_INFORMATION info{};
     const UniqueHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     EXPECT_TRUE(file.valid() && GetFileInformationByHandle(file.get(), &info)) << GetLastError();
-    return info;
-}
-
-JournalIdentity IdentityOf(const std::wstring& path) {
-    const BY_HANDLE_FILE_INFORMATION info = FileInformation(path);
     return {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow,
             info.ftCreationTime.dwLowDateTime, info.ftCreationTime.dwHighDateTime};
 }
