@@ -40,33 +40,20 @@ TEST(PosixStorage, LinksAndReadOnlyDestinationsAreRefused) {
     std::shared_ptr<const std::string> readOnly;
     // Root writes through permission bits: it gets a read-only mount instead.
     const bool root = ::geteuid() == 0;
-    const struct {
-        const char* what;
-        std::function<void()> arrange;
-        std::wstring target;
-        test::ExpectedError error;
-    } cases[] = {
-        {"destination is a link",
-         [&] { ::symlink(away.c_str(), (dest + "/link").c_str()); },
-         sandbox.destinationFile(L"link/x.nsp"),
-         {K::WriteFailed, "Unsafe storage directory (Windows 1920)", 1920}},
-        {"read-only destination",
-         [&] {
-             root ? void(readOnly = MountTmpfs(sandbox.destination(), "size=1m", MS_RDONLY))
-                  : void(::chmod(dest.c_str(), 0555));
-         },
-         sandbox.destinationFile(L"x.nsp"),
-         root ? test::ExpectedError{K::AccessDenied, "Cannot create temporary output (Windows 19)", 19}
-              : test::ExpectedError{K::AccessDenied, "Cannot create temporary output (Windows 5)", 5}},
-        {"temporary name is a link",
-         [&] { ::symlink((away + "/victim").c_str(), planted.c_str()); },
-         sandbox.destinationFile(L"x.nsp"),
-         {K::RecoveryRecords, "Cannot choose a recovery record name (Windows 80)", 80}},
-        {"recovery level is a link",
-         [&] { ::symlink(away.c_str(), (ToUtf8(sandbox.recoveryHome()) + "/VESKO").c_str()); },
-         sandbox.destinationFile(L"x.nsp"),
-         {K::RecoveryRecords, "Unsafe storage directory (Windows 1920)", 1920}},
-    };
+    const char *unsafe = "Unsafe storage directory (Windows 1920)",
+               *refused = "Cannot create temporary output";
+    // clang-format off
+    const struct { const char* what; std::function<void()> arrange; std::wstring target; test::ExpectedError error; } cases[] = {
+        {"destination is a link", [&] { ::symlink(away.c_str(), (dest + "/link").c_str()); },
+         sandbox.destinationFile(L"link/x.nsp"), {K::WriteFailed, unsafe, 1920}},
+        {"read-only destination", [&] { root ? void(readOnly = MountTmpfs(sandbox.destination(), "size=1m", MS_RDONLY))
+                                             : void(::chmod(dest.c_str(), 0555)); },
+         sandbox.destinationFile(L"x.nsp"), {K::AccessDenied, refused + std::string(root ? " (Windows 19)" : " (Windows 5)"), root ? 19u : 5u}},
+        {"temporary name is a link", [&] { ::symlink((away + "/victim").c_str(), planted.c_str()); },
+         sandbox.destinationFile(L"x.nsp"), {K::RecoveryRecords, "Cannot choose a recovery record name (Windows 80)", 80}},
+        {"recovery level is a link", [&] { ::symlink(away.c_str(), (ToUtf8(sandbox.recoveryHome()) + "/VESKO").c_str()); },
+         sandbox.destinationFile(L"x.nsp"), {K::RecoveryRecords, unsafe, 1920}}};
+    // clang-format on
     test::randomScript.chunks.assign(16, 0);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

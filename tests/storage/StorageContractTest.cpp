@@ -42,6 +42,11 @@ TEST_F(StorageContract, ReservesATemporaryFileAndItsJournal) {
     EXPECT_EQ(sandbox.journals(), std::vector<std::wstring>{record + L".journal"});
     EXPECT_FALSE(Exists(output()));
     EXPECT_EQ(pending->publishFlushError(), 0u);
+#ifndef _WIN32
+    struct stat journal {};
+    ASSERT_EQ(::stat(ToUtf8(sandbox.journalPath(record)).c_str(), &journal), 0);
+    EXPECT_EQ(journal.st_mode & 0777, 0600u); // the user's own
+#endif
     // Discarding removes both files; the recovery levels stay for the next reservation.
     pending.reset();
     EXPECT_TRUE(sandbox.temporaryFiles().empty());
@@ -77,6 +82,14 @@ TEST_F(StorageContract, TakenNamesDrawAnotherRecordNameUpTo32Times) {
     EXPECT_EQ(test::ReadWholeFile(sandbox.destinationFile(first)), Bytes{9});
     EXPECT_EQ(sandbox.temporaryFiles(), std::vector<std::wstring>{first});
     EXPECT_TRUE(sandbox.journals().empty());
+    test::randomScript.fail = true;
+#ifdef _WIN32
+    const char* failed = "Windows random generator failed";
+#else
+    const char* failed = "Random generator failed";
+#endif
+    test::ExpectConversionError([&] { CreatePendingOutput(pending, output(), nullptr); },
+                                {K::SystemCrypto, failed});
 }
 
 // The first free candidate is taken, nothing there is replaced, and the path comes back in the user's form;

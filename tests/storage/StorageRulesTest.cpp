@@ -28,36 +28,31 @@ std::uint32_t ReferenceCrc32(Bytes bytes) {
 const JournalIdentity kIdentity{0x11223344u, 0x55667788u, 0x99AABBCCu, 0xDDEEFF00u, 0x01020304u};
 const std::wstring kPath = L"\\\\?\\C:\\d\\.vesko-0123456789abcdef0123456789abcdef.tmp";
 
-TEST(Journal, ChecksumSkipsOffsets40To43) {
+// CRC-32 with offsets 40 to 43 as zero, and the little-endian fields after the magic: version, path length,
+// the identity, the reserved zero, the checksum, the path.
+TEST(Journal, ChecksumAndLayout) {
     EXPECT_EQ(JournalChecksum(reinterpret_cast<const std::uint8_t*>("123456789"), 9), 0xCBF43926u);
     EXPECT_EQ(JournalChecksum(nullptr, 0), 0u);
-    Bytes bytes(60);
-    for (std::size_t i = 0; i < bytes.size(); ++i)
-        bytes[i] = static_cast<std::uint8_t>(i * 7 + 3);
-    const std::uint32_t sum = JournalChecksum(bytes.data(), bytes.size());
-    EXPECT_EQ(sum, ReferenceCrc32(bytes));
+    const Bytes record = BuildJournalRecord(kIdentity, kPath);
+    ASSERT_EQ(record.size(), 44 + 2 * kPath.size());
+    EXPECT_EQ(std::memcmp(record.data(), "VESKOJ01", 8), 0);
+    const std::uint32_t sum = ReferenceCrc32(record),
+                        fields[] = {1,           static_cast<std::uint32_t>(kPath.size()),
+                                    0x11223344u, 0x55667788u,
+                                    0x99AABBCCu, 0xDDEEFF00u,
+                                    0x01020304u, 0,
+                                    sum};
+    for (std::size_t i = 0; i < std::size(fields); ++i)
+        EXPECT_EQ(test::U32At(record, 8 + 4 * i), fields[i]) << i;
+    for (std::size_t i = 0; i < kPath.size(); ++i)
+        EXPECT_EQ(record[44 + 2 * i] | record[45 + 2 * i] << 8, kPath[i]) << i;
+    EXPECT_EQ(JournalChecksum(record.data(), record.size()), sum);
     for (std::size_t offset : {39, 40, 43, 44}) {
-        Bytes changed = bytes;
+        Bytes changed = record;
         changed[offset] ^= 0xFF;
         EXPECT_EQ(JournalChecksum(changed.data(), changed.size()) == sum, offset >= 40 && offset <= 43)
             << offset;
     }
-}
-
-TEST(Journal, Layout) {
-    const Bytes record = BuildJournalRecord(kIdentity, kPath);
-    ASSERT_EQ(record.size(), 44 + 2 * kPath.size());
-    EXPECT_EQ(std::memcmp(record.data(), "VESKOJ01", 8), 0);
-    // Little-endian fields after the magic: version, path length, the identity, the reserved zero.
-    const std::uint32_t fields[] = {1,           static_cast<std::uint32_t>(kPath.size()),
-                                    0x11223344u, 0x55667788u,
-                                    0x99AABBCCu, 0xDDEEFF00u,
-                                    0x01020304u, 0};
-    for (std::size_t i = 0; i < std::size(fields); ++i)
-        EXPECT_EQ(test::U32At(record, 8 + 4 * i), fields[i]) << i;
-    EXPECT_EQ(test::U32At(record, 40), ReferenceCrc32(record));
-    for (std::size_t i = 0; i < kPath.size(); ++i)
-        EXPECT_EQ(record[44 + 2 * i] | record[45 + 2 * i] << 8, kPath[i]) << i;
 }
 
 TEST(Journal, ReadsBackWhatWasBuiltAndRefusesDamage) {

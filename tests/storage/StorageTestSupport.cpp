@@ -12,6 +12,20 @@ namespace fs = std::filesystem;
 RandomScript randomScript;
 VolumeScript volume;
 
+bool NextScriptedDraw(std::uint8_t* out) {
+    if (randomScript.chunks.empty())
+        return false;
+    const std::size_t last = randomScript.chunks.size() / 16 - 1;
+    std::copy_n(randomScript.chunks.begin() + 16 * std::min<std::size_t>(randomScript.draws++, last), 16,
+                out);
+    return true;
+}
+
+void StorageSandbox::apply() {
+    override_.reset();
+    override_ = std::make_unique<ScopedStorageSystemOverride>(calls);
+}
+
 std::wstring StorageSandbox::recoveryPath() const {
     std::wstring path = home_.path();
     for (const wchar_t* level : {L"VESKO", L"ZARUvivuriza", L"Recovery"})

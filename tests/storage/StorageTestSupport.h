@@ -35,6 +35,8 @@ struct RandomScript {
     bool fail = false;
 };
 extern RandomScript randomScript;
+// The next scripted draw into `out`; false when nothing is scripted.
+bool NextScriptedDraw(std::uint8_t* out);
 
 // The destination volume as the space check sees it (natively only "FAT32" is FAT), once faked.
 struct VolumeScript {

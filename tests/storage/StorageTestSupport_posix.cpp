@@ -18,14 +18,8 @@ namespace vesko::test {
 namespace {
 
 bool ScriptedRandom(std::uint8_t* data, std::size_t length) {
-    if (randomScript.fail || length != 16)
-        return false;
-    if (randomScript.chunks.empty())
-        return RealStorageSystemCalls().fillRandom(data, length);
-    const std::size_t last = randomScript.chunks.size() / 16 - 1;
-    std::memcpy(data, randomScript.chunks.data() + 16 * std::min<std::size_t>(randomScript.draws++, last),
-                16);
-    return true;
+    return !randomScript.fail && length == 16 &&
+           (NextScriptedDraw(data) || RealStorageSystemCalls().fillRandom(data, length));
 }
 
 // ext4's magic for any file system that is not FAT.
@@ -55,11 +49,6 @@ StorageSandbox::StorageSandbox() : calls(RealStorageSystemCalls()) {
 StorageSandbox::~StorageSandbox() {
     override_.reset();
     ::unsetenv("XDG_STATE_HOME");
-}
-
-void StorageSandbox::apply() {
-    override_.reset();
-    override_ = std::make_unique<ScopedStorageSystemOverride>(calls);
 }
 
 void StorageSandbox::fakeVolume() {

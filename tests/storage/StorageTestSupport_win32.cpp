@@ -64,12 +64,7 @@ DWORD WINAPI ScriptedFinalPath(HANDLE handle, LPWSTR buffer, DWORD size, DWORD f
 NTSTATUS WINAPI ScriptedRandom(BCRYPT_ALG_HANDLE algorithm, PUCHAR buffer, ULONG size, ULONG flags) {
     if (randomScript.fail || flags != BCRYPT_USE_SYSTEM_PREFERRED_RNG || size != 16)
         return static_cast<NTSTATUS>(0xC0000001L);
-    if (randomScript.chunks.empty())
-        return BCryptGenRandom(algorithm, buffer, size, flags);
-    const std::size_t last = randomScript.chunks.size() / 16 - 1;
-    std::memcpy(buffer, randomScript.chunks.data() + 16 * std::min<std::size_t>(randomScript.draws++, last),
-                16);
-    return 0;
+    return NextScriptedDraw(buffer) ? 0 : BCryptGenRandom(algorithm, buffer, size, flags);
 }
 
 BOOL Refuse() {
@@ -208,11 +203,6 @@ StorageSandbox::StorageSandbox() : calls(RealStorageSystemCalls()) {
 }
 
 StorageSandbox::~StorageSandbox() = default;
-
-void StorageSandbox::apply() {
-    override_.reset();
-    override_ = std::make_unique<ScopedStorageSystemOverride>(calls);
-}
 
 void StorageSandbox::fakeVolume() {
     calls.getVolumePathName = &FakeVolumePath;
