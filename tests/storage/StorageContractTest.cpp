@@ -248,6 +248,8 @@ TEST_F(StorageContract, SizeLimitThenFreeSpace) {
     }
     CancelFlag set{1};
     EXPECT_THROW(CheckOutputSpace(L"", 1, &set), Cancelled);
+    test::ExpectConversionError([] { CheckOutputSpace(L"", 1, nullptr); },
+                                {K::PathProblem, "Invalid storage path (Windows 123)", 123});
     // The real volume: a small output fits, an impossible one reports the real free bytes.
     const ScopedStorageSystemOverride real(RealStorageSystemCalls());
     EXPECT_NO_THROW(CheckOutputSpace(output(), 1, nullptr));

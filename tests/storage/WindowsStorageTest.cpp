@@ -178,31 +178,21 @@ TEST(OpenRecoveryDirectory, CreatesAndPinsTheThreeLevels) {
     }
 }
 
-TEST(CreatePendingOutput, UsesTheUsersLocalApplicationData) {
+// Journals go to the user's local application data. The journal and the output are held exclusively; the
+// output handle writes but does not read.
+TEST(CreatePendingOutput, UsesTheUsersLocalApplicationDataAndHoldsBothFiles) {
     test::TempDir destination;
     wchar_t* raw = nullptr;
     ASSERT_TRUE(SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &raw)));
     const std::wstring recovery = std::wstring(raw) + L"\\VESKO\\ZARUvivuriza\\Recovery";
     CoTaskMemFree(raw);
-    std::unique_ptr<PendingOutput> pending;
-    CreatePendingOutput(pending, destination.file(L"Game.nsp"), nullptr);
+    std::unique_ptr<PendingOutput> pending =
+        test::ReserveAndWrite(destination.file(L"Game.nsp"), Bytes(70000, 1));
     const std::vector<std::wstring> temporary = test::ListNames(destination.path(), L".vesko-");
     ASSERT_EQ(temporary.size(), 1u);
     const std::wstring journal = recovery + L"\\" + temporary[0].substr(7, 32) + L".journal";
     EXPECT_TRUE(Exists(journal));
-    pending.reset();
-    EXPECT_FALSE(Exists(journal));
-    EXPECT_TRUE(test::ListNames(destination.path()).empty());
-}
-
-// The journal and the output are held exclusively; the output handle writes but does not read.
-TEST(CreatePendingOutput, HoldsBothFilesAndOnlyWritesTheOutput) {
-    Sandbox sandbox;
-    std::unique_ptr<PendingOutput> pending =
-        test::ReserveAndWrite(sandbox.destinationFile(L"Game.nsp"), Bytes(70000, 1));
-    const std::wstring record = sandbox.journals().at(0).substr(0, 32);
-    for (const std::wstring& path :
-         {sandbox.recordedFile(L".vesko-" + record + L".tmp"), sandbox.journalPath(record)}) {
+    for (const std::wstring& path : {destination.file(temporary[0]), journal}) {
         const UniqueHandle other(CreateFileW(path.c_str(), GENERIC_READ,
                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                              OPEN_EXISTING, 0, nullptr));
@@ -214,6 +204,9 @@ TEST(CreatePendingOutput, HoldsBothFilesAndOnlyWritesTheOutput) {
     DWORD done = 0;
     EXPECT_FALSE(ReadFile(pending->outputHandle(), back, 3, &done, nullptr));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    pending.reset();
+    EXPECT_FALSE(Exists(journal));
+    EXPECT_TRUE(test::ListNames(destination.path()).empty());
 }
 
 // The journal write as the seam sees it (failing, short or cancelling), and the known folder.
@@ -311,6 +304,8 @@ TEST(CheckOutputSpace, AsksAboutTheLongDirectoryOfTheResolvedPath) {
     volume = {L"FAT32", 1ull << 40};
     volume.pathWorks = false;
     EXPECT_NO_THROW(CheckOutputSpace(sandbox.destinationFile(L"Game.nsp"), 4294967296ull, nullptr));
+    volume.freeBytes = 10; // the space is still checked
+    EXPECT_THROW(CheckOutputSpace(sandbox.destinationFile(L"Game.nsp"), 11, nullptr), ConversionError);
     CancelFlag set{1}, duringLimit{0}, duringSpace{0};
     volume = {L"NTFS", 100};
     // Set before the call: not even the path is looked at.
