@@ -351,24 +351,39 @@ BOOL WINAPI ScriptedRename(HANDLE file, FILE_INFO_BY_HANDLE_CLASS type, LPVOID d
     return SetLastError(error), FALSE;
 }
 
-// Access denied on a visible name counts as taken; a lock gone before the fifth try is no failure.
-TEST(PublishOutput, RenameAnswers) {
+// Renames: access denied on a visible name counts as taken; a lock gone before the fifth try is no failure;
+// a cancellation while waiting for a lock to go, or before the next candidate. Flushes: before the rename,
+// a failure or cancellation publishes nothing; after it, the output is published, the failure reported, and
+// the journal stays as a trace for the next start, which clears it. The destination's final path as the
+// seam reports it: in other letter case, or elsewhere.
+TEST(PublishOutput, RenameAndFlushAnswers) {
     using M = RenameMode;
+    using F = CancelFlag;
+    using S = const Sandbox;
     const char *inUse = "Output name is already in use", *cannot = "Cannot publish completed output";
     // clang-format off
-    const struct { M mode; bool nameTaken, pick, cancel; int locks; const wchar_t* published; K kind; const char* message;
-                   std::uint32_t code; int renames; } cases[] = { // a lock is tried five times
-        {M::DeniedWhenTaken, true, true, false, 0, L"Game (1).nsp", K::WriteFailed, nullptr, 0, 2},
-        {M::Locked, false, false, false, 4, L"Game.nsp", K::WriteFailed, nullptr, 0, 5},
-        {M::DeniedWhenTaken, true, false, false, 0, nullptr, K::AccessDenied, inUse, 5, 1},
-        {M::DeniedAlways, false, true, false, 0, nullptr, K::AccessDenied, cannot, 5, 5},
-        {M::OtherError, false, true, false, 0, nullptr, K::WriteFailed, cannot, 87, 1},
-        {M::Locked, false, true, false, 1000, nullptr, K::WriteFailed, cannot, 32, 5},
-        {M::AlwaysExists, false, false, false, 0, nullptr, K::NameConflict, inUse, 183, 1},
-        {M::AlwaysExists, false, true, false, 0, nullptr, K::NameConflict, "No unused output name was found", 80, 10000},
-        // Cancelled while waiting for a lock to go, and before the next candidate.
-        {M::Locked, false, true, true, 1000, nullptr, K::WriteFailed, nullptr, 0, 1},
-        {M::AlwaysExists, true, true, true, 0, nullptr, K::WriteFailed, nullptr, 0, 1}};
+    const struct { void (*arrange)(F&, S&); bool nameTaken, pick; const wchar_t* published; K kind; const char* message; // none: cancelled
+                   std::uint32_t code; int renames, flushes; std::uint32_t flushError = 0; } cases[] = {
+        {[](F&, S&) { renameMode = M::DeniedWhenTaken; }, true, true, L"Game (1).nsp", K::WriteFailed, nullptr, 0, 2, 2},
+        {[](F&, S&) { renameMode = M::Locked, lockedRenames = 4; }, false, false, L"Game.nsp", K::WriteFailed, nullptr, 0, 5, 2},
+        {[](F&, S&) { renameMode = M::DeniedWhenTaken; }, true, false, nullptr, K::AccessDenied, inUse, 5, 1, 1},
+        {[](F&, S&) { renameMode = M::DeniedAlways; }, false, true, nullptr, K::AccessDenied, cannot, 5, 5, 1},
+        {[](F&, S&) { renameMode = M::OtherError; }, false, true, nullptr, K::WriteFailed, cannot, 87, 1, 1},
+        {[](F&, S&) { renameMode = M::Locked; }, false, true, nullptr, K::WriteFailed, cannot, 32, 5, 1},
+        {[](F&, S&) { renameMode = M::AlwaysExists; }, false, false, nullptr, K::NameConflict, inUse, 183, 1, 1},
+        {[](F&, S&) { renameMode = M::AlwaysExists; }, false, true, nullptr, K::NameConflict, "No unused output name was found", 80, 10000, 1},
+        {[](F& f, S&) { renameMode = M::Locked, cancelOnRenameFailure = &f; }, false, true, nullptr, K::WriteFailed, nullptr, 0, 1, 1},
+        {[](F& f, S&) { renameMode = M::AlwaysExists, cancelOnRenameFailure = &f; }, true, true, nullptr, K::WriteFailed, nullptr, 0, 1, 1},
+        {[](F& f, S&) { f.store(1); }, false, true, nullptr, K::WriteFailed, nullptr, 0, 0, 0},
+        {[](F&, S&) { seam.failingFlush = 1, seam.flushError = ERROR_IO_DEVICE; }, false, true, nullptr, K::WriteFailed, "Cannot flush completed output", 1117, 0, 1},
+        {[](F& f, S&) { seam.cancelOnFlush = &f; }, false, true, nullptr, K::WriteFailed, nullptr, 0, 0, 1},
+        {[](F&, S&) { seam.failingFlush = 2, seam.flushError = ERROR_IO_DEVICE; }, false, true, L"Game.nsp", K::WriteFailed, nullptr, 0, 0, 2, 1117},
+        {[](F&, S&) { seam.failingFlush = 2, seam.flushError = 0; }, false, true, L"Game.nsp", K::WriteFailed, nullptr, 0, 0, 2, 29},
+        {[](F&, S& s) { std::wstring final = ToLongPath(s.destination());
+             std::transform(final.begin(), final.end(), final.begin(), [](wchar_t c) { return std::towupper(c); });
+             seam.finalPath = final; }, false, true, L"Game.nsp", K::WriteFailed, nullptr, 0, 0, 2},
+        {[](F&, S& s) { seam.finalPath = ToLongPath(s.destination()) + L"-elsewhere"; }, false, true, nullptr, K::WriteFailed,
+         "Output directory changed during conversion", 17, 0, 1}};
     // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(&c - cases));
@@ -377,16 +392,16 @@ TEST(PublishOutput, RenameAnswers) {
         if (c.nameTaken)
             test::WriteWholeFile(output, {'o', 'l', 'd'});
         std::unique_ptr<PendingOutput> pending = test::ReserveAndWrite(output, kContent);
-        renameMode = c.mode, renameCalls = 0, lockedRenames = c.locks;
+        renameCalls = seam.flushCalls = 0, lockedRenames = 1000;
         renameTargets.clear();
         sandbox.calls.setFileInformationByHandle = &ScriptedRename;
         sandbox.apply();
         CancelFlag flag{0};
-        cancelOnRenameFailure = c.cancel ? &flag : nullptr;
+        c.arrange(flag, sandbox);
         const auto publish = [&] { return PublishOutput(pending, output, c.pick, &flag); };
         if (c.published != nullptr)
             EXPECT_EQ(publish(), sandbox.destinationFile(c.published));
-        else if (c.cancel)
+        else if (c.message == nullptr)
             EXPECT_THROW(publish(), Cancelled);
         else
             ExpectConversionError(
@@ -395,66 +410,24 @@ TEST(PublishOutput, RenameAnswers) {
         renameMode = RenameMode::Real;
         cancelOnRenameFailure = nullptr;
         EXPECT_EQ(renameCalls, c.renames);
+        EXPECT_EQ(seam.flushCalls, c.flushes);
+        seam = test::SeamScript{};
         if (c.renames == 10000) {
             const std::wstring d = sandbox.recordedFile(L"Game");
             EXPECT_EQ(renameTargets, (std::vector<std::wstring>{d + L".nsp", d + L" (1).nsp", d + L" (2).nsp",
                                                                 d + L" (9999).nsp"}));
         }
-        pending.reset();
-        EXPECT_TRUE(sandbox.journals().empty());
-        EXPECT_EQ(test::ListNames(sandbox.destination()).size(),
-                  (c.nameTaken ? 1u : 0u) + (c.published ? 1u : 0u));
-        EXPECT_TRUE(!c.nameTaken || test::ReadWholeFile(output) == (Bytes{'o', 'l', 'd'}));
-        EXPECT_TRUE(c.published == nullptr ||
-                    test::ReadWholeFile(sandbox.destinationFile(c.published)) == kContent);
-    }
-}
-
-// The flush before the rename fails or is cancelled: nothing is published. The flush after it fails: the
-// output is published, the failure reported, and the journal stays as a trace for the next start, which
-// clears it. The destination's final path as the seam reports it: in other letter case, or elsewhere.
-TEST(PublishOutput, FlushesAndDirectoryIdentity) {
-    using F = CancelFlag;
-    using S = const Sandbox;
-    // clang-format off
-    const struct { void (*arrange)(F&, S&); bool published; const char* message; std::uint32_t code, flushError; int flushes; } cases[] = {
-        {[](F& f, S&) { f.store(1); }, false, nullptr, 0, 0, 0}, // no message: cancelled
-        {[](F&, S&) { seam.failingFlush = 1, seam.flushError = ERROR_IO_DEVICE; }, false, "Cannot flush completed output", 1117, 0, 1},
-        {[](F& f, S&) { seam.cancelOnFlush = &f; }, false, nullptr, 0, 0, 1},
-        {[](F&, S&) { seam.failingFlush = 2, seam.flushError = ERROR_IO_DEVICE; }, true, nullptr, 0, 1117, 2},
-        {[](F&, S&) { seam.failingFlush = 2, seam.flushError = 0; }, true, nullptr, 0, 29, 2},
-        {[](F&, S& s) { std::wstring final = ToLongPath(s.destination());
-             std::transform(final.begin(), final.end(), final.begin(), [](wchar_t c) { return std::towupper(c); });
-             seam.finalPath = final; }, true, nullptr, 0, 0, 2},
-        {[](F&, S& s) { seam.finalPath = ToLongPath(s.destination()) + L"-elsewhere"; }, false,
-         "Output directory changed during conversion", 17, 0, 1}};
-    // clang-format on
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::to_string(&c - cases));
-        Sandbox sandbox;
-        const std::wstring output = sandbox.destinationFile(L"Game.nsp");
-        std::unique_ptr<PendingOutput> pending = test::ReserveAndWrite(output, kContent);
-        seam.flushCalls = 0;
-        CancelFlag flag{0};
-        c.arrange(flag, sandbox);
-        const auto publish = [&] { return PublishOutput(pending, output, true, &flag); };
-        if (c.published)
-            EXPECT_EQ(publish(), output);
-        else if (c.message == nullptr)
-            EXPECT_THROW(publish(), Cancelled);
-        else
-            ExpectConversionError(
-                publish, {K::WriteFailed,
-                          std::string(c.message) + " (Windows " + std::to_string(c.code) + ")", c.code});
-        EXPECT_EQ(seam.flushCalls, c.flushes);
-        seam = test::SeamScript{};
         EXPECT_EQ(pending->publishFlushError(), c.flushError);
         pending.reset();
         EXPECT_TRUE(sandbox.temporaryFiles().empty());
         EXPECT_EQ(sandbox.journals().size(), c.flushError != 0 ? 1u : 0u);
         RecoverInterruptedOutputs();
         EXPECT_TRUE(sandbox.journals().empty());
-        EXPECT_EQ(Exists(output), c.published);
+        EXPECT_EQ(test::ListNames(sandbox.destination()).size(),
+                  (c.nameTaken ? 1u : 0u) + (c.published ? 1u : 0u));
+        EXPECT_TRUE(!c.nameTaken || test::ReadWholeFile(output) == (Bytes{'o', 'l', 'd'}));
+        EXPECT_TRUE(c.published == nullptr ||
+                    test::ReadWholeFile(sandbox.destinationFile(c.published)) == kContent);
     }
 }
 
