@@ -182,9 +182,9 @@ TEST_F(StorageContract, PathFailures) {
         {L"", invalid},
         {sandbox.destinationFile(L"missing") + test::kSeparator + L"Game.nsp", missing},
         {belowFile, notDirectory}};
-    for (const auto& [path, expected] : reserving) {
+    for (const auto& c : reserving) {
         std::unique_ptr<PendingOutput> pending;
-        test::ExpectConversionError([&] { CreatePendingOutput(pending, path, nullptr); }, expected);
+        test::ExpectConversionError([&] { CreatePendingOutput(pending, c.first, nullptr); }, c.second);
         EXPECT_TRUE(pending);
     }
     EXPECT_FALSE(Exists(sandbox.recoveryHome() + test::kSeparator + L"VESKO"));
@@ -194,8 +194,8 @@ TEST_F(StorageContract, PathFailures) {
         {L"", invalid},
         {sandbox.destinationFile(L"gone") + test::kSeparator + L"Game.nsp", missing},
         {sandbox.destination() + test::kSeparator, invalid}};
-    for (const auto& [path, expected] : publishing)
-        test::ExpectConversionError([&] { PublishOutput(pending, path, true, nullptr); }, expected);
+    for (const auto& c : publishing)
+        test::ExpectConversionError([&] { PublishOutput(pending, c.first, true, nullptr); }, c.second);
     EXPECT_EQ(test::ListNames(sandbox.destination()).size(), 2u);
     EXPECT_EQ(PublishOutput(pending, output(), true, nullptr), output());
     // A second call, or one without a reservation, is refused.
