@@ -207,24 +207,6 @@ TEST_F(StorageContract, PathFailures) {
                                 {K::WriteFailed, "No output is reserved (Windows 1)", 1});
 }
 
-void ExpectSpaceError(const std::wstring& output, std::uint64_t required, std::uint32_t code,
-                      std::uint64_t available) {
-    try {
-        CheckOutputSpace(output, required, nullptr);
-        ADD_FAILURE() << "no exception";
-    } catch (const ConversionError& e) {
-        EXPECT_EQ(e.kind, K::WriteFailed);
-        EXPECT_EQ(e.windowsError, code);
-        EXPECT_STREQ(e.what(), code == 223 ? "Output exceeds filesystem file-size limit"
-                                           : "Insufficient available output space");
-        EXPECT_EQ(e.requiredBytes, required);
-        // 0: the real volume, whatever it has, as long as it is some.
-        EXPECT_TRUE(available != 0 ? e.availableBytes == (code == 223 ? 0u : available)
-                                   : e.availableBytes > 0)
-            << e.availableBytes;
-    }
-}
-
 // The limit is tested before the space; a query that fails skips its test.
 TEST_F(StorageContract, SizeLimitThenFreeSpace) {
     const std::uint64_t big = 1ull << 40, fat = 4294967295ull, none = ~0ull;
@@ -244,7 +226,7 @@ TEST_F(StorageContract, SizeLimitThenFreeSpace) {
         if (c.code == 0)
             EXPECT_NO_THROW(CheckOutputSpace(output(), c.required, nullptr));
         else
-            ExpectSpaceError(output(), c.required, c.code, c.free);
+            test::ExpectSpaceError(output(), c.required, c.code, c.free);
     }
     CancelFlag set{1};
     EXPECT_THROW(CheckOutputSpace(L"", 1, &set), Cancelled);
@@ -253,7 +235,7 @@ TEST_F(StorageContract, SizeLimitThenFreeSpace) {
     // The real volume: a small output fits, an impossible one reports the real free bytes.
     const ScopedStorageSystemOverride real(RealStorageSystemCalls());
     EXPECT_NO_THROW(CheckOutputSpace(output(), 1, nullptr));
-    ExpectSpaceError(output(), none, 112, 0);
+    test::ExpectSpaceError(output(), none, 112, 0);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "tests/storage/StorageTestSupport.h"
 
+#include "storage/OutputSpace.h"
 #include "tools/testfiles/NszBuilder.h"
 
 #include <algorithm>
@@ -73,6 +74,23 @@ void MakeDirectory(const std::wstring& path) {
 
 void RemoveFile(const std::wstring& path) {
     ASSERT_TRUE(fs::remove(fs::path(path)));
+}
+
+void ExpectSpaceError(const std::wstring& output, std::uint64_t required, std::uint32_t code,
+                      std::uint64_t available) {
+    try {
+        CheckOutputSpace(output, required, nullptr);
+        ADD_FAILURE() << "no exception";
+    } catch (const ConversionError& e) {
+        EXPECT_EQ(e.kind, ConversionError::Kind::WriteFailed);
+        EXPECT_EQ(e.windowsError, code);
+        EXPECT_STREQ(e.what(), code == 223 ? "Output exceeds filesystem file-size limit"
+                                           : "Insufficient available output space");
+        EXPECT_EQ(e.requiredBytes, required);
+        EXPECT_TRUE(available != 0 ? e.availableBytes == (code == 223 ? 0u : available)
+                                   : e.availableBytes > 0)
+            << e.availableBytes;
+    }
 }
 
 std::uint32_t U32At(const Bytes& bytes, std::size_t offset) {

@@ -117,6 +117,11 @@ JournalIdentity IdentityOf(const std::wstring& path);
 // A reservation of `outputPath` with `bytes` written through its handle.
 std::unique_ptr<PendingOutput> ReserveAndWrite(const std::wstring& outputPath, const Bytes& bytes);
 
+// The space check of `output` refuses `required` bytes with `code` and the `available` bytes (0: any, the
+// real volume's).
+void ExpectSpaceError(const std::wstring& output, std::uint64_t required, std::uint32_t code,
+                      std::uint64_t available);
+
 // The ways this system publishes without replacing a name (route 0 the usual one).
 extern const int kPublishRoutes;
 void UsePublishRoute(StorageSandbox& sandbox, int route);

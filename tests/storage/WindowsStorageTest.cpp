@@ -305,7 +305,7 @@ TEST(CheckOutputSpace, AsksAboutTheLongDirectoryOfTheResolvedPath) {
     volume.pathWorks = false;
     EXPECT_NO_THROW(CheckOutputSpace(sandbox.destinationFile(L"Game.nsp"), 4294967296ull, nullptr));
     volume.freeBytes = 10; // the space is still checked
-    EXPECT_THROW(CheckOutputSpace(sandbox.destinationFile(L"Game.nsp"), 11, nullptr), ConversionError);
+    test::ExpectSpaceError(sandbox.destinationFile(L"Game.nsp"), 11, 112, 10);
     CancelFlag set{1}, duringLimit{0}, duringSpace{0};
     volume = {L"NTFS", 100};
     // Set before the call: not even the path is looked at.
