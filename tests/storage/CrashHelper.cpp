@@ -1,19 +1,13 @@
-// storage_crash_helper reserve <localAppData> <outputPath> <bytes>: reserves the output, writes that
-//   many bytes of it, prints "ready" and waits to be killed.
+// storage_crash_helper reserve <localAppData> <outputPath> <bytes>: reserves the output, writes that many
+//   bytes of it, prints "ready" and waits to be killed.
 // storage_crash_helper recover <localAppData>: runs the start-up scan once.
-#include "storage/PendingOutput.h"
 #include "storage/Recovery.h"
-#include "storage/StorageSystem.h"
 #include "tests/storage/StorageTestSupport.h"
 
-#include <windows.h>
 #include <shellapi.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cwchar>
-#include <memory>
-#include <vector>
 
 namespace {
 struct LocalFreer {
@@ -31,29 +25,21 @@ int main() {
     vesko::test::SetFakeLocalAppData(argv[2]);
     vesko::StorageSystemCalls calls = vesko::RealStorageSystemCalls();
     calls.getKnownFolderPath = &vesko::test::FakeKnownFolderPath;
-    vesko::ScopedStorageSystemOverride useFolder(calls);
-
+    const vesko::ScopedStorageSystemOverride useFolder(calls);
     if (std::wcscmp(argv[1], L"recover") == 0) {
         vesko::RecoverInterruptedOutputs();
         return 0;
     }
     if (std::wcscmp(argv[1], L"reserve") != 0 || argc < 5)
         return 2;
-    const unsigned long partBytes = std::wcstoul(argv[4], nullptr, 10);
-    std::unique_ptr<vesko::PendingOutput> pending;
     try {
-        vesko::CreatePendingOutput(pending, argv[3], nullptr);
-        const std::vector<unsigned char> part(partBytes, 0x5A);
-        DWORD written = 0;
-        if (!part.empty() && !WriteFile(pending->outputHandle(), part.data(), static_cast<DWORD>(part.size()),
-                                        &written, nullptr))
-            return 3;
+        const std::unique_ptr<vesko::PendingOutput> pending = vesko::test::ReserveAndWrite(
+            argv[3], vesko::test::Bytes(std::wcstoul(argv[4], nullptr, 10), 0x5A));
+        std::printf("ready\n");
+        std::fflush(stdout);
+        Sleep(INFINITE);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
-        return 4;
     }
-    std::printf("ready\n");
-    std::fflush(stdout);
-    Sleep(INFINITE);
-    return 0;
+    return 4;
 }

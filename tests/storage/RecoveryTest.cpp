@@ -1,50 +1,27 @@
+// The start-up scan on both systems: on journals made by hand, what it deletes, what it leaves and its bound
+// on entries; and on reservations of another process that ends as a crash would end it.
 #include "storage/Recovery.h"
 
 #include "engine/Paths.h"
-#include "storage/Journal.h"
-#include "storage/PendingOutput.h"
 #include "tests/storage/StorageTestSupport.h"
 
-#include <gtest/gtest.h>
-
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <utility>
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/file.h>
+#endif
 
 namespace vesko {
 namespace {
 
+using test::Bytes;
 using test::Exists;
-using test::Reseal;
-using test::SetU32;
-using Bytes = std::vector<std::uint8_t>;
 using Sandbox = test::StorageSandbox;
 
 const std::wstring kRecord = L"0123456789abcdef0123456789abcdef";
-
-TEST(IsRecordedTemporaryPath, AcceptsOnlyPlainFullLongPaths) {
-    const std::wstring f = L".vesko-" + kRecord + L".tmp";
-    const std::wstring d = L"\\\\?\\D:";
-    const std::pair<std::wstring, bool> cases[] = {
-        // clang-format off
-        {d + L"\\games\\" + f, true}, {L"\\\\?\\d:\\" + f, true},
-        {L"\\\\?\\UNC\\server\\share\\dir\\" + f, true},
-        {d + L"\\games\\\u0418\u0433\u0440\u0430\\" + f, true}, {L"D:\\games\\" + f, false},
-        {L"\\\\server\\share\\" + f, false}, {L"\\\\?\\1:\\" + f, false}, {d + f, false}, {d, false},
-        {d + L"\\games:stream\\" + f, false}, {d + L"\\games\\" + f + L":stream", false},
-        {L"\\\\?\\UNC\\server\\share:x\\" + f, false}, {d + L"\\games/sub\\" + f, false},
-        {d + L"\\games\\\\" + f, false}, {d + L"\\games\\.\\" + f, false}, {d + L"\\games\\..\\" + f, false},
-        {L"\\\\?\\UNC\\\\share\\" + f, false}, {L"\\\\?\\UNC\\server\\..\\" + f, false},
-        {d + L"\\games\\.vesko-" + kRecord + L".TMP", false},
-        {d + L"\\games\\.vesko-fedcba9876543210fedcba9876543210.tmp", false}, {d + L"\\games\\x" + f, false},
-        {d + L"\\games\\" + f + L"\\", false}, {std::wstring(L"\\\\?\\D:\\ga\0es\\", 13) + f, false},
-        {L"", false},
-        {d + L"\\" + std::wstring(32767 - 7 - f.size() - 1, L'a') + L"\\" + f, true},
-        {d + L"\\" + std::wstring(32767 - 7 - f.size(), L'a') + L"\\" + f, false}};
-    // clang-format on
-    for (const auto& [path, accepted] : cases)
-        EXPECT_EQ(IsRecordedTemporaryPath(path, kRecord), accepted)
-            << ToUtf8(path.substr(0, 80)) << " length " << path.size();
-}
 
 std::wstring RecordName(unsigned number) {
     wchar_t text[33] = {};
@@ -52,257 +29,262 @@ std::wstring RecordName(unsigned number) {
     return text;
 }
 
-JournalIdentity IdentityOf(const std::wstring& path) {
-    const BY_HANDLE_FILE_INFORMATION info = test::FileInformation(path);
-    return {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow,
-            info.ftCreationTime.dwLowDateTime, info.ftCreationTime.dwHighDateTime};
-}
-
 // One left-over reservation made by hand: the temporary file (unless told not to) and its journal. Without
 // the file the identity names the destination's volume and a made-up index.
 struct Leftover {
-    std::wstring record, temporaryPath, journalPath; // the temporary path in the long form, as recorded
+    std::wstring temporaryPath, journalPath; // the temporary path as recorded
     JournalIdentity identity;
     Bytes journal;
 
-    // Writes the journal anew from `identity` and `path` (the temporary path when empty).
-    void rewrite(const std::wstring& path = {}) {
-        journal = BuildJournalRecord(identity, path.empty() ? temporaryPath : path);
-        test::WriteWholeFile(journalPath, journal);
+    void write() const { test::WriteWholeFile(journalPath, journal); }
+    void rewrite(const std::wstring& path) {
+        journal = BuildJournalRecord(identity, path);
+        write();
     }
 };
 
 Leftover MakeLeftover(const Sandbox& sandbox, const std::wstring& record, bool withTemporary = true) {
     sandbox.makeRecoveryDirectory();
-    Leftover left;
-    left.record = record;
-    left.temporaryPath = ToLongPath(sandbox.destination()) + L"\\.vesko-" + record + L".tmp";
-    left.journalPath = sandbox.recoveryPath() + L"\\" + record + L".journal";
+    Leftover left{sandbox.recordedFile(L".vesko-" + record + L".tmp"), sandbox.journalPath(record), {}, {}};
     if (withTemporary) {
         test::WriteWholeFile(left.temporaryPath, {1, 2, 3});
-        left.identity = IdentityOf(left.temporaryPath);
+        left.identity = test::IdentityOf(left.temporaryPath);
     } else {
-        left.identity.volumeSerial = test::FileInformation(sandbox.destination()).dwVolumeSerialNumber;
+        left.identity.volumeSerial = test::IdentityOf(sandbox.destination()).volumeSerial;
         left.identity.fileIndexLow = 1234;
     }
-    left.rewrite();
+    left.rewrite(left.temporaryPath);
     return left;
 }
 
+// Records a path form for the journal: {D} is the destination as recorded, {d} its plain form, {L} its last
+// component, {F} the temporary file's name. The identity is that of the file the form reaches.
+void RecordForm(Leftover& l, const Sandbox& s, std::wstring form) {
+    const std::wstring& dir = s.destination();
+    std::wstring recorded = s.recordedFile(L"");
+    recorded.pop_back();
+    std::replace(form.begin(), form.end(), L'\\', test::kSeparator);
+    const std::pair<std::wstring, std::wstring> parts[] = {
+        {L"{D}", recorded},
+        {L"{d}", dir},
+        {L"{L}", dir.substr(dir.rfind(test::kSeparator) + 1)},
+        {L"{F}", L".vesko-" + kRecord + L".tmp"}};
+    for (const auto& [mark, text] : parts)
+        for (auto at = form.find(mark); at != std::wstring::npos; at = form.find(mark))
+            form.replace(at, mark.size(), text);
+    l.identity = test::IdentityOf(form.ends_with(L"keep.me") ? s.destinationFile(L"keep.me")
+                                  : form.find(RecordName(77)) != form.npos
+                                      ? s.recordedFile(L".vesko-" + RecordName(77) + L".tmp")
+                                      : l.temporaryPath);
+    l.rewrite(form);
+}
+
+// Held by a live run, in the row that needs it.
+StorageHandle busy;
+
+#ifdef _WIN32
 BOOL WINAPI RefuseTemporaryDeletion(HANDLE file, FILE_INFO_BY_HANDLE_CLASS type, LPVOID data, DWORD size) {
     if (type != FileDispositionInfo || !test::FinalPathOf(file).ends_with(L".tmp"))
         return SetFileInformationByHandle(file, type, data, size);
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
 }
+#endif
 
-// Holds the temporary file open while recovery runs, in the row that needs it.
-UniqueHandle busy;
-
+// Beside each leftover lie another temporary-looking file and a plain file, which no row may lose.
 TEST(RecoverInterruptedOutputs, OutcomesPerJournal) {
     {
         Sandbox sandbox; // without a recovery directory nothing is created
         RecoverInterruptedOutputs();
-        EXPECT_TRUE(test::ListNames(sandbox.localAppData(), L"*").empty());
+        EXPECT_TRUE(test::ListNames(sandbox.recoveryHome()).empty());
     }
+    using L = Leftover;
+    using test::SetU32;
+    const std::wstring upper = L"0123456789ABCDEF0123456789ABCDEF";
     // clang-format off
-    const struct {
-        const char* name;
-        bool withTemporary;
-        void (*change)(Leftover&, Sandbox&);
-        bool deleted; // the journal, and the temporary file if there is one
-    } cases[] = {
-        {"identity matches", true, nullptr, true},
-        {"other file index", true,
-         [](Leftover& l, Sandbox&) { l.identity.fileIndexLow ^= 1, l.rewrite(); }, false},
-        {"other creation time", true,
-         [](Leftover& l, Sandbox&) { l.identity.creationTimeHigh += 1, l.rewrite(); }, false},
-        {"other volume", true,
-         [](Leftover& l, Sandbox&) { l.identity.volumeSerial ^= 0x8000, l.rewrite(); }, false},
-        {"temporary file gone, directory there", false, nullptr, true},
-        {"temporary file gone, directory on another volume", false,
-         [](Leftover& l, Sandbox&) { l.identity.volumeSerial ^= 0x8000, l.rewrite(); }, false},
-        {"directory gone", false, [](Leftover& l, Sandbox& s) {
-             l.rewrite(ToLongPath(s.destination()) + L"\\gone\\.vesko-" + l.record + L".tmp"); }, false},
-        {"directory is a file", false, [](Leftover& l, Sandbox& s) {
-             test::WriteWholeFile(s.destinationFile(L"plain"), {1});
-             l.rewrite(ToLongPath(s.destination()) + L"\\plain\\.vesko-" + l.record + L".tmp"); }, false},
-        {"temporary file in use", true, [](Leftover& l, Sandbox&) {
-             const wchar_t* path = l.temporaryPath.c_str();
-             busy = UniqueHandle(CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-             ASSERT_TRUE(busy.valid()); }, false},
-        {"temporary file cannot be deleted", true, [](Leftover&, Sandbox& s) {
-             s.calls.setFileInformationByHandle = &RefuseTemporaryDeletion;
-             s.apply(); }, false}};
+    const struct { const char* name; std::wstring record; bool withTemporary; void (*change)(L&, Sandbox&);
+                   bool deleted; } cases[] = { // deleted: the journal, and the temporary file if there is one
+        {"identity matches", kRecord, true, nullptr, true},
+        {"other file index", kRecord, true, [](L& l, Sandbox&) { l.identity.fileIndexLow ^= 1, l.rewrite(l.temporaryPath); }, false},
+        {"other creation time", kRecord, true, [](L& l, Sandbox&) { l.identity.creationTimeHigh += 1, l.rewrite(l.temporaryPath); }, false},
+        {"other volume", kRecord, true, [](L& l, Sandbox&) { l.identity.volumeSerial ^= 0x8000, l.rewrite(l.temporaryPath); }, false},
+        {"temporary file gone, directory there", kRecord, false, nullptr, true},
+        {"temporary file gone, directory on another volume", kRecord, false,
+         [](L& l, Sandbox&) { l.identity.volumeSerial ^= 0x8000, l.rewrite(l.temporaryPath); }, false},
+        {"directory gone", kRecord, false, [](L& l, Sandbox& s) { l.rewrite(s.recordedFile(L"gone") + test::kSeparator + L".vesko-" + kRecord + L".tmp"); }, false},
+        {"directory is a file", kRecord, false, [](L& l, Sandbox& s) { l.rewrite(s.recordedFile(L"keep.me") + test::kSeparator + L".vesko-" + kRecord + L".tmp"); }, false},
+        {"a directory named like a journal is passed over", kRecord, false, [](L&, Sandbox& s) { test::MakeDirectory(s.journalPath(RecordName(1))); }, true},
+        // The reading bounds around the parse (the parse refuses every other damage: StorageRulesTest).
+        {"damaged checksum", kRecord, true, [](L& l, Sandbox&) { l.journal[41] ^= 0x10, l.write(); }, false},
+        {"header only", kRecord, true, [](L& l, Sandbox&) { l.journal.resize(44), SetU32(l.journal, 12, 0), test::Reseal(l.journal), l.write(); }, false},
+        {"shorter than a header", kRecord, true, [](L& l, Sandbox&) { l.journal.resize(43), l.write(); }, false},
+        {"empty", kRecord, true, [](L& l, Sandbox&) { l.journal.clear(), l.write(); }, false},
+        {"larger than any journal", kRecord, true, [](L& l, Sandbox&) { l.journal.resize(65579), l.write(); }, false},
+        // Forms that are refused by their form alone, or that reach another file with the recorded identity.
+        {"dot-dot component", kRecord, true, [](L& l, Sandbox& s) { RecordForm(l, s, L"{D}\\..\\{L}\\{F}"); }, false},
+        {"dot component", kRecord, true, [](L& l, Sandbox& s) { RecordForm(l, s, L"{D}\\.\\{F}"); }, false},
+        {"empty component", kRecord, true, [](L& l, Sandbox& s) { RecordForm(l, s, L"{D}\\\\{F}"); }, false},
+        {"other record name", kRecord, true, [](L& l, Sandbox& s) { RecordForm(l, s, L"{D}\\.vesko-" + RecordName(77) + L".tmp"); }, false},
+        {"other file name", kRecord, true, [](L& l, Sandbox& s) { RecordForm(l, s, L"{D}\\keep.me"); }, false},
+        // Journal names this program never writes.
+        {"upper-case record name", upper, true, nullptr, false},
+        {"record name one short", kRecord.substr(1), true, nullptr, false},
+        {"record name one long", kRecord + L"0", true, nullptr, false},
+        {".JOURNAL", kRecord, true, [](L& l, Sandbox& s) { test::RemoveFile(l.journalPath), l.journalPath = s.recoveryPath() + test::kSeparator + kRecord + L".JOURNAL", l.write(); }, false},
+        {".Journal", kRecord, true, [](L& l, Sandbox& s) { test::RemoveFile(l.journalPath), l.journalPath = s.recoveryPath() + test::kSeparator + kRecord + L".Journal", l.write(); }, false},
+#ifdef _WIN32
+        {"forward slash", kRecord, true, [](L& l, Sandbox& s) { RecordForm(l, s, L"{D}/{F}"); }, false},
+        {"stream", kRecord, true, [](L& l, Sandbox& s) { RecordForm(l, s, L"{D}\\{F}::$DATA"); }, false},
+        {"short form", kRecord, true, [](L& l, Sandbox& s) { RecordForm(l, s, L"{d}\\{F}"); }, false},
+        {"temporary file in use", kRecord, true, [](L& l, Sandbox&) {
+             busy.reset(CreateFileW(l.temporaryPath.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)); }, false},
+        {"temporary file cannot be deleted", kRecord, true, [](L&, Sandbox& s) {
+             s.calls.setFileInformationByHandle = &RefuseTemporaryDeletion, s.apply(); }, false},
+#else
+        {"journal locked by a live run", kRecord, true, [](L& l, Sandbox&) {
+             busy.reset(::open(ToUtf8(l.journalPath).c_str(), O_RDONLY | O_CLOEXEC)), ::flock(busy.get(), LOCK_EX); }, false},
+        {"temporary file has a second link", kRecord, true, [](L& l, Sandbox& s) {
+             std::filesystem::create_hard_link(std::filesystem::path(l.temporaryPath), std::filesystem::path(s.destinationFile(L"link"))); }, false},
+#endif
+    };
     // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Sandbox sandbox;
-        Leftover left = MakeLeftover(sandbox, kRecord, c.withTemporary);
+        const std::wstring other = sandbox.recordedFile(L".vesko-" + RecordName(77) + L".tmp");
+        test::WriteWholeFile(other, {7});
+        test::WriteWholeFile(sandbox.destinationFile(L"keep.me"), {9});
+        Leftover left = MakeLeftover(sandbox, c.record, c.withTemporary);
         if (c.change != nullptr)
             c.change(left, sandbox);
         RecoverInterruptedOutputs();
-        busy = UniqueHandle();
+        busy.reset();
         EXPECT_EQ(Exists(left.journalPath), !c.deleted);
         EXPECT_EQ(Exists(left.temporaryPath), c.withTemporary && !c.deleted);
         if (!c.deleted) {
             EXPECT_EQ(test::ReadWholeFile(left.journalPath), left.journal);
         }
+        EXPECT_EQ(test::ReadWholeFile(other), Bytes{7});
+        EXPECT_EQ(test::ReadWholeFile(sandbox.destinationFile(L"keep.me")), Bytes{9});
     }
 }
 
-// Every damaged journal names a temporary file that an intact one would have deleted. The rows are the
-// reading bounds around the parse; the parse itself refuses every other damage (JournalTest).
-TEST(RecoverInterruptedOutputs, DamagedJournalsAreLeftUntouched) {
-    const std::pair<const char*, void (*)(Bytes&)> cases[] = {
-        {"checksum", [](Bytes& b) { b[41] ^= 0x10; }},
-        {"header only", [](Bytes& b) { b.resize(44), SetU32(b, 12, 0), Reseal(b); }},
-        {"shorter than a header", [](Bytes& b) { b.resize(43); }},
-        {"empty", [](Bytes& b) { b.clear(); }},
-        {"larger than any journal", [](Bytes& b) { b.resize(65579); }}};
-    for (const auto& [name, damage] : cases) {
-        SCOPED_TRACE(name);
-        Sandbox sandbox;
-        Leftover left = MakeLeftover(sandbox, kRecord);
-        damage(left.journal);
-        test::WriteWholeFile(left.journalPath, left.journal);
-        RecoverInterruptedOutputs();
-        EXPECT_TRUE(Exists(left.temporaryPath));
-        EXPECT_EQ(test::ReadWholeFile(left.journalPath), left.journal);
-    }
-}
-
-// A stream, the short form and the other names do reach a file with the recorded identity; the component
-// forms are refused by their form alone (a long path is taken literally). In the forms, {D} is the
-// destination's long form, {d} its plain form, {L} its last component and {F} the temporary file's name.
-TEST(RecoverInterruptedOutputs, BadPathFormsAreNotActedOn) {
-    const std::pair<const char*, std::wstring> cases[] = {
-        {"dot-dot component", L"{D}\\..\\{L}\\{F}"},
-        {"dot component", L"{D}\\.\\{F}"},
-        {"empty component", L"{D}\\\\{F}"},
-        {"forward slash", L"{D}/{F}"},
-        {"stream", L"{D}\\{F}::$DATA"},
-        {"short form", L"{d}\\{F}"},
-        {"other record name", L"{D}\\.vesko-" + RecordName(77) + L".tmp"},
-        {"other file name", L"{D}\\keep.me"}};
-    for (auto [name, path] : cases) {
-        SCOPED_TRACE(name);
-        Sandbox sandbox;
-        Leftover left = MakeLeftover(sandbox, kRecord);
-        // The other names exist too, with the identity the journal records.
-        const Leftover other = MakeLeftover(sandbox, RecordName(77));
-        ASSERT_TRUE(DeleteFileW(other.journalPath.c_str()));
-        test::WriteWholeFile(sandbox.destinationFile(L"keep.me"), {9});
-        const std::wstring& dir = sandbox.destination();
-        const std::pair<std::wstring, std::wstring> parts[] = {{L"{D}", ToLongPath(dir)},
-                                                               {L"{d}", dir},
-                                                               {L"{L}", dir.substr(dir.rfind(L'\\') + 1)},
-                                                               {L"{F}", L".vesko-" + kRecord + L".tmp"}};
-        for (const auto& [mark, text] : parts) {
-            for (auto at = path.find(mark); at != std::wstring::npos; at = path.find(mark))
-                path.replace(at, mark.size(), text);
-        }
-        left.identity = IdentityOf(path.ends_with(L"keep.me") ? sandbox.destinationFile(L"keep.me")
-                                   : path.find(RecordName(77)) != path.npos ? other.temporaryPath
-                                                                            : left.temporaryPath);
-        left.rewrite(path);
-        RecoverInterruptedOutputs();
-        EXPECT_TRUE(Exists(left.temporaryPath));
-        EXPECT_TRUE(Exists(other.temporaryPath));
-        EXPECT_TRUE(Exists(sandbox.destinationFile(L"keep.me")));
-        EXPECT_EQ(test::ReadWholeFile(left.journalPath), left.journal);
-    }
-}
-
-// Foreign journal names are ignored, and a directory named like a journal is passed over.
-TEST(RecoverInterruptedOutputs, OnlyJournalFilesOfThisProgramAreRead) {
-    const std::wstring upper = L"0123456789ABCDEF0123456789ABCDEF";
-    const std::pair<std::wstring, std::wstring> cases[] = {
-        {upper, upper + L".journal"},
-        {kRecord.substr(1), kRecord.substr(1) + L".journal"},
-        {kRecord + L"0", kRecord + L"0.journal"},
-        {kRecord, kRecord + L".JOURNAL"},
-        {kRecord, kRecord + L".Journal"}};
-    for (const auto& [record, fileName] : cases) {
-        SCOPED_TRACE(ToUtf8(fileName));
-        Sandbox sandbox;
-        const Leftover left = MakeLeftover(sandbox, record);
-        const std::wstring renamed = sandbox.recoveryPath() + L"\\" + fileName;
-        // Written anew rather than renamed: wine keeps the old letter case on a case-only rename.
-        ASSERT_TRUE(DeleteFileW(left.journalPath.c_str()));
-        test::WriteWholeFile(renamed, left.journal);
-        ASSERT_EQ(sandbox.journals(), std::vector<std::wstring>{fileName});
-        RecoverInterruptedOutputs();
-        EXPECT_TRUE(Exists(left.temporaryPath));
-        EXPECT_EQ(test::ReadWholeFile(renamed), left.journal);
-    }
-    Sandbox sandbox;
-    sandbox.makeRecoveryDirectory();
-    const std::wstring directory = sandbox.recoveryPath() + L"\\" + RecordName(1) + L".journal";
-    ASSERT_TRUE(CreateDirectoryW(directory.c_str(), nullptr));
-    const Leftover left = MakeLeftover(sandbox, RecordName(2));
-    RecoverInterruptedOutputs();
-    EXPECT_TRUE(Exists(directory));
-    EXPECT_FALSE(Exists(left.journalPath));
-    EXPECT_FALSE(Exists(left.temporaryPath));
-}
-
+#ifdef _WIN32
 ULONGLONG fakeClock = 0, clockStep = 0;
 ULONGLONG WINAPI SteppingClock() {
     return std::exchange(fakeClock, fakeClock + clockStep);
 }
+#endif
 
-// A clock that stands still, so that on a busy machine the time bound cannot end the scan first.
-class BoundedScan : public ::testing::Test {
-  protected:
-    BoundedScan() {
-        fakeClock = 1000000;
-        clockStep = 0;
-        sandbox.calls.getTickCount64 = &SteppingClock;
-        sandbox.apply();
-    }
-    Sandbox sandbox;
-};
-
-TEST_F(BoundedScan, LooksAtNoMoreThan256Entries) {
-    // Journals whose temporary files are gone: each one looked at is deleted.
-    for (unsigned i = 0; i < 300; ++i)
-        MakeLeftover(sandbox, RecordName(i), false);
-    RecoverInterruptedOutputs();
-    EXPECT_EQ(sandbox.journals().size(), 44u);
-    RecoverInterruptedOutputs();
-    EXPECT_TRUE(sandbox.journals().empty());
-}
-
-TEST_F(BoundedScan, PassedOverEntriesCountTowardTheBound) {
-    sandbox.makeRecoveryDirectory();
-    // 256 journals too short to be read: passed over, but counted.
-    for (unsigned i = 0; i < 256; ++i)
-        test::WriteWholeFile(sandbox.recoveryPath() + L"\\" + RecordName(i) + L".journal", {1});
-    const Leftover left = MakeLeftover(sandbox, RecordName(1000), false);
-    RecoverInterruptedOutputs();
-    // 257 entries: one is beyond the bound. Which one depends on the enumeration order.
-    const std::size_t remaining = sandbox.journals().size();
-    EXPECT_TRUE(remaining == 256u || remaining == 257u) << remaining;
-    EXPECT_EQ(Exists(left.journalPath), remaining == 257u);
-}
-
-TEST_F(BoundedScan, NoEntryIsStartedAfterTheDeadline) {
-    // A clock that stands still handles every journal; with 2500 ms a step the second entry starts exactly at
-    // the deadline and the third after it; with 3000 ms the second would start after it.
-    const std::pair<ULONGLONG, std::size_t> cases[] = {{0, 0}, {2500, 1}, {3000, 2}};
-    for (const auto& [step, remaining] : cases) {
-        SCOPED_TRACE(step);
+// 256 entries at most, passed-over ones included, and on Windows none started after the deadline: with a
+// clock that stands still every journal is handled; with 2500 ms a step the second entry starts exactly at
+// the deadline and the third after it; with 3000 ms the second would start after it.
+TEST(RecoverInterruptedOutputs, BoundedScan) {
+    // clang-format off
+    const struct { unsigned leftovers, unreadable; unsigned long long step; std::size_t remaining, again; } cases[] = {
+        {300, 0, 0, 44, 0}, {1, 256, 0, 256, 256},
+#ifdef _WIN32
+        {3, 0, 2500, 1, 0}, {3, 0, 3000, 2, 1},
+#endif
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.leftovers) + " " + std::to_string(c.step));
         Sandbox sandbox;
+#ifdef _WIN32
+        fakeClock = 1000000, clockStep = c.step;
         sandbox.calls.getTickCount64 = &SteppingClock;
         sandbox.apply();
-        fakeClock = 1000000;
-        clockStep = step;
-        for (unsigned i = 0; i < 3; ++i)
-            MakeLeftover(sandbox, RecordName(i), false);
+#endif
+        sandbox.makeRecoveryDirectory();
+        // Journals too short to be read are passed over, but counted; whose temporary files are gone,
+        // deleted.
+        for (unsigned i = 0; i < c.unreadable; ++i)
+            test::WriteWholeFile(sandbox.journalPath(RecordName(i)), {1});
+        for (unsigned i = 0; i < c.leftovers; ++i)
+            MakeLeftover(sandbox, RecordName(1000 + i), false);
         RecoverInterruptedOutputs();
-        EXPECT_EQ(sandbox.journals().size(), remaining);
+        // Which entry of 257 is beyond the bound depends on the enumeration order.
+        const std::size_t remaining = sandbox.journals().size();
+        EXPECT_TRUE(remaining == c.remaining || (c.unreadable != 0 && remaining == c.remaining + 1))
+            << remaining;
+        if (c.unreadable == 0) {
+            RecoverInterruptedOutputs();
+            EXPECT_EQ(sandbox.journals().size(), c.again) << "second scan";
+        }
     }
+}
+
+// A killed reservation, with nothing or part of the output written, leaves its journal, and the next start
+// deletes both files; unless the temporary file was replaced by someone else's meanwhile.
+TEST(CrashRecovery, KilledReservationIsCleanedUpAtTheNextStart) {
+    const std::pair<unsigned, bool> cases[] = {{0, false}, {100000, false}, {0, true}};
+    for (const auto& [bytes, replaced] : cases) {
+        SCOPED_TRACE(std::to_string(bytes) + (replaced ? " replaced" : ""));
+        Sandbox sandbox;
+        test::ReservingProcess reservation(sandbox, sandbox.destinationFile(L"Game.nsp"), bytes);
+        ASSERT_TRUE(reservation.ready());
+        reservation.kill();
+        ASSERT_EQ(sandbox.journals().size(), 1u);
+        ASSERT_EQ(sandbox.temporaryFiles().size(), 1u);
+        const std::wstring record = sandbox.journals()[0].substr(0, 32);
+        EXPECT_EQ(sandbox.temporaryFiles()[0], L".vesko-" + record + L".tmp");
+        const std::wstring temporary = sandbox.destinationFile(sandbox.temporaryFiles()[0]);
+        const std::wstring journal = sandbox.journalPath(record);
+        EXPECT_EQ(std::filesystem::file_size(std::filesystem::path(temporary)), bytes);
+#ifdef _WIN32
+        EXPECT_NE(GetFileAttributesW(journal.c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
+#endif
+        // The journal on disk is intact and names the temporary file as recorded, with its identity.
+        const Bytes bytesOnDisk = test::ReadWholeFile(journal);
+        const std::optional<JournalRecord> parsed =
+            ParseJournalRecord(bytesOnDisk.data(), bytesOnDisk.size());
+        ASSERT_TRUE(parsed.has_value());
+        EXPECT_EQ(parsed->temporaryPath, sandbox.recordedFile(L".vesko-" + record + L".tmp"));
+        JournalIdentity now = test::IdentityOf(temporary);
+        // Wine reports a file's last write time as its creation time, so writing moved it there.
+        if (bytes != 0)
+            now.creationTimeLow = parsed->identity.creationTimeLow,
+            now.creationTimeHigh = parsed->identity.creationTimeHigh;
+        EXPECT_EQ(parsed->identity, now);
+        test::RestoreBirthTime(temporary, parsed->identity);
+        // Someone else's file under the same name (the original moved away, so its index is not reused).
+        if (replaced) {
+            std::filesystem::rename(std::filesystem::path(temporary),
+                                    std::filesystem::path(sandbox.destinationFile(L"original")));
+            test::WriteWholeFile(temporary, {'m', 'i', 'n', 'e'});
+        }
+        test::RecoverInAnotherProcess(sandbox);
+        if (replaced) {
+            EXPECT_EQ(test::ReadWholeFile(temporary), (Bytes{'m', 'i', 'n', 'e'}));
+            EXPECT_EQ(test::ReadWholeFile(journal), bytesOnDisk);
+        } else {
+            EXPECT_TRUE(test::ListNames(sandbox.destination()).empty());
+            EXPECT_TRUE(sandbox.journals().empty());
+        }
+    }
+}
+
+// A live reservation is passed over by a scan in any process; once it is gone, the next start clears it.
+// What is not the program's stays: a temporary-looking file without a journal, and a damaged journal.
+TEST(CrashRecovery, LiveReservationOfAnotherProcessIsSkipped) {
+    Sandbox sandbox;
+    test::ReservingProcess live(sandbox, sandbox.destinationFile(L"live.nsp"), 0);
+    ASSERT_TRUE(live.ready());
+    const std::wstring stranger = L".vesko-" + std::wstring(32, L'a') + L".tmp", damaged(32, L'b');
+    test::WriteWholeFile(sandbox.destinationFile(stranger), {'k'});
+    test::WriteWholeFile(sandbox.journalPath(damaged), {'k'});
+    const std::vector<std::wstring> temporary = sandbox.temporaryFiles(), journals = sandbox.journals();
+    ASSERT_EQ(temporary.size(), 2u);
+    test::RecoverInAnotherProcess(sandbox);
+    RecoverInterruptedOutputs();
+    EXPECT_EQ(sandbox.temporaryFiles(), temporary);
+    EXPECT_EQ(sandbox.journals(), journals);
+    live.kill();
+    test::RecoverInAnotherProcess(sandbox);
+    EXPECT_EQ(sandbox.temporaryFiles(), std::vector<std::wstring>{stranger});
+    EXPECT_EQ(sandbox.journals(), std::vector<std::wstring>{damaged + L".journal"});
+    EXPECT_FALSE(test::Exists(sandbox.destinationFile(L"live.nsp")));
 }
 
 } // namespace

@@ -1,0 +1,145 @@
+#include "tests/storage/StorageTestSupport.h"
+
+#include "engine/Paths.h"
+#include "storage/EntryFacts_posix.h"
+#include "storage/Recovery.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace vesko::test {
+
+namespace {
+
+bool ScriptedRandom(std::uint8_t* data, std::size_t length) {
+    return !randomScript.fail && length == 16 &&
+           (NextScriptedDraw(data) || RealStorageSystemCalls().fillRandom(data, length));
+}
+
+// ext4's magic for any file system that is not FAT.
+int FakeStatfs(const char*, struct statfs* info) {
+    *info = {};
+    info->f_type = volume.fileSystem == L"FAT32" ? 0x4d44 : 0xEF53;
+    return volume.limitQueryWorks ? 0 : (errno = EIO, -1);
+}
+
+int FakeStatvfs(const char*, struct statvfs* info) {
+    *info = {};
+    info->f_bavail = volume.freeBytes;
+    info->f_frsize = 1;
+    return volume.spaceQueryWorks ? 0 : (errno = EIO, -1);
+}
+
+} // namespace
+
+// Journals go to a scratch state home, never to the user's.
+StorageSandbox::StorageSandbox() : calls(RealStorageSystemCalls()) {
+    ::setenv("XDG_STATE_HOME", ToUtf8(home_.path()).c_str(), 1);
+    randomScript = RandomScript{};
+    calls.fillRandom = &ScriptedRandom;
+    apply();
+}
+
+StorageSandbox::~StorageSandbox() {
+    override_.reset();
+    ::unsetenv("XDG_STATE_HOME");
+}
+
+void StorageSandbox::fakeVolume() {
+    calls.statFileSystem = &FakeStatfs;
+    calls.statAvailableSpace = &FakeStatvfs;
+    apply();
+}
+
+std::wstring StorageSandbox::recordedFile(const std::wstring& name) const {
+    return destination() + L"/" + name;
+}
+
+// renameat2, then file systems without RENAME_NOREPLACE, then without hard links either (FAT).
+const int kPublishRoutes = 3;
+void UsePublishRoute(StorageSandbox& sandbox, int route) {
+    sandbox.calls.renameNoReplace = RealStorageSystemCalls().renameNoReplace;
+    sandbox.calls.linkAt = RealStorageSystemCalls().linkAt;
+    if (route > 0)
+        sandbox.calls.renameNoReplace = [](int, const char*, int, const char*) { return errno = EINVAL, -1; };
+    if (route > 1)
+        sandbox.calls.linkAt = [](int, const char*, int, const char*, int) { return errno = EPERM, -1; };
+    sandbox.apply();
+}
+
+bool Exists(const std::wstring& path) {
+    struct stat info {};
+    return ::lstat(ToUtf8(path).c_str(), &info) == 0;
+}
+
+std::unique_ptr<PendingOutput> ReserveAndWrite(const std::wstring& outputPath, const Bytes& bytes) {
+    std::unique_ptr<PendingOutput> pending;
+    CreatePendingOutput(pending, outputPath, nullptr);
+    EXPECT_EQ(::write(pending->outputHandle(), bytes.data(), bytes.size()),
+              static_cast<ssize_t>(bytes.size()));
+    return pending;
+}
+
+ReservingProcess::ReservingProcess(const StorageSandbox&, const std::wstring& outputPath, unsigned bytes) {
+    int report[2];
+    if (::pipe(report) != 0)
+        return;
+    pid_ = ::fork();
+    if (pid_ == 0) {
+        char ready = 'f';
+        try {
+            std::unique_ptr<PendingOutput> pending;
+            CreatePendingOutput(pending, outputPath, nullptr);
+            const Bytes data(bytes, 'k');
+            ready = ::write(pending->outputHandle(), data.data(), data.size()) == static_cast<ssize_t>(bytes)
+                        ? 'r'
+                        : 'f';
+            ::write(report[1], &ready, 1);
+            for (;;)
+                ::pause();
+        } catch (...) {
+        }
+        ::write(report[1], &ready, 1);
+        ::_exit(3);
+    }
+    ::close(report[1]);
+    char ready = 0;
+    ready_ = pid_ > 0 && ::read(report[0], &ready, 1) == 1 && ready == 'r';
+    ::close(report[0]);
+}
+
+void ReservingProcess::kill() {
+    if (pid_ > 0) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(std::exchange(pid_, -1), nullptr, 0);
+    }
+}
+
+void RecoverInAnotherProcess(const StorageSandbox&) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        RecoverInterruptedOutputs();
+        ::_exit(0);
+    }
+    int status = -1;
+    ASSERT_GT(child, 0);
+    ::waitpid(child, &status, 0);
+    EXPECT_EQ(status, 0);
+}
+
+// Birth times do not move here.
+void RestoreBirthTime(const std::wstring&, const JournalIdentity&) {}
+
+JournalIdentity IdentityOf(const std::wstring& path) {
+    EntryFacts facts;
+    EXPECT_EQ(StatEntry(AT_FDCWD, ToUtf8(path), facts), 0);
+    return facts.identity;
+}
+
+} // namespace vesko::test

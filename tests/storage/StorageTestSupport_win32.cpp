@@ -1,0 +1,251 @@
+#include "tests/storage/StorageTestSupport.h"
+
+#include "engine/Paths.h"
+#include "storage/UniqueHandle.h"
+
+#include <objbase.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
+namespace vesko::test {
+
+SeamScript seam;
+
+namespace {
+
+std::wstring fakeLocalAppData;
+
+HANDLE WINAPI ScriptedCreateFile(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                 DWORD disposition, DWORD flags, HANDLE templateFile) {
+    if (seam.createError != 0 && std::wstring_view(path).ends_with(seam.createSuffix))
+        return SetLastError(seam.createError), INVALID_HANDLE_VALUE;
+    return CreateFileW(path, access, share, security, disposition, flags, templateFile);
+}
+
+BOOL WINAPI ScriptedFileInformation(HANDLE handle, LPBY_HANDLE_FILE_INFORMATION info) {
+    const bool scripted =
+        (seam.infoError | seam.extraLinks | seam.extraAttributes) != 0 || seam.zeroFileIndex;
+    if (!scripted || !FinalPathOf(handle).ends_with(seam.infoSuffix))
+        return GetFileInformationByHandle(handle, info);
+    if (seam.infoError != 0)
+        return SetLastError(seam.infoError), FALSE;
+    if (!GetFileInformationByHandle(handle, info))
+        return FALSE;
+    if (seam.zeroFileIndex)
+        info->nFileIndexHigh = info->nFileIndexLow = 0;
+    info->nNumberOfLinks += seam.extraLinks;
+    info->dwFileAttributes |= seam.extraAttributes;
+    return TRUE;
+}
+
+BOOL WINAPI ScriptedFlush(HANDLE file) {
+    if (seam.cancelOnFlush != nullptr)
+        seam.cancelOnFlush->store(1);
+    if (++seam.flushCalls != seam.failingFlush)
+        return FlushFileBuffers(file);
+    return SetLastError(seam.flushError), FALSE;
+}
+
+DWORD WINAPI ScriptedFinalPath(HANDLE handle, LPWSTR buffer, DWORD size, DWORD flags) {
+    if (!seam.finalPath)
+        return GetFinalPathNameByHandleW(handle, buffer, size, flags);
+    const std::wstring& path = *seam.finalPath;
+    if (path.empty())
+        SetLastError(seam.finalPathError);
+    else if (path.size() >= size)
+        return static_cast<DWORD>(path.size() + 1);
+    else
+        std::copy(path.c_str(), path.c_str() + path.size() + 1, buffer);
+    return static_cast<DWORD>(path.size());
+}
+
+NTSTATUS WINAPI ScriptedRandom(BCRYPT_ALG_HANDLE algorithm, PUCHAR buffer, ULONG size, ULONG flags) {
+    if (randomScript.fail || flags != BCRYPT_USE_SYSTEM_PREFERRED_RNG || size != 16)
+        return static_cast<NTSTATUS>(0xC0000001L);
+    return NextScriptedDraw(buffer) ? 0 : BCryptGenRandom(algorithm, buffer, size, flags);
+}
+
+BOOL Refuse() {
+    return SetLastError(ERROR_INVALID_PARAMETER), FALSE;
+}
+
+BOOL WINAPI FakeVolumePath(LPCWSTR path, LPWSTR out, DWORD length) {
+    volume.volumePathAskedFor = path;
+    if (!volume.pathWorks || length < 8)
+        return Refuse();
+    wcscpy_s(out, length, L"\\\\?\\F:\\");
+    return TRUE;
+}
+
+// Only the file-system name is asked for.
+BOOL WINAPI FakeVolumeInformation(LPCWSTR root, LPWSTR name, DWORD nameLength, LPDWORD serial,
+                                  LPDWORD componentLength, LPDWORD flags, LPWSTR fileSystem,
+                                  DWORD fileSystemLength) {
+    volume.volumeInformationAskedFor = root;
+    if (volume.cancelOnInformation != nullptr)
+        volume.cancelOnInformation->store(1);
+    if (!volume.limitQueryWorks || name != nullptr || nameLength != 0 || serial != nullptr ||
+        componentLength != nullptr || flags != nullptr || fileSystem == nullptr || fileSystemLength != 64)
+        return Refuse();
+    wcscpy_s(fileSystem, fileSystemLength, volume.fileSystem.c_str());
+    return TRUE;
+}
+
+BOOL WINAPI FakeFreeSpace(LPCWSTR path, PULARGE_INTEGER available, PULARGE_INTEGER total,
+                          PULARGE_INTEGER free) {
+    volume.freeSpaceAskedFor = path;
+    if (volume.cancelOnFreeSpace != nullptr)
+        volume.cancelOnFreeSpace->store(1);
+    if (!volume.spaceQueryWorks || available == nullptr || total != nullptr || free != nullptr)
+        return Refuse();
+    available->QuadPart = volume.freeBytes;
+    return TRUE;
+}
+
+// storage_crash_helper beside this executable, with its standard output on a pipe given to `output`.
+UniqueHandle StartHelper(const std::wstring& arguments, UniqueHandle& output) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0))
+        return UniqueHandle();
+    output.reset(readEnd);
+    const UniqueHandle childEnd(writeEnd);
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = childEnd.get();
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring command = self;
+    command =
+        L"\"" + command.substr(0, command.rfind(L'\\') + 1) + L"storage_crash_helper.exe\" " + arguments;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                        &info))
+        return UniqueHandle();
+    const UniqueHandle thread(info.hThread);
+    return UniqueHandle(info.hProcess);
+}
+
+} // namespace
+
+ReservingProcess::ReservingProcess(const StorageSandbox& sandbox, const std::wstring& outputPath,
+                                   unsigned bytes) {
+    UniqueHandle output;
+    process_ = StartHelper(L"reserve \"" + sandbox.recoveryHome() + L"\" \"" + outputPath + L"\" " +
+                               std::to_wstring(bytes),
+                           output);
+    std::string line;
+    char c = 0;
+    DWORD got = 0;
+    while (process_.valid() && ReadFile(output.get(), &c, 1, &got, nullptr) && got == 1 && c != '\n')
+        line += c == '\r' ? "" : std::string(1, c);
+    ready_ = line == "ready";
+}
+
+void ReservingProcess::kill() {
+    if (process_.valid()) {
+        TerminateProcess(process_.get(), 9);
+        WaitForSingleObject(process_.get(), INFINITE);
+        process_.reset();
+    }
+}
+
+void RecoverInAnotherProcess(const StorageSandbox& sandbox) {
+    UniqueHandle output;
+    const UniqueHandle process = StartHelper(L"recover \"" + sandbox.recoveryHome() + L"\"", output);
+    ASSERT_TRUE(process.valid());
+    WaitForSingleObject(process.get(), INFINITE);
+    DWORD code = 1;
+    GetExitCodeProcess(process.get(), &code);
+    EXPECT_EQ(code, 0u);
+}
+
+void RestoreBirthTime(const std::wstring& path, const JournalIdentity& recorded) {
+    const FILETIME time{recorded.creationTimeLow, recorded.creationTimeHigh};
+    const UniqueHandle file(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(SetFileTime(file.get(), nullptr, nullptr, &time));
+}
+
+void SetFakeLocalAppData(const std::wstring& folder) {
+    fakeLocalAppData = folder;
+}
+
+HRESULT WINAPI FakeKnownFolderPath(REFKNOWNFOLDERID id, DWORD, HANDLE, PWSTR* path) {
+    *path = nullptr;
+    if (!IsEqualGUID(id, FOLDERID_LocalAppData))
+        return E_INVALIDARG;
+    const std::size_t bytes = (fakeLocalAppData.size() + 1) * sizeof(wchar_t);
+    *path = static_cast<PWSTR>(CoTaskMemAlloc(bytes));
+    if (*path == nullptr)
+        return E_OUTOFMEMORY;
+    std::memcpy(*path, fakeLocalAppData.c_str(), bytes);
+    return S_OK;
+}
+
+StorageSandbox::StorageSandbox() : calls(RealStorageSystemCalls()) {
+    SetFakeLocalAppData(home_.path());
+    seam = SeamScript{};
+    randomScript = RandomScript{};
+    calls.getKnownFolderPath = &FakeKnownFolderPath;
+    calls.createFile = &ScriptedCreateFile;
+    calls.getFileInformationByHandle = &ScriptedFileInformation;
+    calls.flushFileBuffers = &ScriptedFlush;
+    calls.getFinalPathNameByHandle = &ScriptedFinalPath;
+    calls.genRandom = &ScriptedRandom;
+    apply();
+}
+
+StorageSandbox::~StorageSandbox() = default;
+
+void StorageSandbox::fakeVolume() {
+    calls.getVolumePathName = &FakeVolumePath;
+    calls.getVolumeInformation = &FakeVolumeInformation;
+    calls.getDiskFreeSpaceEx = &FakeFreeSpace;
+    apply();
+}
+
+std::wstring StorageSandbox::recordedFile(const std::wstring& name) const {
+    return ToLongPath(destination()) + L"\\" + name;
+}
+
+const int kPublishRoutes = 1;
+void UsePublishRoute(StorageSandbox&, int) {}
+
+bool Exists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::wstring FinalPathOf(HANDLE handle) {
+    wchar_t path[1024] = {};
+    GetFinalPathNameByHandleW(handle, path, 1024, 0);
+    return path;
+}
+
+std::unique_ptr<PendingOutput> ReserveAndWrite(const std::wstring& outputPath, const Bytes& bytes) {
+    std::unique_ptr<PendingOutput> pending;
+    CreatePendingOutput(pending, outputPath, nullptr);
+    DWORD written = 0;
+    EXPECT_TRUE(WriteFile(pending->outputHandle(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                          nullptr) &&
+                written == bytes.size());
+    return pending;
+}
+
+JournalIdentity IdentityOf(const std::wstring& path) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    const UniqueHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    EXPECT_TRUE(file.valid() && GetFileInformationByHandle(file.get(), &info)) << GetLastError();
+    return {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow,
+            info.ftCreationTime.dwLowDateTime, info.ftCreationTime.dwHighDateTime};
+}
+
+} // namespace vesko::test
