@@ -3,38 +3,38 @@
 #include "engine/Crypto.h"
 #include "tools/testfiles/NszBuilder.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
 namespace vesko::test {
+namespace fs = std::filesystem;
 
 TempDir::TempDir() {
     std::uint8_t random[8];
     FillRandomBytes(random, sizeof random);
-    const std::filesystem::path dir =
-        std::filesystem::temp_directory_path() / ("vesko-test-" + testfiles::HexOf(random, sizeof random));
-    std::filesystem::create_directories(dir);
+    const fs::path dir =
+        fs::temp_directory_path() / ("vesko-test-" + testfiles::HexOf(random, sizeof random));
+    fs::create_directories(dir);
     path_ = dir.wstring();
 }
 
 TempDir::~TempDir() {
     std::error_code ignored;
-    std::filesystem::remove_all(std::filesystem::path(path_), ignored);
+    fs::remove_all(fs::path(path_), ignored);
 }
 
 std::wstring TempDir::file(const std::wstring& name) const {
-    return (std::filesystem::path(path_) / name).wstring();
+    return (fs::path(path_) / name).wstring();
 }
 
 std::wstring SharedSamplesDir() {
-    std::wstring dir = std::filesystem::path(VESKO_SHARED_DIR "/samples").wstring();
+    std::wstring dir = fs::path(VESKO_SHARED_DIR "/samples").wstring();
 #ifdef _WIN32
     // The build knows the folder by its Linux path; wine shows the Linux root as drive Z.
-    if (!dir.empty() && dir[0] == L'/') {
-        for (wchar_t& c : dir)
-            c = c == L'/' ? L'\\' : c;
+    if (!dir.empty() && dir[0] == L'/')
         dir = L"Z:" + dir;
-    }
+    std::replace(dir.begin(), dir.end(), L'/', L'\\');
 #endif
     return dir;
 }

@@ -1,6 +1,5 @@
 // Paths for tests: scratch directories and the shared sample files.
 #pragma once
-
 #include <string>
 
 namespace vesko::test {
@@ -12,7 +11,6 @@ class TempDir {
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
-
     const std::wstring& path() const { return path_; }
     std::wstring file(const std::wstring& name) const;
 
