@@ -23,20 +23,13 @@ constexpr const char* kTooShort = "Файл слишком короткий дл
 constexpr const char* kBadHeader =
     "Повреждённый PFS0: некорректный заголовок или слишком большая таблица файлов.";
 constexpr const char* kOverflow = "Повреждённый файл: слишком большой размер или смещение.";
-constexpr const char* kOutside = "Повреждённый PFS0: файл выходит за границы контейнера.";
 constexpr const char* kBadName = "Повреждённый PFS0: некорректная строка имени файла.";
 constexpr const char* kOverlap = "Повреждённый PFS0: файлы пересекаются.";
-constexpr const char* kHeaderTooLarge = "Слишком большой заголовок выходного NSP.";
 constexpr const char* kTruncated = "Повреждённый файл: данные обрезаны.";
 constexpr const char* kSectionCount = "Повреждённый NCZ: некорректное число секций.";
-constexpr const char* kEmpty = "Повреждённый NCZ: пустая секция.";
-constexpr const char* kOrder = "Повреждённый NCZ: секции пересекаются или имеют пропуски.";
 constexpr const char* kCrypto = "Этот тип шифрования секции NCZ не поддерживается.";
-constexpr const char* kVersion = "Неподдерживаемая версия или тип NCZBLOCK.";
-constexpr const char* kBlockSize = "Повреждённый NCZBLOCK: некорректный размер блока.";
 constexpr const char* kBlockCount = "Повреждённый NCZBLOCK: некорректное число блоков.";
 constexpr const char* kBlockLength = "Повреждённый NCZBLOCK: некорректная длина блока.";
-constexpr const char* kBlockBytes = "Повреждённый NCZBLOCK: данные обрезаны или содержат лишние байты.";
 constexpr std::uint64_t kMax = 0x7FFFFFFFFFFFFFFFull;
 constexpr std::size_t kBlock = 0x4050; // the block header after one section record
 
@@ -88,8 +81,8 @@ TEST(Container, TablesOverTheLimitsAreUnsupported) {
     // 2796203 entries need 67108872 table bytes: one entry more than 64 MiB allows. 2796032 entries leave
     // room in the output header for one 4079-byte name; the second entry (every entry is zero: the same
     // name) passes that limit, which is checked before its name is compared.
-    const std::tuple<std::uint32_t, std::uint32_t, const char*> cases[] = {{2796203, 0, kBadHeader},
-                                                                           {2796032, 4079, kHeaderTooLarge}};
+    const std::tuple<std::uint32_t, std::uint32_t, const char*> cases[] = {
+        {2796203, 0, kBadHeader}, {2796032, 4079, "Слишком большой заголовок выходного NSP."}};
     for (const auto& [count, nameLength, message] : cases) {
         SCOPED_TRACE(count);
         const std::uint32_t strings = nameLength == 0 ? 0 : nameLength + 1;
@@ -194,10 +187,10 @@ TEST(Planning, RefusalsCarryKindAndExactMessage) {
         {"entry table past the end", Cut(Pfs0({{0, 0, "a"}, {0, 0, "b"}}, 0), 16 + 24), K::Corrupt, kBadHeader},
         {"data offset with bit 63", Pfs0({{1ull << 63, 0, "a"}}, 0), K::Corrupt, kOverflow},
         {"data offset just past 2^63-1", Pfs0({{endOfHeader + 1, 0, "a"}}, 0), K::Corrupt, kOverflow},
-        {"data offset at 2^63-1, empty", Pfs0({{endOfHeader, 0, "a"}}, 0), K::Corrupt, kOutside},
+        {"data offset at 2^63-1, empty", Pfs0({{endOfHeader, 0, "a"}}, 0), K::Corrupt, "Повреждённый PFS0: файл выходит за границы контейнера."},
         {"size with bit 63", Pfs0({{0, 1ull << 63, "a"}}, 0), K::Corrupt, kOverflow},
         {"end just past 2^63-1", Pfs0({{100, endOfHeader - 99, "a"}}, 0), K::Corrupt, kOverflow},
-        {"end past the file", Pfs0({{0, 11, "a"}}, 10), K::Corrupt, kOutside},
+        {"end past the file", Pfs0({{0, 11, "a"}}, 10), K::Corrupt, "Повреждённый PFS0: файл выходит за границы контейнера."},
         {"name offset at the table's end", Pfs0({{0, 1, "a", 2}}, 1), K::Corrupt, "Повреждённый PFS0: неверное имя файла."},
         {"no string table", Pfs0({{0, 1, "a", 0}}, 1, 0), K::Corrupt, "Повреждённый PFS0: неверное имя файла."},
         {"name without terminator", Pfs0({{0, 1, "abc"}}, 1, 3), K::Corrupt, kBadName},
@@ -216,11 +209,11 @@ TEST(Planning, RefusalsCarryKindAndExactMessage) {
         {"16400 bytes, count 0", ncz(Ncz({}, 0, 0)), K::Corrupt, kSectionCount},
         {"16400 bytes, count 1", ncz(Ncz({}, 1, 0)), K::Corrupt, kSectionCount},
         {"count one more than fits", ncz(Ncz({s1}, 2, 63)), K::Corrupt, kSectionCount},
-        {"empty section", ncz(Ncz({{0x4000, 0}})), K::Corrupt, kEmpty},
+        {"empty section", ncz(Ncz({{0x4000, 0}})), K::Corrupt, "Повреждённый NCZ: пустая секция."},
         {"section size with bit 63", ncz(Ncz({{0x4000, 1ull << 63}})), K::Corrupt, kOverflow},
         {"section end past 2^63-1", ncz(Ncz({{kMax, 1}})), K::Corrupt, kOverflow},
-        {"gap between sections", ncz(Ncz({s1, {0x8001, 0x1000}})), K::Corrupt, kOrder},
-        {"overlapping sections", ncz(Ncz({s1, {0x7FFF, 0x1000}})), K::Corrupt, kOrder},
+        {"gap between sections", ncz(Ncz({s1, {0x8001, 0x1000}})), K::Corrupt, "Повреждённый NCZ: секции пересекаются или имеют пропуски."},
+        {"overlapping sections", ncz(Ncz({s1, {0x7FFF, 0x1000}})), K::Corrupt, "Повреждённый NCZ: секции пересекаются или имеют пропуски."},
         {"crypto type 2", ncz(Ncz({{0x4000, 0x4000, 2}})), K::Unsupported, kCrypto},
         {"crypto type 0", ncz(Ncz({{0x4000, 0x4000, 0}})), K::Unsupported, kCrypto},
         {"crypto type 5", ncz(Ncz({s1, {0x8000, 0x10, 5}})), K::Unsupported, kCrypto},
@@ -230,10 +223,10 @@ TEST(Planning, RefusalsCarryKindAndExactMessage) {
         {"block magic only, 8 bytes", ncz(Cut(Blk({s1}, {1}), kBlock + 8)), K::Corrupt, kTruncated},
         {"block header cut short, 23 bytes", ncz(Cut(Blk({s1}, {1}), kBlock + 23)), K::Corrupt, kTruncated},
         {"block header whole, 24 bytes, no table", ncz(Cut(Blk({s1}, {1}), kBlock + 24)), K::Corrupt, kBlockCount},
-        {"block version 1", ncz(Set(Blk({s1}, {1}), kBlock + 8, 1, 1)), K::Unsupported, kVersion},
-        {"block type 2", ncz(Set(Blk({s1}, {1}), kBlock + 9, 1, 2)), K::Unsupported, kVersion},
-        {"exponent 13", ncz(Set(Blk({s1}, {1}), kBlock + 11, 1, 13)), K::Corrupt, kBlockSize},
-        {"exponent 33", ncz(Set(Blk({s1}, {1}), kBlock + 11, 1, 33)), K::Corrupt, kBlockSize},
+        {"block version 1", ncz(Set(Blk({s1}, {1}), kBlock + 8, 1, 1)), K::Unsupported, "Неподдерживаемая версия или тип NCZBLOCK."},
+        {"block type 2", ncz(Set(Blk({s1}, {1}), kBlock + 9, 1, 2)), K::Unsupported, "Неподдерживаемая версия или тип NCZBLOCK."},
+        {"exponent 13", ncz(Set(Blk({s1}, {1}), kBlock + 11, 1, 13)), K::Corrupt, "Повреждённый NCZBLOCK: некорректный размер блока."},
+        {"exponent 33", ncz(Set(Blk({s1}, {1}), kBlock + 11, 1, 33)), K::Corrupt, "Повреждённый NCZBLOCK: некорректный размер блока."},
         {"body size other than the sections'", ncz(Set(Blk({s1}, {1}), kBlock + 16, 8, 0x3FFF)), K::Corrupt, "Повреждённый NCZBLOCK: размеры блоков и секций не совпадают."},
         {"block count 0", ncz(Set(Blk({s1}, {1}), kBlock + 12, 4, 0)), K::Corrupt, kBlockCount},
         {"block count too high", ncz(Blk({s1}, {1, 1})), K::Corrupt, kBlockCount},
@@ -244,8 +237,8 @@ TEST(Planning, RefusalsCarryKindAndExactMessage) {
         {"last 1-byte block of size 2", ncz(Blk({{0x4000, 0x8001}}, {5, 5, 2})), K::Corrupt, kBlockLength},
         {"a bad entry in the table's second pass",
          ncz(Set(Blk({{0x4000, 20000 * 0x4000}}, std::vector<std::uint32_t>(20000, 1)), kBlock + 24 + 4 * 18000, 4, 0)), K::Corrupt, kBlockLength},
-        {"one spare byte", ncz(Blk({s1}, {10}, 1)), K::Corrupt, kBlockBytes},
-        {"one byte missing", ncz(Blk({s1}, {10}, -1)), K::Corrupt, kBlockBytes},
+        {"one spare byte", ncz(Blk({s1}, {10}, 1)), K::Corrupt, "Повреждённый NCZBLOCK: данные обрезаны или содержат лишние байты."},
+        {"one byte missing", ncz(Blk({s1}, {10}, -1)), K::Corrupt, "Повреждённый NCZBLOCK: данные обрезаны или содержат лишние байты."},
     };
     // clang-format on
     for (const char* name : {"a/b.nca", "a\\b.nca", "c:b.nca", ".", ".."})
@@ -267,7 +260,8 @@ TEST(Planning, RefusalsCarryKindAndExactMessage) {
         {Bytes(0x4100), 0, 1ull << 63, K::Corrupt, kOverflow},
         {Bytes(0x4100), kMax - 0x4000 + 1, 0x4000, K::Corrupt, kOverflow},
         {Ncz({}, tooMany, 0), 0, 0x4010 + 64 * tooMany, K::Unsupported, kSectionCount},
-        {Ncz({{0, 0}}, most, 0x10000 - 64), 0, 0x4010 + 64 * most + 8, K::Corrupt, kEmpty},
+        {Ncz({{0, 0}}, most, 0x10000 - 64), 0, 0x4010 + 64 * most + 8, K::Corrupt,
+         "Повреждённый NCZ: пустая секция."},
     };
     for (const auto& [bytes, offset, size, kind, message] : members) {
         SCOPED_TRACE(size);
@@ -323,10 +317,11 @@ TEST(OutputHeader, Limits) {
         return m;
     };
     const std::pair<std::vector<PlannedMember>, test::ExpectedError> cases[] = {
-        {{member("a", 1ull << 63)}, {K::Corrupt, kOverflow}},                          // size with bit 63
-        {{member("a", kMax - 15), member("b", 0x10)}, {K::Corrupt, kOverflow}},        // offsets past 2^63-1
-        {{member("a", kMax - 15)}, {K::Corrupt, kOverflow}},                           // total past 2^63-1
-        {{member(std::string(0x4000000, 'n'), 1)}, {K::Unsupported, kHeaderTooLarge}}, // 64 MiB and more
+        {{member("a", 1ull << 63)}, {K::Corrupt, kOverflow}},                   // size with bit 63
+        {{member("a", kMax - 15), member("b", 0x10)}, {K::Corrupt, kOverflow}}, // offsets past 2^63-1
+        {{member("a", kMax - 15)}, {K::Corrupt, kOverflow}},                    // total past 2^63-1
+        {{member(std::string(0x4000000, 'n'), 1)},
+         {K::Unsupported, "Слишком большой заголовок выходного NSP."}}, // 64 MiB and more
     };
     for (const auto& [plan, expected] : cases) {
         SCOPED_TRACE(plan.size());

@@ -15,19 +15,20 @@ class MemoryOutput : public OutputFile {
   public:
     std::uint32_t writeSome(const void* data, std::uint32_t length, std::uint32_t& written) override {
         ++calls;
+        written = 0;
         if (failAfterBytes >= 0 && bytes.size() >= static_cast<std::size_t>(failAfterBytes))
             return failCode;
-        written = zeroWrites ? 0 : maxPerCall != 0 ? std::min(length, maxPerCall) : length;
+        written = maxPerCall != 0 ? std::min(length, maxPerCall) : length;
         bytes.insert(bytes.end(), static_cast<const std::uint8_t*>(data),
                      static_cast<const std::uint8_t*>(data) + written);
         return 0;
     }
 
     std::vector<std::uint8_t> bytes;
-    long long failAfterBytes = -1; // once this many bytes are stored, every call fails with failCode
+    // Once this many bytes are stored, every call returns failCode and writes nothing (0: not an error).
+    long long failAfterBytes = -1;
     std::uint32_t failCode = 112;
     std::uint32_t maxPerCall = 0; // short writes
-    bool zeroWrites = false;
     int calls = 0;
 };
 
