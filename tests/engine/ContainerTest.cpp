@@ -1,5 +1,6 @@
-// Reading the PFS0 container and every NCZ member's section and block tables, and planning the output
-// header: every refusal with its kind and exact message, the shapes accepted, and both sides of each limit.
+// Reading the PFS0 container and every NCZ member's section and block tables, planning the output header,
+// and decompressing: every refusal with its kind and exact message, the shapes accepted, and both sides of
+// each limit.
 #include "engine/Bytes.h"
 #include "engine/Container.h"
 #include "engine/InputFile.h"
@@ -8,9 +9,12 @@
 #include "tests/support/ExpectError.h"
 #include "tests/support/MemoryOutput.h"
 
+#include <zstd.h>
+
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <optional>
 
 namespace vesko {
@@ -31,7 +35,8 @@ constexpr const char* kCrypto = "Этот тип шифрования секци
 constexpr const char* kBlockCount = "Повреждённый NCZBLOCK: некорректное число блоков.";
 constexpr const char* kBlockLength = "Повреждённый NCZBLOCK: некорректная длина блока.";
 constexpr std::uint64_t kMax = 0x7FFFFFFFFFFFFFFFull;
-constexpr std::size_t kBlock = 0x4050; // the block header after one section record
+constexpr std::size_t kBlock = 0x4050;  // the block header after one section record
+constexpr std::uint64_t kBody = 0x3001; // the NCA body of the members with a stream
 
 Bytes Cut(Bytes bytes, std::size_t size) {
     bytes.resize(size);
@@ -169,13 +174,47 @@ NczLayout Parse(const Bytes& bytes, std::uint64_t offset = 0, std::optional<std:
     return ParseNczLayout(input, offset, size.value_or(bytes.size() - offset), flag);
 }
 
-TEST(Planning, RefusalsCarryKindAndExactMessage) {
+// A stream of `size` bytes in one frame.
+Bytes Frame(std::uint64_t size, bool pledge = true) {
+    const auto content = testfiles::MakeContent(testfiles::Content::Mixed, size, 3);
+    Bytes out(ZSTD_compressBound(content.size()));
+    const std::unique_ptr<ZSTD_CCtx, decltype(&ZSTD_freeCCtx)> cctx(ZSTD_createCCtx(), &ZSTD_freeCCtx);
+    ZSTD_CCtx_setParameter(cctx.get(), ZSTD_c_contentSizeFlag, pledge ? 1 : 0);
+    out.resize(ZSTD_compress2(cctx.get(), out.data(), out.size(), content.data(), content.size()));
+    return out;
+}
+
+// A hand-made frame: no content size, the given window descriptor, then one raw or reserved block.
+Bytes HandFrame(std::uint8_t windowDescriptor, std::uint8_t blockType) {
+    // clang-format off
+    return {0x28, 0xB5, 0x2F, 0xFD, 0x00, windowDescriptor, static_cast<std::uint8_t>(1 | blockType << 1 | 1 << 3), 0, 0, 0x41};
+    // clang-format on
+}
+
+Bytes Plus(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// Planning and decompression: whatever a file holds, the conversion ends with the first refusal it meets.
+TEST(Conversion, RefusalsCarryKindAndExactMessage) {
     const Sec s1{0x4000, 0x4000};
     std::vector<Sec> many; // 1100 sections, past one read of the section table; one of crypto type 2
     for (std::uint64_t k = 0; k < 1100; ++k)
         many.push_back({0x4000 + 0x10 * k, 0x10, k == 1050 ? 2u : 3u});
     const std::uint64_t endOfHeader = kMax - 16 - 24 - 2; // data offset of the largest end, one name "a"
     auto ncz = [](const Bytes& member) { return testfiles::BuildPfs0({"m.ncz"}, {member}); };
+    // An NCZ member of one section over the body, then `stream`.
+    auto solid = [&](const Bytes& stream, std::uint64_t body = kBody) {
+        return ncz(Plus(Ncz({{0x4000, body}}, {}, 0), stream));
+    };
+    const Bytes frame = Frame(kBody);
+    const std::string larger = "Повреждённый NCZ: распакованный размер превышает ожидаемый.";
+    const std::string after = "Повреждённый NCZ: лишние данные после потока Zstandard.";
+    auto zstd = [](int code) {
+        return "Ошибка распаковки Zstandard: " +
+               std::string(ZSTD_getErrorName(static_cast<std::size_t>(-code)));
+    };
     // clang-format off
     std::vector<std::tuple<std::string, Bytes, K, std::string>> cases = {
         {"empty file", {}, K::NotNsz, kTooShort},
@@ -239,6 +278,16 @@ TEST(Planning, RefusalsCarryKindAndExactMessage) {
          ncz(Set(Blk({{0x4000, 20000 * 0x4000}}, std::vector<std::uint32_t>(20000, 1)), kBlock + 24 + 4 * 18000, 4, 0)), K::Corrupt, kBlockLength},
         {"one spare byte", ncz(Blk({s1}, {10}, 1)), K::Corrupt, "Повреждённый NCZBLOCK: данные обрезаны или содержат лишние байты."},
         {"one byte missing", ncz(Blk({s1}, {10}, -1)), K::Corrupt, "Повреждённый NCZBLOCK: данные обрезаны или содержат лишние байты."},
+        // The stream against the planned NCA.
+        {"one byte more than planned", solid(Frame(kBody + 1)), K::Corrupt, larger},
+        {"one byte more, no content size", solid(Frame(kBody + 1, false)), K::Corrupt, larger},
+        {"one byte less than planned", solid(Frame(kBody - 1)), K::Corrupt, "Повреждённый NCZ: распакованные данные обрезаны."},
+        {"truncated stream", solid(Cut(frame, frame.size() - 3)), K::Corrupt, "Повреждённый NCZ: поток Zstandard обрезан."},
+        {"a byte after the frame", solid(Plus(frame, {0})), K::Corrupt, after},
+        {"a second frame", solid(Plus(frame, Frame(16))), K::Corrupt, after},
+        {"window of 2^30", solid(HandFrame(20 << 3, 0), 1), K::Unsupported, zstd(16)},
+        {"reserved block type", solid(HandFrame(0, 3), 1), K::Corrupt, zstd(20)},
+        {"not a frame", solid({1, 2, 3, 4, 5, 6, 7, 8, 9}), K::Corrupt, zstd(10)},
     };
     // clang-format on
     for (const char* name : {"a/b.nca", "a\\b.nca", "c:b.nca", ".", ".."})
@@ -251,8 +300,14 @@ TEST(Planning, RefusalsCarryKindAndExactMessage) {
                          "В контейнере обнаружены совпадающие имена файлов."});
     for (const auto& [what, bytes, kind, message] : cases) {
         SCOPED_TRACE(what);
-        test::ExpectConversionError([&bytes = bytes] { Read(bytes); }, {kind, message});
+        test::MemoryOutput out;
+        test::ExpectConversionError([&, &bytes = bytes] { test::ConvertBytes(bytes, out); }, {kind, message});
+        EXPECT_LE(out.bytes.size(), 48 + 0x4000 + kBody); // at most the header and the planned NCA
     }
+    // A 2^29 window is the largest the decoder takes; the frame itself holds one raw byte.
+    test::MemoryOutput out;
+    ASSERT_NO_THROW(test::ConvertBytes(solid(HandFrame(19 << 3, 0), 1), out));
+    EXPECT_EQ(out.bytes.size(), 48u + 0x4001u);
     // A member's size and offset, as no container could give them. The member size alone decides whether
     // the records fit; the largest count goes on to the records.
     const std::uint64_t tooMany = 0x100001, most = 0x100000;

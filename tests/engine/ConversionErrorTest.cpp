@@ -3,8 +3,6 @@
 #include "engine/Paths.h"
 #include "tests/support/ExpectError.h"
 
-#include <gtest/gtest.h>
-
 #include <string>
 #include <tuple>
 
@@ -38,11 +36,9 @@ TEST(ConversionError, MessageCodeSuffixAndAccessDeniedMapping) {
     CurrentCancelFlagScope scope(&flag);
     for (const auto& [mapped, code, kind] : rows) {
         SCOPED_TRACE(code);
-        test::ExpectConversionError(
-            [&, mapped = mapped, code = code] {
-                (mapped ? ThrowWindowsErrorMapped : ThrowWindowsError)(K::ReadFailed, read, code);
-            },
-            {kind, read + " (Windows " + std::to_string(code) + ")", code});
+        auto raise = mapped ? ThrowWindowsErrorMapped : ThrowWindowsError;
+        test::ExpectConversionError([&, c = code] { raise(K::ReadFailed, read, c); },
+                                    {kind, read + " (Windows " + std::to_string(code) + ")", code});
     }
     flag = 1;
     EXPECT_THROW(ThrowWindowsError(K::ReadFailed, "x", 995), Cancelled);
@@ -52,39 +48,30 @@ TEST(ConversionError, MessageCodeSuffixAndAccessDeniedMapping) {
 }
 
 TEST(ConversionError, CancelFlagUsesBitZeroOnlyAndTheCurrentFlagIsRestored) {
-    CancelFlag outer{0};
+    CancelFlag outer{2}, inner{3};
     EXPECT_NO_THROW(throwIfCancelled(&outer));
     EXPECT_NO_THROW(throwIfCancelled(nullptr));
-    outer = 2;
-    EXPECT_NO_THROW(throwIfCancelled(&outer));
     EXPECT_STREQ(Cancelled().what(), "Conversion cancelled");
-    CancelFlag inner{3};
     CurrentCancelFlagScope outerScope(&outer);
-    try {
+    {
         CurrentCancelFlagScope innerScope(&inner);
         EXPECT_EQ(currentCancelFlag, &inner);
-        throwIfCurrentCancelled();
-        FAIL() << "inner flag was not seen";
-    } catch (const Cancelled&) {
+        EXPECT_THROW(throwIfCurrentCancelled(), Cancelled);
     }
     EXPECT_EQ(currentCancelFlag, &outer);
     EXPECT_NO_THROW(throwIfCurrentCancelled());
 }
 
-TEST(ToLongPath, Forms) {
-    const std::pair<std::wstring, std::wstring> cases[] = {
+TEST(Paths, LongAndFullFormsAndUtf8) {
+    const std::pair<std::wstring, std::wstring> forms[] = {
         {L"D:\\d", L"\\\\?\\D:\\d"},
         {L"\\\\server\\share\\d\\", L"\\\\?\\UNC\\server\\share\\d\\"},
         {L"\\\\?\\D:\\d", L"\\\\?\\D:\\d"},
         {L"\\\\?\\UNC\\s\\x", L"\\\\?\\UNC\\s\\x"},
         {L"\\\\.\\pipe\\x", L"\\\\?\\UNC\\.\\pipe\\x"}};
-    for (const auto& [in, out] : cases) {
-        SCOPED_TRACE(ToUtf8(in));
-        EXPECT_EQ(ToLongPath(in), out);
+    for (const auto& [in, out] : forms) {
+        EXPECT_EQ(ToLongPath(in), out) << ToUtf8(in);
     }
-}
-
-TEST(ToFullPath, RelativeNameBecomesAbsoluteAndEmptyIsAPathProblem) {
     const std::wstring full = ToFullPath(L"game.nsz");
     ASSERT_GT(full.size(), 8u);
     EXPECT_EQ(full.substr(full.size() - 8), L"game.nsz");
@@ -93,24 +80,16 @@ TEST(ToFullPath, RelativeNameBecomesAbsoluteAndEmptyIsAPathProblem) {
 #else
     EXPECT_EQ(full[0], L'/');
 #endif
-    test::ExpectConversionError([] { ToFullPath(L""); },
-                                {ConversionError::Kind::PathProblem, "Не указан путь к файлу."});
-}
-
-TEST(Utf8, RoundTripsAndReplacesInvalid) {
+    test::ExpectConversionError([] { ToFullPath(L""); }, {K::PathProblem, "Не указан путь к файлу."});
     // Each side of every length boundary, up to the last code point.
     const std::wstring text =
         L"Игра \u00e9 \u0645 \U0001F600 \u007F\u0080 \u07FF\u0800 \uFFFF\U00010000 \U0010FFFF";
     EXPECT_EQ(FromUtf8(ToUtf8(text)), text);
-    EXPECT_EQ(FromUtf8("\xff"
-                       "a"),
-              L"\uFFFD"
-              L"a");
+    EXPECT_EQ(FromUtf8("\xff\x61"), L"\uFFFDa");
     EXPECT_EQ(FromUtf8("\xe0\x80\x80"), L"\uFFFD\uFFFD\uFFFD");
     // A lone surrogate at either end of the range is replaced.
-    for (const wchar_t lone : {wchar_t(0xD800), wchar_t(0xDFFF)}) {
-        EXPECT_EQ(ToUtf8(std::wstring(1, lone)), "\xEF\xBF\xBD");
-    }
+    EXPECT_EQ(ToUtf8(std::wstring(1, wchar_t(0xD800))), "\xEF\xBF\xBD");
+    EXPECT_EQ(ToUtf8(std::wstring(1, wchar_t(0xDFFF))), "\xEF\xBF\xBD");
 }
 
 } // namespace
