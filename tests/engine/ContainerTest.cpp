@@ -23,17 +23,7 @@ namespace {
 using K = ConversionError::Kind;
 using Bytes = std::vector<std::uint8_t>;
 
-constexpr const char* kTooShort = "Файл слишком короткий для NSZ.";
-constexpr const char* kBadHeader =
-    "Повреждённый PFS0: некорректный заголовок или слишком большая таблица файлов.";
 constexpr const char* kOverflow = "Повреждённый файл: слишком большой размер или смещение.";
-constexpr const char* kBadName = "Повреждённый PFS0: некорректная строка имени файла.";
-constexpr const char* kOverlap = "Повреждённый PFS0: файлы пересекаются.";
-constexpr const char* kTruncated = "Повреждённый файл: данные обрезаны.";
-constexpr const char* kSectionCount = "Повреждённый NCZ: некорректное число секций.";
-constexpr const char* kCrypto = "Этот тип шифрования секции NCZ не поддерживается.";
-constexpr const char* kBlockCount = "Повреждённый NCZBLOCK: некорректное число блоков.";
-constexpr const char* kBlockLength = "Повреждённый NCZBLOCK: некорректная длина блока.";
 constexpr std::uint64_t kMax = 0x7FFFFFFFFFFFFFFFull;
 constexpr std::size_t kBlock = 0x4050;  // the block header after one section record
 constexpr std::uint64_t kBody = 0x3001; // the NCA body of the members with a stream
@@ -87,7 +77,8 @@ TEST(Container, TablesOverTheLimitsAreUnsupported) {
     // room in the output header for one 4079-byte name; the second entry (every entry is zero: the same
     // name) passes that limit, which is checked before its name is compared.
     const std::tuple<std::uint32_t, std::uint32_t, const char*> cases[] = {
-        {2796203, 0, kBadHeader}, {2796032, 4079, "Слишком большой заголовок выходного NSP."}};
+        {2796203, 0, "Повреждённый PFS0: некорректный заголовок или слишком большая таблица файлов."},
+        {2796032, 4079, "Слишком большой заголовок выходного NSP."}};
     for (const auto& [count, nameLength, message] : cases) {
         SCOPED_TRACE(count);
         const std::uint32_t strings = nameLength == 0 ? 0 : nameLength + 1;
@@ -217,13 +208,13 @@ TEST(Conversion, RefusalsCarryKindAndExactMessage) {
     };
     // clang-format off
     std::vector<std::tuple<std::string, Bytes, K, std::string>> cases = {
-        {"empty file", {}, K::NotNsz, kTooShort},
-        {"3 bytes", {'P', 'F', 'S'}, K::NotNsz, kTooShort},
+        {"empty file", {}, K::NotNsz, "Файл слишком короткий для NSZ."},
+        {"3 bytes", {'P', 'F', 'S'}, K::NotNsz, "Файл слишком короткий для NSZ."},
         {"other magic", Bytes(20, 'P'), K::NotNsz, "Это не NSZ-контейнер PFS0."},
-        {"magic only, 15 bytes", Cut(Pfs0({{0, 0, "a"}}, 0), 15), K::Corrupt, kTooShort},
-        {"zero entries", Pfs0({}, 64), K::Corrupt, kBadHeader},
-        {"string table past the end", Cut(Pfs0({{0, 0, "a"}}, 0, 100), 16 + 24 + 99), K::Corrupt, kBadHeader},
-        {"entry table past the end", Cut(Pfs0({{0, 0, "a"}, {0, 0, "b"}}, 0), 16 + 24), K::Corrupt, kBadHeader},
+        {"magic only, 15 bytes", Cut(Pfs0({{0, 0, "a"}}, 0), 15), K::Corrupt, "Файл слишком короткий для NSZ."},
+        {"zero entries", Pfs0({}, 64), K::Corrupt, "Повреждённый PFS0: некорректный заголовок или слишком большая таблица файлов."},
+        {"string table past the end", Cut(Pfs0({{0, 0, "a"}}, 0, 100), 16 + 24 + 99), K::Corrupt, "Повреждённый PFS0: некорректный заголовок или слишком большая таблица файлов."},
+        {"entry table past the end", Cut(Pfs0({{0, 0, "a"}, {0, 0, "b"}}, 0), 16 + 24), K::Corrupt, "Повреждённый PFS0: некорректный заголовок или слишком большая таблица файлов."},
         {"data offset with bit 63", Pfs0({{1ull << 63, 0, "a"}}, 0), K::Corrupt, kOverflow},
         {"data offset just past 2^63-1", Pfs0({{endOfHeader + 1, 0, "a"}}, 0), K::Corrupt, kOverflow},
         {"data offset at 2^63-1, empty", Pfs0({{endOfHeader, 0, "a"}}, 0), K::Corrupt, "Повреждённый PFS0: файл выходит за границы контейнера."},
@@ -232,50 +223,50 @@ TEST(Conversion, RefusalsCarryKindAndExactMessage) {
         {"end past the file", Pfs0({{0, 11, "a"}}, 10), K::Corrupt, "Повреждённый PFS0: файл выходит за границы контейнера."},
         {"name offset at the table's end", Pfs0({{0, 1, "a", 2}}, 1), K::Corrupt, "Повреждённый PFS0: неверное имя файла."},
         {"no string table", Pfs0({{0, 1, "a", 0}}, 1, 0), K::Corrupt, "Повреждённый PFS0: неверное имя файла."},
-        {"name without terminator", Pfs0({{0, 1, "abc"}}, 1, 3), K::Corrupt, kBadName},
-        {"empty name", Pfs0({{0, 1, ""}}, 1), K::Corrupt, kBadName},
-        {"name of 4097 bytes", Pfs0({{0, 1, std::string(4097, 'n')}}, 1), K::Corrupt, kBadName},
-        {"shared range", Pfs0({{0, 4, "a"}, {0, 4, "b"}}, 4), K::Corrupt, kOverlap},
-        {"overlap by one byte", Pfs0({{0, 4, "a"}, {3, 4, "b"}}, 8), K::Corrupt, kOverlap},
-        {"contained range, listed last", Pfs0({{0, 9, "a"}, {9, 1, "c"}, {2, 2, "b"}}, 10), K::Corrupt, kOverlap},
+        {"name without terminator", Pfs0({{0, 1, "abc"}}, 1, 3), K::Corrupt, "Повреждённый PFS0: некорректная строка имени файла."},
+        {"empty name", Pfs0({{0, 1, ""}}, 1), K::Corrupt, "Повреждённый PFS0: некорректная строка имени файла."},
+        {"name of 4097 bytes", Pfs0({{0, 1, std::string(4097, 'n')}}, 1), K::Corrupt, "Повреждённый PFS0: некорректная строка имени файла."},
+        {"shared range", Pfs0({{0, 4, "a"}, {0, 4, "b"}}, 4), K::Corrupt, "Повреждённый PFS0: файлы пересекаются."},
+        {"overlap by one byte", Pfs0({{0, 4, "a"}, {3, 4, "b"}}, 8), K::Corrupt, "Повреждённый PFS0: файлы пересекаются."},
+        {"contained range, listed last", Pfs0({{0, 9, "a"}, {9, 1, "c"}, {2, 2, "b"}}, 10), K::Corrupt, "Повреждённый PFS0: файлы пересекаются."},
         // Refused before their (missing) tables are read.
-        {"NCZ members sharing a range", Pfs0({{0, 0x4100, "a.ncz"}, {0, 0x4100, "b.ncz"}}, 0x4100), K::Corrupt, kOverlap},
+        {"NCZ members sharing a range", Pfs0({{0, 0x4100, "a.ncz"}, {0, 0x4100, "b.ncz"}}, 0x4100), K::Corrupt, "Повреждённый PFS0: файлы пересекаются."},
         // Each NCZ member's tables.
         {"smaller than the NCA header", ncz(Bytes(0x3FFF)), K::Corrupt, "Повреждённый файл: заголовок выходит за границы данных."},
-        {"no room for the section header", ncz(Bytes(0x400F)), K::Corrupt, kTruncated},
-        {"no room for the section count", ncz(Bytes(0x4008)), K::Corrupt, kTruncated},
+        {"no room for the section header", ncz(Bytes(0x400F)), K::Corrupt, "Повреждённый файл: данные обрезаны."},
+        {"no room for the section count", ncz(Bytes(0x4008)), K::Corrupt, "Повреждённый файл: данные обрезаны."},
         {"other magic", ncz(Set(Ncz({s1}), 0x4007, 1, 'X')), K::Corrupt, "В файле NCZ отсутствует заголовок NCZSECTN."},
-        {"16400 bytes, count 0", ncz(Ncz({}, 0, 0)), K::Corrupt, kSectionCount},
-        {"16400 bytes, count 1", ncz(Ncz({}, 1, 0)), K::Corrupt, kSectionCount},
-        {"count one more than fits", ncz(Ncz({s1}, 2, 63)), K::Corrupt, kSectionCount},
+        {"16400 bytes, count 0", ncz(Ncz({}, 0, 0)), K::Corrupt, "Повреждённый NCZ: некорректное число секций."},
+        {"16400 bytes, count 1", ncz(Ncz({}, 1, 0)), K::Corrupt, "Повреждённый NCZ: некорректное число секций."},
+        {"count one more than fits", ncz(Ncz({s1}, 2, 63)), K::Corrupt, "Повреждённый NCZ: некорректное число секций."},
         {"empty section", ncz(Ncz({{0x4000, 0}})), K::Corrupt, "Повреждённый NCZ: пустая секция."},
         {"section size with bit 63", ncz(Ncz({{0x4000, 1ull << 63}})), K::Corrupt, kOverflow},
         {"section end past 2^63-1", ncz(Ncz({{kMax, 1}})), K::Corrupt, kOverflow},
         {"gap between sections", ncz(Ncz({s1, {0x8001, 0x1000}})), K::Corrupt, "Повреждённый NCZ: секции пересекаются или имеют пропуски."},
         {"overlapping sections", ncz(Ncz({s1, {0x7FFF, 0x1000}})), K::Corrupt, "Повреждённый NCZ: секции пересекаются или имеют пропуски."},
-        {"crypto type 2", ncz(Ncz({{0x4000, 0x4000, 2}})), K::Unsupported, kCrypto},
-        {"crypto type 0", ncz(Ncz({{0x4000, 0x4000, 0}})), K::Unsupported, kCrypto},
-        {"crypto type 5", ncz(Ncz({s1, {0x8000, 0x10, 5}})), K::Unsupported, kCrypto},
-        {"crypto type 2 in the second read of records", ncz(Ncz(many)), K::Unsupported, kCrypto},
+        {"crypto type 2", ncz(Ncz({{0x4000, 0x4000, 2}})), K::Unsupported, "Этот тип шифрования секции NCZ не поддерживается."},
+        {"crypto type 0", ncz(Ncz({{0x4000, 0x4000, 0}})), K::Unsupported, "Этот тип шифрования секции NCZ не поддерживается."},
+        {"crypto type 5", ncz(Ncz({s1, {0x8000, 0x10, 5}})), K::Unsupported, "Этот тип шифрования секции NCZ не поддерживается."},
+        {"crypto type 2 in the second read of records", ncz(Ncz(many)), K::Unsupported, "Этот тип шифрования секции NCZ не поддерживается."},
         {"NCA ends with its header", ncz(Ncz({{0x3000, 0x1000}})), K::Corrupt, "Повреждённый NCZ: отсутствуют данные после заголовка NCA."},
         {"3 bytes of data", ncz(Ncz({s1}, {}, 3)), K::Corrupt, "Повреждённый NCZ: отсутствуют сжатые данные."},
-        {"block magic only, 8 bytes", ncz(Cut(Blk({s1}, {1}), kBlock + 8)), K::Corrupt, kTruncated},
-        {"block header cut short, 23 bytes", ncz(Cut(Blk({s1}, {1}), kBlock + 23)), K::Corrupt, kTruncated},
-        {"block header whole, 24 bytes, no table", ncz(Cut(Blk({s1}, {1}), kBlock + 24)), K::Corrupt, kBlockCount},
+        {"block magic only, 8 bytes", ncz(Cut(Blk({s1}, {1}), kBlock + 8)), K::Corrupt, "Повреждённый файл: данные обрезаны."},
+        {"block header cut short, 23 bytes", ncz(Cut(Blk({s1}, {1}), kBlock + 23)), K::Corrupt, "Повреждённый файл: данные обрезаны."},
+        {"block header whole, 24 bytes, no table", ncz(Cut(Blk({s1}, {1}), kBlock + 24)), K::Corrupt, "Повреждённый NCZBLOCK: некорректное число блоков."},
         {"block version 1", ncz(Set(Blk({s1}, {1}), kBlock + 8, 1, 1)), K::Unsupported, "Неподдерживаемая версия или тип NCZBLOCK."},
         {"block type 2", ncz(Set(Blk({s1}, {1}), kBlock + 9, 1, 2)), K::Unsupported, "Неподдерживаемая версия или тип NCZBLOCK."},
         {"exponent 13", ncz(Set(Blk({s1}, {1}), kBlock + 11, 1, 13)), K::Corrupt, "Повреждённый NCZBLOCK: некорректный размер блока."},
         {"exponent 33", ncz(Set(Blk({s1}, {1}), kBlock + 11, 1, 33)), K::Corrupt, "Повреждённый NCZBLOCK: некорректный размер блока."},
         {"body size other than the sections'", ncz(Set(Blk({s1}, {1}), kBlock + 16, 8, 0x3FFF)), K::Corrupt, "Повреждённый NCZBLOCK: размеры блоков и секций не совпадают."},
-        {"block count 0", ncz(Set(Blk({s1}, {1}), kBlock + 12, 4, 0)), K::Corrupt, kBlockCount},
-        {"block count too high", ncz(Blk({s1}, {1, 1})), K::Corrupt, kBlockCount},
-        {"block count too low", ncz(Blk({{0x4000, 0x4001}}, {1})), K::Corrupt, kBlockCount},
-        {"table larger than the member", ncz(Set(Blk({{0x4000, 0x8000}}, {1}), kBlock + 12, 4, 2)), K::Corrupt, kBlockCount},
-        {"block of size 0", ncz(Blk({s1}, {0})), K::Corrupt, kBlockLength},
-        {"block larger than its content", ncz(Blk({s1}, {0x4001})), K::Corrupt, kBlockLength},
-        {"last 1-byte block of size 2", ncz(Blk({{0x4000, 0x8001}}, {5, 5, 2})), K::Corrupt, kBlockLength},
+        {"block count 0", ncz(Set(Blk({s1}, {1}), kBlock + 12, 4, 0)), K::Corrupt, "Повреждённый NCZBLOCK: некорректное число блоков."},
+        {"block count too high", ncz(Blk({s1}, {1, 1})), K::Corrupt, "Повреждённый NCZBLOCK: некорректное число блоков."},
+        {"block count too low", ncz(Blk({{0x4000, 0x4001}}, {1})), K::Corrupt, "Повреждённый NCZBLOCK: некорректное число блоков."},
+        {"table larger than the member", ncz(Set(Blk({{0x4000, 0x8000}}, {1}), kBlock + 12, 4, 2)), K::Corrupt, "Повреждённый NCZBLOCK: некорректное число блоков."},
+        {"block of size 0", ncz(Blk({s1}, {0})), K::Corrupt, "Повреждённый NCZBLOCK: некорректная длина блока."},
+        {"block larger than its content", ncz(Blk({s1}, {0x4001})), K::Corrupt, "Повреждённый NCZBLOCK: некорректная длина блока."},
+        {"last 1-byte block of size 2", ncz(Blk({{0x4000, 0x8001}}, {5, 5, 2})), K::Corrupt, "Повреждённый NCZBLOCK: некорректная длина блока."},
         {"a bad entry in the table's second pass",
-         ncz(Set(Blk({{0x4000, 20000 * 0x4000}}, std::vector<std::uint32_t>(20000, 1)), kBlock + 24 + 4 * 18000, 4, 0)), K::Corrupt, kBlockLength},
+         ncz(Set(Blk({{0x4000, 20000 * 0x4000}}, std::vector<std::uint32_t>(20000, 1)), kBlock + 24 + 4 * 18000, 4, 0)), K::Corrupt, "Повреждённый NCZBLOCK: некорректная длина блока."},
         {"one spare byte", ncz(Blk({s1}, {10}, 1)), K::Corrupt, "Повреждённый NCZBLOCK: данные обрезаны или содержат лишние байты."},
         {"one byte missing", ncz(Blk({s1}, {10}, -1)), K::Corrupt, "Повреждённый NCZBLOCK: данные обрезаны или содержат лишние байты."},
         // The stream against the planned NCA.
@@ -314,7 +305,8 @@ TEST(Conversion, RefusalsCarryKindAndExactMessage) {
     const std::tuple<Bytes, std::uint64_t, std::uint64_t, K, const char*> members[] = {
         {Bytes(0x4100), 0, 1ull << 63, K::Corrupt, kOverflow},
         {Bytes(0x4100), kMax - 0x4000 + 1, 0x4000, K::Corrupt, kOverflow},
-        {Ncz({}, tooMany, 0), 0, 0x4010 + 64 * tooMany, K::Unsupported, kSectionCount},
+        {Ncz({}, tooMany, 0), 0, 0x4010 + 64 * tooMany, K::Unsupported,
+         "Повреждённый NCZ: некорректное число секций."},
         {Ncz({{0, 0}}, most, 0x10000 - 64), 0, 0x4010 + 64 * most + 8, K::Corrupt,
          "Повреждённый NCZ: пустая секция."},
     };
@@ -365,17 +357,12 @@ TEST(NczLayout, BlockFormsAccepted) {
 }
 
 TEST(OutputHeader, Limits) {
-    auto member = [](std::string name, std::uint64_t size) {
-        PlannedMember m;
-        m.outputName = std::move(name);
-        m.outputSize = size;
-        return m;
-    };
     const std::pair<std::vector<PlannedMember>, test::ExpectedError> cases[] = {
-        {{member("a", 1ull << 63)}, {K::Corrupt, kOverflow}},                   // size with bit 63
-        {{member("a", kMax - 15), member("b", 0x10)}, {K::Corrupt, kOverflow}}, // offsets past 2^63-1
-        {{member("a", kMax - 15)}, {K::Corrupt, kOverflow}},                    // total past 2^63-1
-        {{member(std::string(0x4000000, 'n'), 1)},
+        {{PlannedMember{0, 0, 1ull << 63, "a"}}, {K::Corrupt, kOverflow}}, // size with bit 63
+        {{PlannedMember{0, 0, kMax - 15, "a"}, PlannedMember{0, 0, 0x10, "b"}},
+         {K::Corrupt, kOverflow}},                                        // offsets past 2^63-1
+        {{PlannedMember{0, 0, kMax - 15, "a"}}, {K::Corrupt, kOverflow}}, // total past 2^63-1
+        {{PlannedMember{0, 0, 1, std::string(0x4000000, 'n')}},
          {K::Unsupported, "Слишком большой заголовок выходного NSP."}}, // 64 MiB and more
     };
     for (const auto& [plan, expected] : cases) {
@@ -383,8 +370,9 @@ TEST(OutputHeader, Limits) {
         test::ExpectConversionError([&plan = plan] { BuildOutputHeader(plan); }, expected);
     }
     // Just inside: the header may take the whole 64 MiB.
-    EXPECT_EQ(BuildOutputHeader({member(std::string(0x4000000 - 16 - 24 - 1, 'n'), 1)}).bytes.size(),
-              0x4000000u);
+    EXPECT_EQ(
+        BuildOutputHeader({PlannedMember{0, 0, 1, std::string(0x4000000 - 16 - 24 - 1, 'n')}}).bytes.size(),
+        0x4000000u);
 }
 
 TEST(Container, CancellationMissingFileAndTruncatedReads) {

@@ -1,7 +1,6 @@
 // Whole conversions: members from the test-file builder and the independent samples come back byte for
 // byte on any number of processors; the first failure in stream order wins, whichever stage meets it
 // first; decompression and write failures carry their kind and exact message.
-#include "engine/Bytes.h"
 #include "engine/InputFile.h"
 #include "engine/OutputWriter.h"
 #include "tests/support/ExpectError.h"
@@ -10,19 +9,9 @@
 #include <zstd.h>
 
 #include <chrono>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <functional>
-#include <memory>
-#include <optional>
 #include <thread>
-
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <sched.h>
-#endif
 
 namespace vesko {
 namespace {
@@ -30,33 +19,6 @@ namespace {
 using K = ConversionError::Kind;
 using Bytes = std::vector<std::uint8_t>;
 using namespace testfiles;
-
-// The whole process on its first processor for one scope: the rebuild's threads share one core (threads
-// inherit the affinity of the thread that starts them).
-struct OneProcessor {
-    OneProcessor() = default;
-    OneProcessor(const OneProcessor&) = delete;
-#ifdef _WIN32
-    DWORD_PTR saved = 0, system = 0;
-    bool pinned = GetProcessAffinityMask(GetCurrentProcess(), &saved, &system) &&
-                  SetProcessAffinityMask(GetCurrentProcess(), saved&(~saved + 1));
-    ~OneProcessor() {
-        SetProcessAffinityMask(GetCurrentProcess(), saved);
-    }
-#else
-    cpu_set_t saved{}, one{};
-    bool pinned = [this] {
-        sched_getaffinity(0, sizeof saved, &saved);
-        for (int cpu = 0; cpu < CPU_SETSIZE && !CPU_COUNT(&one); ++cpu)
-            if (CPU_ISSET(cpu, &saved))
-                CPU_SET(cpu, &one);
-        return sched_setaffinity(0, sizeof one, &one) == 0;
-    }();
-    ~OneProcessor() {
-        sched_setaffinity(0, sizeof saved, &saved);
-    }
-#endif
-};
 
 // An input whose reads can be watched, and failed, by offset.
 struct WatchedInput : InputFile {
@@ -69,8 +31,10 @@ struct WatchedInput : InputFile {
     std::function<void(std::uint64_t)> onRead;
 };
 
+enum Flags { kHashed = 1, kUpperCaseHash = 2, kStoreAllBlocks = 4, kNoContentSize = 8 };
+
 MemberSpec Ncz(std::string name, NczForm form, int exponent, std::vector<SectionSpec> sections,
-               std::uint64_t firstOffset = 0x4000, Content content = Content::Mixed) {
+               std::uint64_t firstOffset = 0x4000, Content content = Content::Mixed, int flags = 0) {
     MemberSpec m;
     m.name = std::move(name);
     m.ncz = true;
@@ -80,15 +44,20 @@ MemberSpec Ncz(std::string name, NczForm form, int exponent, std::vector<Section
     m.sections = std::move(sections);
     m.firstSectionOffset = firstOffset;
     m.content = content;
+    m.hashName = flags & kHashed;
+    m.upperCaseHash = flags & kUpperCaseHash;
+    m.storeAllBlocks = flags & kStoreAllBlocks;
+    m.pledgeSize = !(flags & kNoContentSize); // solid form: a frame without a content size
     return m;
 }
 
-MemberSpec Plain(std::string name, std::uint64_t size) {
+MemberSpec Plain(std::string name, std::uint64_t size, bool hashed = false) {
     MemberSpec m;
     m.name = std::move(name);
     m.size = size;
     m.seed = 5;
     m.content = Content::Random;
+    m.hashName = hashed;
     return m;
 }
 
@@ -102,67 +71,55 @@ TEST(Rebuild, MembersComeBackByteForByte) {
     // Boundaries that are multiples of neither 16 nor 1 MiB, mixed types, a gap before the first section.
     const std::vector<SectionSpec> mixed = {MakeSection(0x1234F, 3, 1), MakeSection(0x10007, 1, 2),
                                             MakeSection(0x180001, 4, 3), MakeSection(0x9, 3, 4)};
-    auto incompressible =
-        Ncz("c.ncz", NczForm::Block, 14, {MakeSection(0x20003, 3, 9)}, 0x4000, Content::Random);
-    auto stored =
-        Ncz("d.ncz", NczForm::Block, 14, {MakeSection(0x20003, 3, 9)}, 0x4000, Content::Compressible);
-    stored.storeAllBlocks = true;
-    auto unpledged = Ncz("s.ncz", NczForm::Solid, 0, {MakeSection(0x30000, 3, 3)});
-    unpledged.pledgeSize = false; // a solid frame without a content size
-    auto hashed = [](MemberSpec m, bool upper = false) {
-        m.hashName = true;
-        m.upperCaseHash = upper;
-        return m;
-    };
-    auto shuffled = Package(
-        {Plain("x.cnmt.xml", 333),
-         hashed(Ncz(".Ncz", NczForm::Block, 16, {MakeSection(0x8000, 3, 5), MakeSection(0x777, 1, 6)})),
-         Plain("empty.tik", 0), hashed(Ncz(".NCZ", NczForm::Solid, 0, {MakeSection(0x5001, 4, 7)}), true),
-         hashed(Plain(".nca", 1000)), Plain("cert.cert", 0x100000 + 3)});
+    const std::vector<SectionSpec> one = {MakeSection(0x20003, 3, 9)};
+    auto shuffled =
+        Package({Plain("x.cnmt.xml", 333),
+                 Ncz(".Ncz", NczForm::Block, 16, {MakeSection(0x8000, 3, 5), MakeSection(0x777, 1, 6)},
+                     0x4000, Content::Mixed, kHashed),
+                 Plain("empty.tik", 0),
+                 Ncz(".NCZ", NczForm::Solid, 0, {MakeSection(0x5001, 4, 7)}, 0x4000, Content::Mixed,
+                     kHashed | kUpperCaseHash),
+                 Plain(".nca", 1000, true), Plain("cert.cert", 0x100000 + 3)});
     shuffled.physicalOrder = {3, 5, 0, 2, 1, 4};
     shuffled.gapBetween = 17;
     const std::pair<const char*, ContainerSpec> cases[] = {
         {"solid with a gap before the first section; block e=14, e=20 (partial last block); every block "
          "stored, incompressible or not; solid without a content size",
          Package({Ncz(".ncz", NczForm::Solid, 0, mixed, 0x4A07), Ncz("a.ncz", NczForm::Block, 14, mixed),
-                  Ncz("b.ncz", NczForm::Block, 20, mixed, 0x4010), incompressible, stored, unpledged})},
+                  Ncz("b.ncz", NczForm::Block, 20, mixed, 0x4010),
+                  Ncz("c.ncz", NczForm::Block, 14, one, 0x4000, Content::Random),
+                  Ncz("d.ncz", NczForm::Block, 14, one, 0x4000, Content::Compressible, kStoreAllBlocks),
+                  Ncz("s.ncz", NczForm::Solid, 0, {MakeSection(0x30000, 3, 3)}, 0x4000, Content::Mixed,
+                      kNoContentSize)})},
         {"hash-named members, plain members, empty member, shuffled data with gaps", shuffled},
         {"plain members only", Package({Plain("a.tik", 10), Plain("b.cert", 0x200001), Plain("c.xml", 1)})},
     };
     for (const auto& [what, package] : cases) {
-        for (const bool oneProcessor : {false, true}) {
-            SCOPED_TRACE(what);
-            SCOPED_TRACE(oneProcessor ? "one processor, short writes" : "every processor");
-            std::optional<OneProcessor> pinned;
-            if (oneProcessor) {
-                ASSERT_TRUE(pinned.emplace().pinned);
-            }
-            const BuiltFiles built = BuildNsz(package);
-            test::MemoryOutput out;
-            out.maxPerCall = oneProcessor ? 1000 : 0; // short writes are continued
-            std::vector<Progress> reports;
-            ASSERT_NO_THROW(test::ConvertBytes(built.nsz, out, [&](Progress p) { reports.push_back(p); }));
-            ASSERT_EQ(out.bytes.size(), built.nsp.size());
-            EXPECT_TRUE(out.bytes == built.nsp) << "content differs";
-            ASSERT_FALSE(reports.empty());
-            EXPECT_EQ(reports.front().bytesWritten, 0u);
-            EXPECT_EQ(reports.back().bytesWritten, built.nsp.size());
-            for (std::size_t i = 1; i < reports.size(); ++i) {
-                EXPECT_GT(reports[i].bytesWritten, reports[i - 1].bytesWritten);
-                EXPECT_LE(reports[i].bytesWritten - reports[i - 1].bytesWritten, 0x100000u);
-                EXPECT_EQ(reports[i].bytesTotal, built.nsp.size());
-                EXPECT_EQ(reports[i].phase, 0u);
-            }
+        SCOPED_TRACE(what);
+        const BuiltFiles built = BuildNsz(package);
+        test::MemoryOutput out;
+        out.maxPerCall = 1000; // short writes are continued
+        std::vector<Progress> reports;
+        ASSERT_NO_THROW(test::ConvertBytes(built.nsz, out, [&](Progress p) { reports.push_back(p); }));
+        ASSERT_EQ(out.bytes.size(), built.nsp.size());
+        EXPECT_TRUE(out.bytes == built.nsp) << "content differs";
+        ASSERT_FALSE(reports.empty());
+        EXPECT_EQ(reports.front().bytesWritten, 0u);
+        EXPECT_EQ(reports.back().bytesWritten, built.nsp.size());
+        for (std::size_t i = 1; i < reports.size(); ++i) {
+            EXPECT_GT(reports[i].bytesWritten, reports[i - 1].bytesWritten);
+            EXPECT_LE(reports[i].bytesWritten - reports[i - 1].bytesWritten, 0x100000u);
+            EXPECT_EQ(reports[i].bytesTotal, built.nsp.size());
+            EXPECT_EQ(reports[i].phase, 0u);
         }
     }
 }
 
 // A hashed member of five 1 MiB blocks (the last one partial), then a small solid one.
 BuiltFiles TwoMembers() {
-    auto first =
-        Ncz(".ncz", NczForm::Block, 20, {MakeSection(0x480000, 3, 1)}, 0x4000, Content::Compressible);
-    first.hashName = true;
-    return BuildNsz(Package({first, Ncz("s.ncz", NczForm::Solid, 0, {MakeSection(0x30000, 3, 2)})}));
+    return BuildNsz(Package({Ncz(".ncz", NczForm::Block, 20, {MakeSection(0x480000, 3, 1)}, 0x4000,
+                                 Content::Compressible, kHashed),
+                             Ncz("s.ncz", NczForm::Solid, 0, {MakeSection(0x30000, 3, 2)})}));
 }
 
 std::uint64_t BlockStart(const BuiltMember& m, int block) {
@@ -173,17 +130,9 @@ std::uint64_t BlockStart(const BuiltMember& m, int block) {
 }
 
 TEST(Rebuild, FirstFailureInStreamOrderWins) {
-    // A block of the first member that is no zstd frame and a block whose read fails (-1: none), the bytes
-    // writable after its NCA header (-1: no limit), a broken hash and second frame, the error, and exactly
-    // how many blocks of the first member reach the output (-1: not checked).
-    struct Case {
-        const char* what;
-        int brokenFrame, failedRead;
-        long long writableBytes;
-        bool brokenHashAndSecondFrame;
-        test::ExpectedError error;
-        int blocksWritten;
-    };
+    // Per row: a block of the first member that is no zstd frame and a block whose read fails (-1: none),
+    // the bytes writable after its NCA header (-1: no limit), a broken hash and second frame, the error,
+    // and exactly how many blocks of the first member reach the output (-1: not checked).
     const auto built = TwoMembers();
     const test::ExpectedError zstd{K::Corrupt, std::string("Ошибка распаковки Zstandard: ") +
                                                    ZSTD_getErrorName(static_cast<std::size_t>(-10))};
@@ -193,7 +142,7 @@ TEST(Rebuild, FirstFailureInStreamOrderWins) {
                                        "Проверка SHA-256 не пройдена: " + built.members[0].nspName +
                                            ". Данные повреждены или изменены; NSP не сохранён."};
     // clang-format off
-    const Case cases[] = {
+    const std::tuple<const char*, int, int, long long, bool, test::ExpectedError, int> cases[] = {
         {"decoder, first buffer", 0, -1, -1, false, zstd, 0},
         {"decoder, middle buffer", 2, -1, -1, false, zstd, 2},
         {"decoder, last buffer", 4, -1, -1, false, zstd, 4},
@@ -204,7 +153,7 @@ TEST(Rebuild, FirstFailureInStreamOrderWins) {
         {"writer, middle buffer", -1, -1, 0x200000, false, {K::WriteFailed, full + "112)", 112}, -1},
         {"writer, last buffer", -1, -1, 0x400001, false, {K::WriteFailed, full + "112)", 112}, -1},
         {"writer, access denied", -1, -1, 0, false, {K::AccessDenied, full + "5)", 5}, -1},
-        {"writer, no device", -1, -1, 0, false, {K::AccessDenied, full + "19)", 19}, -1},
+        {"writer, write-protected", -1, -1, 0, false, {K::AccessDenied, full + "19)", 19}, -1},
         {"writer, aborted without a cancel", -1, -1, 0, false, {K::WriteFailed, full + "995)", 995}, -1},
         {"writer, a call that wrote nothing", -1, -1, 0, false, {K::WriteFailed, "Windows не смогла записать данные NSP."}, -1},
         {"hasher: a mismatch before corrupt data", -1, -1, -1, true, mismatch, 5},
@@ -214,29 +163,28 @@ TEST(Rebuild, FirstFailureInStreamOrderWins) {
     // clang-format on
     const std::uint64_t firstData =
         built.nsp.size() - built.members[0].nspSize - built.members[1].nspSize + 0x4000;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const auto& [what, brokenFrame, failedRead, writable, brokenHash, error, blocks] : cases) {
+        SCOPED_TRACE(what);
         Bytes nsz = built.nsz;
-        if (c.brokenFrame >= 0)
-            std::fill_n(&nsz[BlockStart(built.members[0], c.brokenFrame)], 4, 0);
-        if (c.brokenHashAndSecondFrame) {
+        if (brokenFrame >= 0)
+            std::fill_n(&nsz[BlockStart(built.members[0], brokenFrame)], 4, 0);
+        if (brokenHash) {
             nsz[built.members[0].nszOffset + 100] ^= 1; // in the NCA header, which is copied verbatim
             std::fill_n(&nsz[built.members[1].compressedOffset], 4, 0);
         }
-        const std::uint64_t failAt = c.failedRead < 0 ? 0 : BlockStart(built.members[0], c.failedRead);
-        const WatchedInput input(test::ScratchFile(nsz), [&](std::uint64_t offset) {
-            if (c.failedRead >= 0 && offset == failAt)
+        const std::uint64_t failAt = failedRead < 0 ? 0 : BlockStart(built.members[0], failedRead);
+        const WatchedInput input(test::ScratchFile(nsz), [&, fails = failedRead >= 0](std::uint64_t offset) {
+            if (fails && offset == failAt)
                 ThrowWindowsError(K::ReadFailed, "Ошибка чтения входного файла.", 23);
         });
         test::MemoryOutput out;
-        if (c.writableBytes >= 0) {
-            out.failAfterBytes = static_cast<long long>(firstData) + c.writableBytes;
-            out.failCode = c.error.windowsError; // 0: the call succeeds and writes nothing
+        if (writable >= 0) {
+            out.failAfterBytes = static_cast<long long>(firstData) + writable;
+            out.failCode = error.windowsError; // 0: the call succeeds and writes nothing
         }
-        test::ExpectConversionError([&] { ConvertToOutputFile(input, out, {}, nullptr); }, c.error);
-        if (c.blocksWritten >= 0) {
-            EXPECT_EQ(out.bytes.size(),
-                      firstData + std::min<std::uint64_t>(0x480000, 0x100000u * c.blocksWritten));
+        test::ExpectConversionError([&] { ConvertToOutputFile(input, out, {}, nullptr); }, error);
+        if (blocks >= 0) {
+            EXPECT_EQ(out.bytes.size(), firstData + std::min<std::uint64_t>(0x480000, 0x100000u * blocks));
         }
         EXPECT_LT(out.bytes.size(), built.nsp.size());
     }
