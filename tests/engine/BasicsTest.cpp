@@ -97,12 +97,11 @@ std::vector<std::uint8_t> Hex(const std::string& hex) {
 
 TEST(Crypto, KnownAnswersAndRandomBytes) {
     // The FIPS-197 AES-128 examples, two blocks in one call: ECB, each block on its own.
+    // clang-format off
     const std::array<const char*, 3> cases[] = {
-        {"000102030405060708090a0b0c0d0e0f", "00112233445566778899aabbccddeeff",
-         "69c4e0d86a7b0430d8cdb78070b4c55a"},
-        {"2b7e151628aed2a6abf7158809cf4f3c", "3243f6a8885a308d313198a2e0370734",
-         "3925841d02dc09fbdc118597196a0b32"},
-    };
+        {"000102030405060708090a0b0c0d0e0f", "00112233445566778899aabbccddeeff", "69c4e0d86a7b0430d8cdb78070b4c55a"},
+        {"2b7e151628aed2a6abf7158809cf4f3c", "3243f6a8885a308d313198a2e0370734", "3925841d02dc09fbdc118597196a0b32"}};
+    // clang-format on
     CryptoProviders providers;
     for (const auto& [key, plain, cipher] : cases) {
         SCOPED_TRACE(key);
@@ -128,8 +127,8 @@ TEST(SectionEncryptor, CounterBlockOfNcaOffset0x4000) {
     std::uint8_t block[16];
     MakeCounterBlock(high, 0x4000 / 16, block);
     EXPECT_EQ(testfiles::HexOf(block, 16), "00112233445566770000000000000400");
-    MakeCounterBlock(high, 0x0102030405060708ull,
-                     block); // every byte of the index, which conversions never reach
+    // Every byte of the index, which conversions never reach.
+    MakeCounterBlock(high, 0x0102030405060708ull, block);
     EXPECT_EQ(testfiles::HexOf(block, 16), "00112233445566770102030405060708");
 }
 
@@ -138,10 +137,7 @@ TEST(SectionEncryptor, DataPastTheEndIsRefused) {
     struct Discard : ChunkSink {
         void write(std::uint8_t*, std::size_t) override {}
     } sink;
-    NczLayout layout;
-    layout.sections.resize(1);
-    layout.sections[0] = {0x4000, 0x10, 3, {}, {}};
-    layout.ncaSize = 0x4010;
+    NczLayout layout{{{0x4000, 0x10, 3, {}, {}}}, 0x4010};
     CryptoProviders providers;
     std::uint8_t data[0x11] = {};
     test::ExpectConversionError(

@@ -317,7 +317,8 @@ TEST(Conversion, RefusalsCarryKindAndExactMessage) {
     }
 }
 
-TEST(NczLayout, SingleStreamForms) {
+TEST(NczLayout, AcceptedForms) {
+    // Single stream: 4 bytes of data and more; up to 7 bytes of the block magic do not make a block form.
     for (std::size_t tail : {4u, 5u, 7u, 8u, 100u}) {
         SCOPED_TRACE(tail);
         auto bytes = Ncz({{0x4000, 0x4000}, {0x8000, 0x1000, 1}}, {}, tail);
@@ -331,18 +332,15 @@ TEST(NczLayout, SingleStreamForms) {
         EXPECT_EQ(layout.blockSize, 0u);
     }
     EXPECT_EQ(Parse(Ncz({{0x100, 0x4000}, {0x4100, 0x10}})).ncaSize, 0x4110u); // sections start anywhere
-}
-
-TEST(NczLayout, BlockFormsAccepted) {
-    const std::tuple<const char*, std::uint64_t, int, std::vector<std::uint32_t>> cases[] = {
-        {"exponent 14", 0x4000, 14, {100}},
-        {"exponent 32", 0x4000, 32, {0x4000}},
-        {"five blocks and a byte, last stored", 5 * 0x4000 + 1, 14, {9, 9, 9, 9, 0x4000, 1}},
-        // 20000 entries span two passes of the 16384-entry buffer.
-        {"20000 blocks", 20000 * 0x4000, 14, std::vector<std::uint32_t>(20000, 1)},
-    };
-    for (const auto& [what, body, exponent, sizes] : cases) {
-        SCOPED_TRACE(what);
+    // Block form of the smallest and largest blocks, a last one stored, and 20000 entries: two passes of
+    // the 16384-entry buffer.
+    const std::tuple<std::uint64_t, int, std::vector<std::uint32_t>> blocks[] = {
+        {0x4000, 14, {100}},
+        {0x4000, 32, {0x4000}},
+        {5 * 0x4000 + 1, 14, {9, 9, 9, 9, 0x4000, 1}},
+        {20000 * 0x4000, 14, std::vector<std::uint32_t>(20000, 1)}};
+    for (const auto& [body, exponent, sizes] : blocks) {
+        SCOPED_TRACE(testing::Message() << "exponent " << exponent << ", blocks " << sizes.size());
         const std::uint64_t at = 77;
         auto bytes = Set(Blk({{0x4000, body}}, sizes), kBlock + 11, 1, static_cast<std::uint64_t>(exponent));
         bytes.insert(bytes.begin(), at, 0);
