@@ -61,38 +61,35 @@ MemberSpec Plain(std::string name, std::uint64_t size, bool hashed = false) {
     return m;
 }
 
-ContainerSpec Package(std::vector<MemberSpec> members) {
-    ContainerSpec package;
-    package.members = std::move(members);
-    return package;
-}
-
 TEST(Rebuild, MembersComeBackByteForByte) {
     // Boundaries that are multiples of neither 16 nor 1 MiB, mixed types, a gap before the first section.
     const std::vector<SectionSpec> mixed = {MakeSection(0x1234F, 3, 1), MakeSection(0x10007, 1, 2),
                                             MakeSection(0x180001, 4, 3), MakeSection(0x9, 3, 4)};
     const std::vector<SectionSpec> one = {MakeSection(0x20003, 3, 9)};
-    auto shuffled =
-        Package({Plain("x.cnmt.xml", 333),
-                 Ncz(".Ncz", NczForm::Block, 16, {MakeSection(0x8000, 3, 5), MakeSection(0x777, 1, 6)},
-                     0x4000, Content::Mixed, kHashed),
-                 Plain("empty.tik", 0),
-                 Ncz(".NCZ", NczForm::Solid, 0, {MakeSection(0x5001, 4, 7)}, 0x4000, Content::Mixed,
-                     kHashed | kUpperCaseHash),
-                 Plain(".nca", 1000, true), Plain("cert.cert", 0x100000 + 3)});
-    shuffled.physicalOrder = {3, 5, 0, 2, 1, 4};
-    shuffled.gapBetween = 17;
+    const ContainerSpec shuffled{
+        {Plain("x.cnmt.xml", 333),
+         Ncz(".Ncz", NczForm::Block, 16, {MakeSection(0x8000, 3, 5), MakeSection(0x777, 1, 6)}, 0x4000,
+             Content::Mixed, kHashed),
+         Plain("empty.tik", 0),
+         Ncz(".NCZ", NczForm::Solid, 0, {MakeSection(0x5001, 4, 7)}, 0x4000, Content::Mixed,
+             kHashed | kUpperCaseHash),
+         Plain(".nca", 1000, true), Plain("cert.cert", 0x100000 + 3)},
+        {3, 5, 0, 2, 1, 4},
+        17};
     const std::pair<const char*, ContainerSpec> cases[] = {
         {"solid with a gap before the first section; block e=14, e=20 (partial last block); every block "
          "stored, incompressible or not; solid without a content size",
-         Package({Ncz(".ncz", NczForm::Solid, 0, mixed, 0x4A07), Ncz("a.ncz", NczForm::Block, 14, mixed),
-                  Ncz("b.ncz", NczForm::Block, 20, mixed, 0x4010),
-                  Ncz("c.ncz", NczForm::Block, 14, one, 0x4000, Content::Random),
-                  Ncz("d.ncz", NczForm::Block, 14, one, 0x4000, Content::Compressible, kStoreAllBlocks),
-                  Ncz("s.ncz", NczForm::Solid, 0, {MakeSection(0x30000, 3, 3)}, 0x4000, Content::Mixed,
-                      kNoContentSize)})},
+         ContainerSpec{{Ncz(".ncz", NczForm::Solid, 0, mixed, 0x4A07),
+                        Ncz("a.ncz", NczForm::Block, 14, mixed),
+                        Ncz("b.ncz", NczForm::Block, 20, mixed, 0x4010),
+                        Ncz("c.ncz", NczForm::Block, 14, one, 0x4000, Content::Random),
+                        Ncz("d.ncz", NczForm::Block, 14, one, 0x4000, Content::Compressible, kStoreAllBlocks),
+                        Ncz("s.ncz", NczForm::Solid, 0, {MakeSection(0x30000, 3, 3)}, 0x4000, Content::Mixed,
+                            kNoContentSize)},
+                       {}}},
         {"hash-named members, plain members, empty member, shuffled data with gaps", shuffled},
-        {"plain members only", Package({Plain("a.tik", 10), Plain("b.cert", 0x200001), Plain("c.xml", 1)})},
+        {"plain members only",
+         ContainerSpec{{Plain("a.tik", 10), Plain("b.cert", 0x200001), Plain("c.xml", 1)}, {}}},
     };
     for (const auto& [what, package] : cases) {
         SCOPED_TRACE(what);
@@ -117,9 +114,10 @@ TEST(Rebuild, MembersComeBackByteForByte) {
 
 // A hashed member of five 1 MiB blocks (the last one partial), then a small solid one.
 BuiltFiles TwoMembers() {
-    return BuildNsz(Package({Ncz(".ncz", NczForm::Block, 20, {MakeSection(0x480000, 3, 1)}, 0x4000,
-                                 Content::Compressible, kHashed),
-                             Ncz("s.ncz", NczForm::Solid, 0, {MakeSection(0x30000, 3, 2)})}));
+    return BuildNsz(ContainerSpec{{Ncz(".ncz", NczForm::Block, 20, {MakeSection(0x480000, 3, 1)}, 0x4000,
+                                       Content::Compressible, kHashed),
+                                   Ncz("s.ncz", NczForm::Solid, 0, {MakeSection(0x30000, 3, 2)})},
+                                  {}});
 }
 
 std::uint64_t BlockStart(const BuiltMember& m, int block) {
@@ -237,7 +235,8 @@ TEST(Rebuild, CancellationEndsEveryStage) {
     // Between two decoder calls of one member, in either form: no report after the one that cancels.
     for (const NczForm form : {NczForm::Solid, NczForm::Block}) {
         SCOPED_TRACE(form == NczForm::Block);
-        const auto large = BuildNsz(Package({Ncz("a.ncz", form, 16, {MakeSection(0x500000, 3, 1)})}));
+        const auto large =
+            BuildNsz(ContainerSpec{{Ncz("a.ncz", form, 16, {MakeSection(0x500000, 3, 1)})}, {}});
         CancelFlag flag{0};
         int reports = 0;
         const ProgressCallback progress = [&](Progress) {
