@@ -189,7 +189,7 @@ Bytes Plus(Bytes a, const Bytes& b) {
 }
 
 // Planning and decompression: whatever a file holds, the conversion ends with the first refusal it meets.
-TEST(Conversion, RefusalsCarryKindAndExactMessage) {
+TEST(FileRefusals, CarryKindAndExactMessage) {
     const Sec s1{0x4000, 0x4000};
     std::vector<Sec> many; // 1100 sections, past one read of the section table; one of crypto type 2
     for (std::uint64_t k = 0; k < 1100; ++k)
@@ -340,7 +340,7 @@ TEST(NczLayout, AcceptedForms) {
 }
 
 // The parts on their own, with sizes and offsets no container could give them.
-TEST(Parts, RefusalsCarryKindAndExactMessage) {
+TEST(PartRefusals, CarryKindAndExactMessage) {
     const std::uint64_t tooMany = 0x100001, most = 0x100000;
     const std::string kEmpty = "Повреждённый NCZ: пустая секция.",
                       kTooLarge = "Слишком большой заголовок выходного NSP.";
