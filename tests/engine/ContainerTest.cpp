@@ -6,6 +6,8 @@
 #include "engine/InputFile.h"
 #include "engine/NczLayout.h"
 #include "engine/OutputHeader.h"
+#include "engine/OutputWriter.h"
+#include "engine/SectionEncryptor.h"
 #include "tests/support/ExpectError.h"
 #include "tests/support/MemoryOutput.h"
 
@@ -176,18 +178,6 @@ Bytes Frame(std::uint64_t size, bool pledge = true) {
     return out;
 }
 
-// A hand-made frame: no content size, the given window descriptor, then one raw or reserved block.
-Bytes HandFrame(std::uint8_t windowDescriptor, std::uint8_t blockType) {
-    // clang-format off
-    return {0x28, 0xB5, 0x2F, 0xFD, 0x00, windowDescriptor, static_cast<std::uint8_t>(1 | blockType << 1 | 1 << 3), 0, 0, 0x41};
-    // clang-format on
-}
-
-Bytes Plus(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
 // Planning and decompression: whatever a file holds, the conversion ends with the first refusal it meets.
 TEST(FileRefusals, CarryKindAndExactMessage) {
     const Sec s1{0x4000, 0x4000};
@@ -196,18 +186,16 @@ TEST(FileRefusals, CarryKindAndExactMessage) {
         many.push_back({0x4000 + 0x10 * k, 0x10, k == 1050 ? 2u : 3u});
     const std::uint64_t endOfHeader = kMax - 16 - 24 - 2; // data offset of the largest end, one name "a"
     auto ncz = [](const Bytes& member) { return testfiles::BuildPfs0({"m.ncz"}, {member}); };
+    // clang-format off
+    auto plus = [](Bytes a, const Bytes& b) { a.insert(a.end(), b.begin(), b.end()); return a; };
+    // A hand-made frame: no content size, the given window descriptor, then one raw or reserved block.
+    auto hand = [](std::uint8_t window, std::uint8_t type) { return Bytes{0x28, 0xB5, 0x2F, 0xFD, 0x00, window, static_cast<std::uint8_t>(1 | type << 1 | 1 << 3), 0, 0, 0x41}; };
     // An NCZ member of one section over the body, then `stream`.
-    auto solid = [&](const Bytes& stream, std::uint64_t body = kBody) {
-        return ncz(Plus(Ncz({{0x4000, body}}, {}, 0), stream));
-    };
+    auto solid = [&](const Bytes& stream, std::uint64_t body = kBody) { return ncz(plus(Ncz({{0x4000, body}}, {}, 0), stream)); };
+    auto zstd = [](int code) { return "Ошибка распаковки Zstandard: " + std::string(ZSTD_getErrorName(static_cast<std::size_t>(-code))); };
     const Bytes frame = Frame(kBody);
     const std::string larger = "Повреждённый NCZ: распакованный размер превышает ожидаемый.";
     const std::string after = "Повреждённый NCZ: лишние данные после потока Zstandard.";
-    auto zstd = [](int code) {
-        return "Ошибка распаковки Zstandard: " +
-               std::string(ZSTD_getErrorName(static_cast<std::size_t>(-code)));
-    };
-    // clang-format off
     std::vector<std::tuple<std::string, Bytes, K, std::string>> cases = {
         {"empty file", {}, K::NotNsz, "Файл слишком короткий для NSZ."},
         {"3 bytes", {'P', 'F', 'S'}, K::NotNsz, "Файл слишком короткий для NSZ."},
@@ -275,10 +263,10 @@ TEST(FileRefusals, CarryKindAndExactMessage) {
         {"one byte more, no content size", solid(Frame(kBody + 1, false)), K::Corrupt, larger},
         {"one byte less than planned", solid(Frame(kBody - 1)), K::Corrupt, "Повреждённый NCZ: распакованные данные обрезаны."},
         {"truncated stream", solid(Cut(frame, frame.size() - 3)), K::Corrupt, "Повреждённый NCZ: поток Zstandard обрезан."},
-        {"a byte after the frame", solid(Plus(frame, {0})), K::Corrupt, after},
-        {"a second frame", solid(Plus(frame, Frame(16))), K::Corrupt, after},
-        {"window of 2^30", solid(HandFrame(20 << 3, 0), 1), K::Unsupported, zstd(16)},
-        {"reserved block type", solid(HandFrame(0, 3), 1), K::Corrupt, zstd(20)},
+        {"a byte after the frame", solid(plus(frame, {0})), K::Corrupt, after},
+        {"a second frame", solid(plus(frame, Frame(16))), K::Corrupt, after},
+        {"window of 2^30", solid(hand(20 << 3, 0), 1), K::Unsupported, zstd(16)},
+        {"reserved block type", solid(hand(0, 3), 1), K::Corrupt, zstd(20)},
         {"not a frame", solid({1, 2, 3, 4, 5, 6, 7, 8, 9}), K::Corrupt, zstd(10)},
     };
     // clang-format on
@@ -298,7 +286,7 @@ TEST(FileRefusals, CarryKindAndExactMessage) {
     }
     // A 2^29 window is the largest the decoder takes; the frame itself holds one raw byte.
     test::MemoryOutput out;
-    ASSERT_NO_THROW(test::ConvertBytes(solid(HandFrame(19 << 3, 0), 1), out));
+    ASSERT_NO_THROW(test::ConvertBytes(solid(hand(19 << 3, 0), 1), out));
     EXPECT_EQ(out.bytes.size(), 48u + 0x4001u);
 }
 
@@ -339,6 +327,16 @@ TEST(NczLayout, AcceptedForms) {
     }
 }
 
+// Pushes 0x11 bytes through an encryptor over one 16-byte section, in an NCA of `ncaSize` bytes.
+void Encrypt(std::uint64_t ncaSize) {
+    struct : ChunkSink {
+        void write(std::uint8_t*, std::size_t) override {}
+    } discard;
+    const NczLayout layout{{{0x4000, 0x10, 3, {}, {}}}, ncaSize};
+    std::uint8_t data[0x11] = {};
+    SectionEncryptor(layout, CryptoProviders(), discard).push(data, sizeof data);
+}
+
 // The parts on their own, with sizes and offsets no container could give them.
 TEST(PartRefusals, CarryKindAndExactMessage) {
     const std::uint64_t tooMany = 0x100001, most = 0x100000;
@@ -357,6 +355,10 @@ TEST(PartRefusals, CarryKindAndExactMessage) {
         {"output header of 64 MiB", [] { BuildOutputHeader({PlannedMember{0, 0, 1, std::string(0x4000000, 'n')}}); }, K::Unsupported, kTooLarge},
         {"a read past the file's end", [] { std::uint8_t b[64]; InputFile(test::ScratchFile(Bytes(10))).readAt(0, b, 64); }, K::Corrupt, "Входной файл обрезан: отсутствуют ожидаемые данные."},
         {"a read past 2^63-1", [] { std::uint8_t b[2]; InputFile(test::ScratchFile(Bytes(10))).readAt(kMax, b, 2); }, K::Corrupt, kOverflow},
+        {"a write past the total", [] { test::MemoryOutput out; const ProgressCallback none; OutputWriter w(out, none, nullptr, 3); w.write("ab", 2); w.write("ab", 2); }, K::Corrupt, "Ошибка размера выходного NSP."},
+        // A conversion stops at the decoder before these; the encryptor guards its own bounds all the same.
+        {"encryption past the NCA", [] { Encrypt(0x4010); }, K::Corrupt, "NCZ распаковывается в больший размер, чем указан в заголовке."},
+        {"encryption past the sections", [] { Encrypt(0x4020); }, K::Corrupt, "Повреждённая таблица секций NCZ."},
     };
     // clang-format on
     for (const auto& [what, action, kind, message] : cases) {
