@@ -59,12 +59,11 @@ TEST(ConversionError, CancelFlagUsesBitZeroOnlyAndTheCurrentFlagIsRestored) {
 }
 
 TEST(Paths, LongAndFullFormsAndUtf8) {
+    // clang-format off
     const std::pair<std::wstring, std::wstring> forms[] = {
-        {L"D:\\d", L"\\\\?\\D:\\d"},
-        {L"\\\\server\\share\\d\\", L"\\\\?\\UNC\\server\\share\\d\\"},
-        {L"\\\\?\\D:\\d", L"\\\\?\\D:\\d"},
-        {L"\\\\?\\UNC\\s\\x", L"\\\\?\\UNC\\s\\x"},
-        {L"\\\\.\\pipe\\x", L"\\\\?\\UNC\\.\\pipe\\x"}};
+        {L"D:\\d", L"\\\\?\\D:\\d"}, {L"\\\\server\\share\\d\\", L"\\\\?\\UNC\\server\\share\\d\\"}, {L"\\\\?\\D:\\d", L"\\\\?\\D:\\d"},
+        {L"\\\\?\\UNC\\s\\x", L"\\\\?\\UNC\\s\\x"}, {L"\\\\.\\pipe\\x", L"\\\\?\\UNC\\.\\pipe\\x"}};
+    // clang-format on
     for (const auto& [in, out] : forms) {
         EXPECT_EQ(ToLongPath(in), out) << ToUtf8(in);
     }
