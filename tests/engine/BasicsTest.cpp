@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <tuple>
 
@@ -19,14 +20,12 @@ namespace {
 using K = ConversionError::Kind;
 
 TEST(ConversionError, MessageCodeSuffixAndAccessDeniedMapping) {
-    test::ExpectConversionError([] { ThrowConversionError("Это не NSZ-контейнер PFS0.", K::NotNsz); },
-                                {K::NotNsz, "Это не NSZ-контейнер PFS0."});
     // 995 (aborted) is cancellation only while a cancel is requested.
+    // clang-format off
     const std::tuple<bool, std::uint32_t, K> rows[] = {
-        {false, 23, K::ReadFailed},  {false, 5, K::ReadFailed},   {true, 5, K::AccessDenied},
-        {true, 19, K::AccessDenied}, {true, 65, K::AccessDenied}, {true, 1314, K::AccessDenied},
-        {true, 112, K::ReadFailed},  {true, 0, K::ReadFailed},    {true, 4294967295u, K::ReadFailed},
-        {false, 995, K::ReadFailed}, {true, 995, K::ReadFailed}};
+        {false, 23, K::ReadFailed}, {false, 5, K::ReadFailed}, {true, 5, K::AccessDenied}, {true, 19, K::AccessDenied}, {true, 65, K::AccessDenied},
+        {true, 1314, K::AccessDenied}, {true, 112, K::ReadFailed}, {true, 0, K::ReadFailed}, {true, 4294967295u, K::ReadFailed}, {false, 995, K::ReadFailed}, {true, 995, K::ReadFailed}};
+    // clang-format on
     const std::string read = "Ошибка чтения входного файла.";
     CancelFlag flag{0};
     CurrentCancelFlagScope scope(&flag);
@@ -70,11 +69,7 @@ TEST(Paths, LongAndFullFormsAndUtf8) {
     const std::wstring full = ToFullPath(L"game.nsz");
     ASSERT_GT(full.size(), 8u);
     EXPECT_EQ(full.substr(full.size() - 8), L"game.nsz");
-#ifdef _WIN32
-    EXPECT_EQ(full[1], L':');
-#else
-    EXPECT_EQ(full[0], L'/');
-#endif
+    EXPECT_TRUE(std::filesystem::path(full).is_absolute());
     test::ExpectConversionError([] { ToFullPath(L""); }, {K::PathProblem, "Не указан путь к файлу."});
     // Each side of every length boundary, up to the last code point.
     const std::wstring text =

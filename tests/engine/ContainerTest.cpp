@@ -31,11 +31,6 @@ constexpr std::uint64_t kMax = 0x7FFFFFFFFFFFFFFFull;
 constexpr std::size_t kBlock = 0x4050;  // the block header after one section record
 constexpr std::uint64_t kBody = 0x3001; // the NCA body of the members with a stream
 
-Bytes Cut(Bytes bytes, std::size_t size) {
-    bytes.resize(size);
-    return bytes;
-}
-
 // `bytes` with `width` bytes at `at` overwritten by `value`, little-endian.
 Bytes Set(Bytes bytes, std::size_t at, int width, std::uint64_t value) {
     for (int i = 0; i < width; ++i)
@@ -68,11 +63,6 @@ Bytes Pfs0(const std::vector<Entry>& entries, std::uint64_t dataSize,
     out.insert(out.end(), names.begin(), names.end());
     out.resize(out.size() + dataSize);
     return out;
-}
-
-std::vector<PlannedMember> Read(const Bytes& bytes, const CancelFlag* flag = nullptr) {
-    InputFile input(test::ScratchFile(bytes));
-    return ReadContainer(input, flag);
 }
 
 // A container of `count` entries, all zero (the same name), and one name of `nameLength` bytes (none: 0).
@@ -109,7 +99,7 @@ TEST(Container, AcceptedShapesAndExpectedHashes) {
         SCOPED_TRACE(i);
         const auto& [bytes, members, hashed] = cases[i];
         std::vector<PlannedMember> plan;
-        ASSERT_NO_THROW(plan = Read(bytes));
+        ASSERT_NO_THROW(plan = ReadContainer(InputFile(test::ScratchFile(bytes)), nullptr));
         ASSERT_EQ(plan.size(), members);
         EXPECT_EQ(plan[0].hasExpectedHash, hashed);
         if (hashed) {
@@ -179,6 +169,7 @@ TEST(FileRefusals, CarryKindAndExactMessage) {
     auto ncz = [](const Bytes& member) { return testfiles::BuildPfs0({"m.ncz"}, {member}); };
     // clang-format off
     auto plus = [](Bytes a, const Bytes& b) { a.insert(a.end(), b.begin(), b.end()); return a; };
+    auto cut = [](Bytes bytes, std::size_t size) { bytes.resize(size); return bytes; };
     // A hand-made frame: no content size, the given window descriptor, then one raw or reserved block.
     auto hand = [](std::uint8_t window, std::uint8_t type) { return Bytes{0x28, 0xB5, 0x2F, 0xFD, 0x00, window, static_cast<std::uint8_t>(1 | type << 1 | 1 << 3), 0, 0, 0x41}; };
     // An NCZ member of one section over the body, then `stream`.
@@ -191,10 +182,10 @@ TEST(FileRefusals, CarryKindAndExactMessage) {
         {"empty file", {}, K::NotNsz, "Файл слишком короткий для NSZ."},
         {"3 bytes", {'P', 'F', 'S'}, K::NotNsz, "Файл слишком короткий для NSZ."},
         {"other magic", Bytes(20, 'P'), K::NotNsz, "Это не NSZ-контейнер PFS0."},
-        {"magic only, 15 bytes", Cut(Pfs0({{0, 0, "a"}}, 0), 15), K::Corrupt, "Файл слишком короткий для NSZ."},
+        {"magic only, 15 bytes", cut(Pfs0({{0, 0, "a"}}, 0), 15), K::Corrupt, "Файл слишком короткий для NSZ."},
         {"zero entries", Pfs0({}, 64), K::Corrupt, "Повреждённый PFS0: некорректный заголовок или слишком большая таблица файлов."},
-        {"string table past the end", Cut(Pfs0({{0, 0, "a"}}, 0, 100), 16 + 24 + 99), K::Corrupt, "Повреждённый PFS0: некорректный заголовок или слишком большая таблица файлов."},
-        {"entry table past the end", Cut(Pfs0({{0, 0, "a"}, {0, 0, "b"}}, 0), 16 + 24), K::Corrupt, "Повреждённый PFS0: некорректный заголовок или слишком большая таблица файлов."},
+        {"string table past the end", cut(Pfs0({{0, 0, "a"}}, 0, 100), 16 + 24 + 99), K::Corrupt, "Повреждённый PFS0: некорректный заголовок или слишком большая таблица файлов."},
+        {"entry table past the end", cut(Pfs0({{0, 0, "a"}, {0, 0, "b"}}, 0), 16 + 24), K::Corrupt, "Повреждённый PFS0: некорректный заголовок или слишком большая таблица файлов."},
         {"data offset with bit 63", Pfs0({{1ull << 63, 0, "a"}}, 0), K::Corrupt, kOverflow},
         {"data offset just past 2^63-1", Pfs0({{endOfHeader + 1, 0, "a"}}, 0), K::Corrupt, kOverflow},
         {"data offset at 2^63-1, empty", Pfs0({{endOfHeader, 0, "a"}}, 0), K::Corrupt, "Повреждённый PFS0: файл выходит за границы контейнера."},
@@ -230,9 +221,9 @@ TEST(FileRefusals, CarryKindAndExactMessage) {
         {"crypto type 2 in the second read of records", ncz(Ncz(many)), K::Unsupported, "Этот тип шифрования секции NCZ не поддерживается."},
         {"NCA ends with its header", ncz(Ncz({{0x3000, 0x1000}})), K::Corrupt, "Повреждённый NCZ: отсутствуют данные после заголовка NCA."},
         {"3 bytes of data", ncz(Ncz({s1}, {}, 3)), K::Corrupt, "Повреждённый NCZ: отсутствуют сжатые данные."},
-        {"block magic only, 8 bytes", ncz(Cut(Blk({s1}, {1}), kBlock + 8)), K::Corrupt, "Повреждённый файл: данные обрезаны."},
-        {"block header cut short, 23 bytes", ncz(Cut(Blk({s1}, {1}), kBlock + 23)), K::Corrupt, "Повреждённый файл: данные обрезаны."},
-        {"block header whole, 24 bytes, no table", ncz(Cut(Blk({s1}, {1}), kBlock + 24)), K::Corrupt, "Повреждённый NCZBLOCK: некорректное число блоков."},
+        {"block magic only, 8 bytes", ncz(cut(Blk({s1}, {1}), kBlock + 8)), K::Corrupt, "Повреждённый файл: данные обрезаны."},
+        {"block header cut short, 23 bytes", ncz(cut(Blk({s1}, {1}), kBlock + 23)), K::Corrupt, "Повреждённый файл: данные обрезаны."},
+        {"block header whole, 24 bytes, no table", ncz(cut(Blk({s1}, {1}), kBlock + 24)), K::Corrupt, "Повреждённый NCZBLOCK: некорректное число блоков."},
         {"block version 1", ncz(Set(Blk({s1}, {1}), kBlock + 8, 1, 1)), K::Unsupported, "Неподдерживаемая версия или тип NCZBLOCK."},
         {"block type 2", ncz(Set(Blk({s1}, {1}), kBlock + 9, 1, 2)), K::Unsupported, "Неподдерживаемая версия или тип NCZBLOCK."},
         {"exponent 13", ncz(Set(Blk({s1}, {1}), kBlock + 11, 1, 13)), K::Corrupt, "Повреждённый NCZBLOCK: некорректный размер блока."},
@@ -253,7 +244,7 @@ TEST(FileRefusals, CarryKindAndExactMessage) {
         {"one byte more than planned", solid(Frame(kBody + 1)), K::Corrupt, larger},
         {"one byte more, no content size", solid(Frame(kBody + 1, false)), K::Corrupt, larger},
         {"one byte less than planned", solid(Frame(kBody - 1)), K::Corrupt, "Повреждённый NCZ: распакованные данные обрезаны."},
-        {"truncated stream", solid(Cut(frame, frame.size() - 3)), K::Corrupt, "Повреждённый NCZ: поток Zstandard обрезан."},
+        {"truncated stream", solid(cut(frame, frame.size() - 3)), K::Corrupt, "Повреждённый NCZ: поток Zstandard обрезан."},
         {"a byte after the frame", solid(plus(frame, {0})), K::Corrupt, after},
         {"a second frame", solid(plus(frame, Frame(16))), K::Corrupt, after},
         {"window of 2^30", solid(hand(20 << 3, 0), 1), K::Unsupported, zstd(16)},
@@ -298,11 +289,10 @@ TEST(NczLayout, AcceptedForms) {
     EXPECT_EQ(Parse(Ncz({{0x100, 0x4000}, {0x4100, 0x10}})).ncaSize, 0x4110u); // sections start anywhere
     // Block form of the smallest and largest blocks, a last one stored, and 20000 entries: two passes of
     // the 16384-entry buffer.
+    // clang-format off
     const std::tuple<std::uint64_t, int, std::vector<std::uint32_t>> blocks[] = {
-        {0x4000, 14, {100}},
-        {0x4000, 32, {0x4000}},
-        {5 * 0x4000 + 1, 14, {9, 9, 9, 9, 0x4000, 1}},
-        {20000 * 0x4000, 14, std::vector<std::uint32_t>(20000, 1)}};
+        {0x4000, 14, {100}}, {0x4000, 32, {0x4000}}, {5 * 0x4000 + 1, 14, {9, 9, 9, 9, 0x4000, 1}}, {20000 * 0x4000, 14, std::vector<std::uint32_t>(20000, 1)}};
+    // clang-format on
     for (const auto& [body, exponent, sizes] : blocks) {
         SCOPED_TRACE(testing::Message() << "exponent " << exponent << ", blocks " << sizes.size());
         const std::uint64_t at = 77;
@@ -331,9 +321,8 @@ void Encrypt(std::uint64_t ncaSize) {
 // The parts on their own, with sizes and offsets no container could give them.
 TEST(PartRefusals, CarryKindAndExactMessage) {
     const std::uint64_t tooMany = 0x100001, most = 0x100000;
-    const std::string kEmpty = "Повреждённый NCZ: пустая секция.";
-    const std::string kTooLarge = "Слишком большой заголовок выходного NSP.";
     // clang-format off
+    const std::string kEmpty = "Повреждённый NCZ: пустая секция.", kTooLarge = "Слишком большой заголовок выходного NSP.";
     const std::tuple<const char*, std::function<void()>, K, std::string> cases[] = {
         // 2796203 entries need 67108872 table bytes: one entry more than 64 MiB allows. 2796032 entries leave
         // room in the output header for one 4079-byte name; the second entry passes that limit, which is
@@ -369,7 +358,7 @@ TEST(PartRefusals, CarryKindAndExactMessage) {
 
 TEST(Container, CancellationStopsPlanning) {
     CancelFlag flag{1};
-    EXPECT_THROW(Read(Pfs0({{0, 1, "a"}}, 1), &flag), Cancelled);
+    EXPECT_THROW(ReadContainer(InputFile(test::ScratchFile(Pfs0({{0, 1, "a"}}, 1))), &flag), Cancelled);
     EXPECT_THROW(Parse(Ncz({{0x4000, 0x4000}}), 0, {}, &flag), Cancelled);
 }
 

@@ -11,13 +11,13 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <numeric>
 #include <thread>
 
 namespace vesko {
 namespace {
 
 using K = ConversionError::Kind;
-using Bytes = std::vector<std::uint8_t>;
 using namespace testfiles;
 
 // An input whose reads can be watched, and failed, by offset.
@@ -63,34 +63,21 @@ MemberSpec Plain(std::string name, std::uint64_t size, bool hashed = false) {
 
 TEST(Rebuild, MembersComeBackByteForByte) {
     // Boundaries that are multiples of neither 16 nor 1 MiB, mixed types, a gap before the first section.
-    const std::vector<SectionSpec> mixed = {MakeSection(0x1234F, 3, 1), MakeSection(0x10007, 1, 2),
-                                            MakeSection(0x180001, 4, 3), MakeSection(0x9, 3, 4)};
+    // clang-format off
+    const std::vector<SectionSpec> mixed = {MakeSection(0x1234F, 3, 1), MakeSection(0x10007, 1, 2), MakeSection(0x180001, 4, 3), MakeSection(0x9, 3, 4)};
     const std::vector<SectionSpec> one = {MakeSection(0x20003, 3, 9)};
-    const ContainerSpec shuffled{
-        {Plain("x.cnmt.xml", 333),
-         Ncz(".Ncz", NczForm::Block, 16, {MakeSection(0x8000, 3, 5), MakeSection(0x777, 1, 6)}, 0x4000,
-             Content::Mixed, kHashed),
-         Plain("empty.tik", 0),
-         Ncz(".NCZ", NczForm::Solid, 0, {MakeSection(0x5001, 4, 7)}, 0x4000, Content::Mixed,
-             kHashed | kUpperCaseHash),
-         Plain(".nca", 1000, true), Plain("cert.cert", 0x100000 + 3)},
-        {3, 5, 0, 2, 1, 4},
-        17};
     const std::pair<const char*, ContainerSpec> cases[] = {
-        {"solid with a gap before the first section; block e=14, e=20 (partial last block); every block "
-         "stored, incompressible or not; solid without a content size",
-         ContainerSpec{{Ncz(".ncz", NczForm::Solid, 0, mixed, 0x4A07),
-                        Ncz("a.ncz", NczForm::Block, 14, mixed),
-                        Ncz("b.ncz", NczForm::Block, 20, mixed, 0x4010),
-                        Ncz("c.ncz", NczForm::Block, 14, one, 0x4000, Content::Random),
-                        Ncz("d.ncz", NczForm::Block, 14, one, 0x4000, Content::Compressible, kStoreAllBlocks),
-                        Ncz("s.ncz", NczForm::Solid, 0, {MakeSection(0x30000, 3, 3)}, 0x4000, Content::Mixed,
-                            kNoContentSize)},
-                       {}}},
-        {"hash-named members, plain members, empty member, shuffled data with gaps", shuffled},
-        {"plain members only",
-         ContainerSpec{{Plain("a.tik", 10), Plain("b.cert", 0x200001), Plain("c.xml", 1)}, {}}},
+        {"solid with a gap before the first section; block e=14, e=20 (partial last block); every block stored, incompressible or not; solid without a content size",
+         {{Ncz(".ncz", NczForm::Solid, 0, mixed, 0x4A07), Ncz("a.ncz", NczForm::Block, 14, mixed), Ncz("b.ncz", NczForm::Block, 20, mixed, 0x4010),
+           Ncz("c.ncz", NczForm::Block, 14, one, 0x4000, Content::Random), Ncz("d.ncz", NczForm::Block, 14, one, 0x4000, Content::Compressible, kStoreAllBlocks),
+           Ncz("s.ncz", NczForm::Solid, 0, {MakeSection(0x30000, 3, 3)}, 0x4000, Content::Mixed, kNoContentSize)}, {}}},
+        {"hash-named members, plain members, empty member, shuffled data with gaps",
+         {{Plain("x.cnmt.xml", 333), Ncz(".Ncz", NczForm::Block, 16, {MakeSection(0x8000, 3, 5), MakeSection(0x777, 1, 6)}, 0x4000, Content::Mixed, kHashed),
+           Plain("empty.tik", 0), Ncz(".NCZ", NczForm::Solid, 0, {MakeSection(0x5001, 4, 7)}, 0x4000, Content::Mixed, kHashed | kUpperCaseHash),
+           Plain(".nca", 1000, true), Plain("cert.cert", 0x100000 + 3)}, {3, 5, 0, 2, 1, 4}, 17}},
+        {"plain members only", {{Plain("a.tik", 10), Plain("b.cert", 0x200001), Plain("c.xml", 1)}, {}}},
     };
+    // clang-format on
     for (const auto& [what, package] : cases) {
         SCOPED_TRACE(what);
         const BuiltFiles built = BuildNsz(package);
@@ -121,10 +108,7 @@ BuiltFiles TwoMembers() {
 }
 
 std::uint64_t BlockStart(const BuiltMember& m, int block) {
-    std::uint64_t at = m.blocksOffset;
-    for (int j = 0; j < block; ++j)
-        at += m.blockSizes[j];
-    return at;
+    return std::accumulate(m.blockSizes.begin(), m.blockSizes.begin() + block, m.blocksOffset);
 }
 
 TEST(Rebuild, FirstFailureInStreamOrderWins) {
@@ -132,12 +116,11 @@ TEST(Rebuild, FirstFailureInStreamOrderWins) {
     // the bytes writable after its NCA header (-1: no limit), a broken hash and second frame, the error,
     // and exactly how many blocks of the first member reach the output (-1: not checked).
     const auto built = TwoMembers();
-    const test::ExpectedError zstd{K::Corrupt, std::string("Ошибка распаковки Zstandard: ") +
-                                                   ZSTD_getErrorName(static_cast<std::size_t>(-10))};
+    // clang-format off
+    const test::ExpectedError zstd{K::Corrupt, std::string("Ошибка распаковки Zstandard: ") + ZSTD_getErrorName(static_cast<std::size_t>(-10))};
     const test::ExpectedError read{K::ReadFailed, "Ошибка чтения входного файла. (Windows 23)", 23};
     const std::string full = "Не удалось записать NSP. Проверьте свободное место на диске. (Windows ";
     const std::string mismatch = "Проверка SHA-256 не пройдена: " + built.members[0].nspName;
-    // clang-format off
     const std::tuple<const char*, int, int, long long, bool, test::ExpectedError, int> cases[] = {
         {"decoder, first buffer", 0, -1, -1, false, zstd, 0},
         {"decoder, middle buffer", 2, -1, -1, false, zstd, 2},
@@ -161,7 +144,7 @@ TEST(Rebuild, FirstFailureInStreamOrderWins) {
         built.nsp.size() - built.members[0].nspSize - built.members[1].nspSize + 0x4000;
     for (const auto& [what, brokenFrame, failedRead, writable, brokenHash, error, blocks] : cases) {
         SCOPED_TRACE(what);
-        Bytes nsz = built.nsz;
+        auto nsz = built.nsz;
         if (brokenFrame >= 0)
             std::fill_n(&nsz[BlockStart(built.members[0], brokenFrame)], 4, 0);
         if (brokenHash) {
@@ -238,7 +221,7 @@ TEST(OutputWriter, WritesInPiecesOfOneMiB) {
     test::MemoryOutput out;
     const ProgressCallback none; // may be empty: then nothing is reported
     OutputWriter writer(out, none, nullptr, 0x200001);
-    const Bytes data(0x200001, 7);
+    const std::vector<std::uint8_t> data(0x200001, 7);
     writer.write(data.data(), data.size());
     EXPECT_EQ(out.calls, 3);
     EXPECT_EQ(writer.written(), data.size());

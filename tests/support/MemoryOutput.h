@@ -11,8 +11,7 @@
 
 namespace vesko::test {
 
-class MemoryOutput : public OutputFile {
-  public:
+struct MemoryOutput : OutputFile {
     std::uint32_t writeSome(const void* data, std::uint32_t length, std::uint32_t& written) override {
         ++calls;
         written = 0;
@@ -39,7 +38,6 @@ inline std::wstring ScratchFile(const std::vector<std::uint8_t>& bytes) {
     return dir.file(L"in.nsz");
 }
 
-// Converts `nsz`, put in the scratch file, into `out`.
 inline std::uint64_t ConvertBytes(const std::vector<std::uint8_t>& nsz, MemoryOutput& out,
                                   const ProgressCallback& progress = {}, const CancelFlag* flag = nullptr) {
     return ConvertToOutputFile(ScratchFile(nsz), out, progress, flag);
