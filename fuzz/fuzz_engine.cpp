@@ -15,8 +15,7 @@
 
 namespace {
 
-// The engine reads files only: the input goes to a file in memory, reopened by its /proc name (a disk file
-// truncated and rewritten for every input cost a writeback each time, most of an input's time).
+// The engine reads files only: a file in memory, reopened by its /proc name (a disk file cost a writeback).
 std::wstring WriteInput(const std::uint8_t* data, std::size_t size) {
     static const int file = memfd_create("vesko-fuzz-input", MFD_CLOEXEC);
     static const std::wstring path = vesko::FromUtf8("/proc/self/fd/" + std::to_string(file));

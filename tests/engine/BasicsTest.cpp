@@ -1,6 +1,5 @@
-// Failure kinds, messages and cancellation flags; path forms and UTF-8; the system's AES and SHA-256
-// against published answers, and the counter blocks whole conversions never reach (they check the CTR
-// against the test-file builder's own).
+// Failure kinds, messages and cancellation flags; paths and UTF-8; AES and SHA-256 against published
+// answers, and the counter blocks conversions never reach (they check the CTR against the builder's own).
 #include "engine/ConversionError.h"
 #include "engine/Crypto.h"
 #include "engine/Paths.h"
@@ -19,7 +18,13 @@ namespace {
 
 using K = ConversionError::Kind;
 
-TEST(ConversionError, MessageCodeSuffixAndAccessDeniedMapping) {
+TEST(ConversionError, KindNamesCodeSuffixAndAccessDeniedMapping) {
+    std::string names; // the console converter's lines carry them
+    for (int i = 0; i <= 13; ++i)
+        names += KindName(static_cast<K>(i)) + std::string(" ");
+    EXPECT_EQ(names,
+              "Corrupt Unsupported ReadFailed WriteFailed NameConflict SystemCrypto VerificationFailed "
+              "OutOfMemory PathProblem InputChanged AccessDenied NotNsz RecoveryRecords Unknown ");
     // 995 (aborted) is cancellation only while a cancel is requested.
     // clang-format off
     const std::tuple<bool, std::uint32_t, K> rows[] = {
@@ -121,7 +126,6 @@ TEST(SectionEncryptor, CounterBlockOfNcaOffset0x4000) {
     std::uint8_t block[16];
     MakeCounterBlock(high, 0x4000 / 16, block);
     EXPECT_EQ(testfiles::HexOf(block, 16), "00112233445566770000000000000400");
-    // Every byte of the index, which conversions never reach.
     MakeCounterBlock(high, 0x0102030405060708ull, block);
     EXPECT_EQ(testfiles::HexOf(block, 16), "00112233445566770102030405060708");
 }

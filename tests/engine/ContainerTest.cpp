@@ -1,6 +1,5 @@
-// Reading the PFS0 container and every NCZ member's section and block tables, planning the output header,
-// and decompressing: every refusal with its kind and exact message, the shapes accepted, and both sides of
-// each limit.
+// The container, every NCZ member's tables, the output header and the stream: every refusal with its kind
+// and exact message, the shapes accepted, and both sides of each limit.
 #include "engine/Bytes.h"
 #include "engine/Container.h"
 #include "engine/InputFile.h"

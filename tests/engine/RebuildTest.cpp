@@ -1,6 +1,5 @@
-// Whole conversions: members from the test-file builder and the independent samples come back byte for
-// byte; the first failure in stream order wins, whichever stage meets it first; cancellation from every
-// stage ends them all.
+// Whole conversions: built members and the independent samples come back byte for byte; the first failure
+// in stream order wins, whichever stage meets it first; cancellation from every stage ends them all.
 #include "engine/InputFile.h"
 #include "engine/OutputWriter.h"
 #include "tests/support/ExpectError.h"
@@ -112,9 +111,8 @@ std::uint64_t BlockStart(const BuiltMember& m, int block) {
 }
 
 TEST(Rebuild, FirstFailureInStreamOrderWins) {
-    // Per row: a block of the first member that is no zstd frame and a block whose read fails (-1: none),
-    // the bytes writable after its NCA header (-1: no limit), a broken hash and second frame, the error,
-    // and exactly how many blocks of the first member reach the output (-1: not checked).
+    // Per row: the first member's block that is no frame, and the one whose read fails; the bytes writable
+    // after its NCA header; a broken hash; the error; how many of its blocks are written (-1: none/any).
     const auto built = TwoMembers();
     // clang-format off
     const test::ExpectedError zstd{K::Corrupt, std::string("Ошибка распаковки Zstandard: ") + ZSTD_getErrorName(static_cast<std::size_t>(-10))};
