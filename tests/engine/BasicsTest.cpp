@@ -26,11 +26,11 @@ TEST(ConversionError, KindNamesCodeSuffixAndAccessDeniedMapping) {
               "Corrupt Unsupported ReadFailed WriteFailed NameConflict SystemCrypto VerificationFailed "
               "OutOfMemory PathProblem InputChanged AccessDenied NotNsz RecoveryRecords Unknown ");
     // 995 (aborted) is cancellation only while a cancel is requested.
-    // clang-format off
     const std::tuple<bool, std::uint32_t, K> rows[] = {
-        {false, 23, K::ReadFailed}, {false, 5, K::ReadFailed}, {true, 5, K::AccessDenied}, {true, 19, K::AccessDenied}, {true, 65, K::AccessDenied},
-        {true, 1314, K::AccessDenied}, {true, 112, K::ReadFailed}, {true, 0, K::ReadFailed}, {true, 4294967295u, K::ReadFailed}, {false, 995, K::ReadFailed}, {true, 995, K::ReadFailed}};
-    // clang-format on
+        {false, 23, K::ReadFailed},  {false, 5, K::ReadFailed},   {true, 5, K::AccessDenied},
+        {true, 19, K::AccessDenied}, {true, 65, K::AccessDenied}, {true, 1314, K::AccessDenied},
+        {true, 112, K::ReadFailed},  {true, 0, K::ReadFailed},    {true, 4294967295u, K::ReadFailed},
+        {false, 995, K::ReadFailed}, {true, 995, K::ReadFailed}};
     const std::string read = "Ошибка чтения входного файла.";
     CancelFlag flag{0};
     CurrentCancelFlagScope scope(&flag);
@@ -63,11 +63,12 @@ TEST(ConversionError, CancelFlagUsesBitZeroOnlyAndTheCurrentFlagIsRestored) {
 }
 
 TEST(Paths, LongAndFullFormsAndUtf8) {
-    // clang-format off
     const std::pair<std::wstring, std::wstring> forms[] = {
-        {L"D:\\d", L"\\\\?\\D:\\d"}, {L"\\\\server\\share\\d\\", L"\\\\?\\UNC\\server\\share\\d\\"}, {L"\\\\?\\D:\\d", L"\\\\?\\D:\\d"},
-        {L"\\\\?\\UNC\\s\\x", L"\\\\?\\UNC\\s\\x"}, {L"\\\\.\\pipe\\x", L"\\\\?\\UNC\\.\\pipe\\x"}};
-    // clang-format on
+        {L"D:\\d", L"\\\\?\\D:\\d"},
+        {L"\\\\server\\share\\d\\", L"\\\\?\\UNC\\server\\share\\d\\"},
+        {L"\\\\?\\D:\\d", L"\\\\?\\D:\\d"},
+        {L"\\\\?\\UNC\\s\\x", L"\\\\?\\UNC\\s\\x"},
+        {L"\\\\.\\pipe\\x", L"\\\\?\\UNC\\.\\pipe\\x"}};
     for (const auto& [in, out] : forms) {
         EXPECT_EQ(ToLongPath(in), out) << ToUtf8(in);
     }
@@ -96,11 +97,11 @@ std::vector<std::uint8_t> Hex(const std::string& hex) {
 
 TEST(Crypto, KnownAnswersAndRandomBytes) {
     // The FIPS-197 AES-128 examples, two blocks in one call: ECB, each block on its own.
-    // clang-format off
     const std::array<const char*, 3> cases[] = {
-        {"000102030405060708090a0b0c0d0e0f", "00112233445566778899aabbccddeeff", "69c4e0d86a7b0430d8cdb78070b4c55a"},
-        {"2b7e151628aed2a6abf7158809cf4f3c", "3243f6a8885a308d313198a2e0370734", "3925841d02dc09fbdc118597196a0b32"}};
-    // clang-format on
+        {"000102030405060708090a0b0c0d0e0f", "00112233445566778899aabbccddeeff",
+         "69c4e0d86a7b0430d8cdb78070b4c55a"},
+        {"2b7e151628aed2a6abf7158809cf4f3c", "3243f6a8885a308d313198a2e0370734",
+         "3925841d02dc09fbdc118597196a0b32"}};
     CryptoProviders providers;
     for (const auto& [key, plain, cipher] : cases) {
         SCOPED_TRACE(key);

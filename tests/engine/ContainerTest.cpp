@@ -25,7 +25,25 @@ namespace {
 using K = ConversionError::Kind;
 using Bytes = std::vector<std::uint8_t>;
 
+// The messages are the contract: typed here, never taken from the code under test.
 constexpr const char* kOverflow = "Повреждённый файл: слишком большой размер или смещение.";
+constexpr const char* kShort = "Файл слишком короткий для NSZ.";
+constexpr const char* kPfsHeader =
+    "Повреждённый PFS0: некорректный заголовок или слишком большая таблица файлов.";
+constexpr const char* kPfsBounds = "Повреждённый PFS0: файл выходит за границы контейнера.";
+constexpr const char* kPfsNameAt = "Повреждённый PFS0: неверное имя файла.";
+constexpr const char* kPfsName = "Повреждённый PFS0: некорректная строка имени файла.";
+constexpr const char* kPfsOverlap = "Повреждённый PFS0: файлы пересекаются.";
+constexpr const char* kCut = "Повреждённый файл: данные обрезаны.";
+constexpr const char* kSections = "Повреждённый NCZ: некорректное число секций.";
+constexpr const char* kEmptySection = "Повреждённый NCZ: пустая секция.";
+constexpr const char* kSectionGaps = "Повреждённый NCZ: секции пересекаются или имеют пропуски.";
+constexpr const char* kCrypto = "Этот тип шифрования секции NCZ не поддерживается.";
+constexpr const char* kBlockVersion = "Неподдерживаемая версия или тип NCZBLOCK.";
+constexpr const char* kBlockSize = "Повреждённый NCZBLOCK: некорректный размер блока.";
+constexpr const char* kBlockCount = "Повреждённый NCZBLOCK: некорректное число блоков.";
+constexpr const char* kBlockLength = "Повреждённый NCZBLOCK: некорректная длина блока.";
+constexpr const char* kBlockBytes = "Повреждённый NCZBLOCK: данные обрезаны или содержат лишние байты.";
 constexpr std::uint64_t kMax = 0x7FFFFFFFFFFFFFFFull;
 constexpr std::size_t kBlock = 0x4050;  // the block header after one section record
 constexpr std::uint64_t kBody = 0x3001; // the NCA body of the members with a stream
@@ -80,20 +98,22 @@ void ReadSparse(std::uint32_t count, std::uint32_t nameLength) {
 TEST(Container, AcceptedShapesAndExpectedHashes) {
     const std::string digits = "00112233445566778899aabbccddeeff";
     auto named = [](const std::string& name) { return Pfs0({{0, 1, name}}, 1); };
-    // clang-format off
     const std::tuple<Bytes, std::size_t, bool> cases[] = {
-        {named(std::string(4096, 'n')), 1, false},       // name of exactly 4096 bytes
-        {Pfs0({{0, 4, "a"}, {4, 4, "b"}}, 8), 2, false}, // touching ranges
-        {Pfs0({{3, 0, "a"}, {3, 0, "b"}}, 8), 2, false}, // two empty members at one offset
-        {Pfs0({{0, 8, "a"}, {4, 0, "b"}}, 8), 2, false}, // empty member inside a range
+        {named(std::string(4096, 'n')), 1, false},                      // name of exactly 4096 bytes
+        {Pfs0({{0, 4, "a"}, {4, 4, "b"}}, 8), 2, false},                // touching ranges
+        {Pfs0({{3, 0, "a"}, {3, 0, "b"}}, 8), 2, false},                // two empty members at one offset
+        {Pfs0({{0, 8, "a"}, {4, 0, "b"}}, 8), 2, false},                // empty member inside a range
         {Pfs0({{10, 2, "a"}, {0, 3, "b"}, {5, 1, "c"}}, 12), 3, false}, // another order, gaps
-        {Pfs0({{4, 0, "a"}}, 4), 1, false},              // empty member at the file's end
-        {named(digits + ".nca"), 1, true}, {named("00112233445566778899AABBCCDDEEFF.NCA"), 1, true},
-        {named(digits + ".cnmt.nca"), 1, false}, {named(digits.substr(1) + ".nca"), 1, false},
-        {named(digits + "0.nca"), 1, false}, {named(digits + ".tik"), 1, false},
-        {named("0011223344556677889gaabbccddeeff.nca"), 1, false}, {named(digits.substr(0, 31) + "X.nca"), 1, false},
+        {Pfs0({{4, 0, "a"}}, 4), 1, false},                             // empty member at the file's end
+        {named(digits + ".nca"), 1, true},
+        {named("00112233445566778899AABBCCDDEEFF.NCA"), 1, true},
+        {named(digits + ".cnmt.nca"), 1, false},
+        {named(digits.substr(1) + ".nca"), 1, false},
+        {named(digits + "0.nca"), 1, false},
+        {named(digits + ".tik"), 1, false},
+        {named("0011223344556677889gaabbccddeeff.nca"), 1, false},
+        {named(digits.substr(0, 31) + "X.nca"), 1, false},
     };
-    // clang-format on
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         SCOPED_TRACE(i);
         const auto& [bytes, members, hashed] = cases[i];
@@ -166,91 +186,117 @@ TEST(FileRefusals, CarryKindAndExactMessage) {
         many.push_back({0x4000 + 0x10 * k, 0x10, k == 1050 ? 2u : 3u});
     const std::uint64_t endOfHeader = kMax - 16 - 24 - 2; // data offset of the largest end, one name "a"
     auto ncz = [](const Bytes& member) { return testfiles::BuildPfs0({"m.ncz"}, {member}); };
-    // clang-format off
-    auto plus = [](Bytes a, const Bytes& b) { a.insert(a.end(), b.begin(), b.end()); return a; };
-    auto cut = [](Bytes bytes, std::size_t size) { bytes.resize(size); return bytes; };
+    auto plus = [](Bytes a, const Bytes& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
+    auto cut = [](Bytes bytes, std::size_t size) {
+        bytes.resize(size);
+        return bytes;
+    };
     // A hand-made frame: no content size, the given window descriptor, then one raw or reserved block.
-    auto hand = [](std::uint8_t window, std::uint8_t type) { return Bytes{0x28, 0xB5, 0x2F, 0xFD, 0x00, window, static_cast<std::uint8_t>(1 | type << 1 | 1 << 3), 0, 0, 0x41}; };
+    auto hand = [](std::uint8_t window, std::uint8_t type) {
+        return Bytes{0x28, 0xB5, 0x2F, 0xFD, 0x00, window, static_cast<std::uint8_t>(1 | type << 1 | 1 << 3),
+                     0,    0,    0x41};
+    };
     // An NCZ member of one section over the body, then `stream`.
-    auto solid = [&](const Bytes& stream, std::uint64_t body = kBody) { return ncz(plus(Ncz({{0x4000, body}}, {}, 0), stream)); };
-    auto zstd = [](int code) { return "Ошибка распаковки Zstandard: " + std::string(ZSTD_getErrorName(static_cast<std::size_t>(-code))); };
+    auto solid = [&](const Bytes& stream, std::uint64_t body = kBody) {
+        return ncz(plus(Ncz({{0x4000, body}}, {}, 0), stream));
+    };
+    auto zstd = [](int code) {
+        return "Ошибка распаковки Zstandard: " +
+               std::string(ZSTD_getErrorName(static_cast<std::size_t>(-code)));
+    };
     const Bytes frame = Frame(kBody);
     const std::string larger = "Повреждённый NCZ: распакованный размер превышает ожидаемый.";
     const std::string after = "Повреждённый NCZ: лишние данные после потока Zstandard.";
     std::vector<std::tuple<std::string, Bytes, K, std::string>> cases = {
-        {"empty file", {}, K::NotNsz, "Файл слишком короткий для NSZ."},
-        {"3 bytes", {'P', 'F', 'S'}, K::NotNsz, "Файл слишком короткий для NSZ."},
+        {"empty file", {}, K::NotNsz, kShort},
+        {"3 bytes", {'P', 'F', 'S'}, K::NotNsz, kShort},
         {"other magic", Bytes(20, 'P'), K::NotNsz, "Это не NSZ-контейнер PFS0."},
-        {"magic only, 15 bytes", cut(Pfs0({{0, 0, "a"}}, 0), 15), K::Corrupt, "Файл слишком короткий для NSZ."},
-        {"zero entries", Pfs0({}, 64), K::Corrupt, "Повреждённый PFS0: некорректный заголовок или слишком большая таблица файлов."},
-        {"string table past the end", cut(Pfs0({{0, 0, "a"}}, 0, 100), 16 + 24 + 99), K::Corrupt, "Повреждённый PFS0: некорректный заголовок или слишком большая таблица файлов."},
-        {"entry table past the end", cut(Pfs0({{0, 0, "a"}, {0, 0, "b"}}, 0), 16 + 24), K::Corrupt, "Повреждённый PFS0: некорректный заголовок или слишком большая таблица файлов."},
+        {"magic only, 15 bytes", cut(Pfs0({{0, 0, "a"}}, 0), 15), K::Corrupt, kShort},
+        {"zero entries", Pfs0({}, 64), K::Corrupt, kPfsHeader},
+        {"string table past the end", cut(Pfs0({{0, 0, "a"}}, 0, 100), 16 + 24 + 99), K::Corrupt, kPfsHeader},
+        {"entry table past the end", cut(Pfs0({{0, 0, "a"}, {0, 0, "b"}}, 0), 16 + 24), K::Corrupt,
+         kPfsHeader},
         {"data offset with bit 63", Pfs0({{1ull << 63, 0, "a"}}, 0), K::Corrupt, kOverflow},
         {"data offset just past 2^63-1", Pfs0({{endOfHeader + 1, 0, "a"}}, 0), K::Corrupt, kOverflow},
-        {"data offset at 2^63-1, empty", Pfs0({{endOfHeader, 0, "a"}}, 0), K::Corrupt, "Повреждённый PFS0: файл выходит за границы контейнера."},
+        {"data offset at 2^63-1, empty", Pfs0({{endOfHeader, 0, "a"}}, 0), K::Corrupt, kPfsBounds},
         {"size with bit 63", Pfs0({{0, 1ull << 63, "a"}}, 0), K::Corrupt, kOverflow},
         {"end just past 2^63-1", Pfs0({{100, endOfHeader - 99, "a"}}, 0), K::Corrupt, kOverflow},
-        {"end past the file", Pfs0({{0, 11, "a"}}, 10), K::Corrupt, "Повреждённый PFS0: файл выходит за границы контейнера."},
-        {"name offset at the table's end", Pfs0({{0, 1, "a", 2}}, 1), K::Corrupt, "Повреждённый PFS0: неверное имя файла."},
-        {"no string table", Pfs0({{0, 1, "a", 0}}, 1, 0), K::Corrupt, "Повреждённый PFS0: неверное имя файла."},
-        {"name without terminator", Pfs0({{0, 1, "abc"}}, 1, 3), K::Corrupt, "Повреждённый PFS0: некорректная строка имени файла."},
-        {"empty name", Pfs0({{0, 1, ""}}, 1), K::Corrupt, "Повреждённый PFS0: некорректная строка имени файла."},
-        {"name of 4097 bytes", Pfs0({{0, 1, std::string(4097, 'n')}}, 1), K::Corrupt, "Повреждённый PFS0: некорректная строка имени файла."},
-        {"shared range", Pfs0({{0, 4, "a"}, {0, 4, "b"}}, 4), K::Corrupt, "Повреждённый PFS0: файлы пересекаются."},
-        {"overlap by one byte", Pfs0({{0, 4, "a"}, {3, 4, "b"}}, 8), K::Corrupt, "Повреждённый PFS0: файлы пересекаются."},
-        {"contained range, listed last", Pfs0({{0, 9, "a"}, {9, 1, "c"}, {2, 2, "b"}}, 10), K::Corrupt, "Повреждённый PFS0: файлы пересекаются."},
+        {"end past the file", Pfs0({{0, 11, "a"}}, 10), K::Corrupt, kPfsBounds},
+        {"name offset at the table's end", Pfs0({{0, 1, "a", 2}}, 1), K::Corrupt, kPfsNameAt},
+        {"no string table", Pfs0({{0, 1, "a", 0}}, 1, 0), K::Corrupt, kPfsNameAt},
+        {"name without terminator", Pfs0({{0, 1, "abc"}}, 1, 3), K::Corrupt, kPfsName},
+        {"empty name", Pfs0({{0, 1, ""}}, 1), K::Corrupt, kPfsName},
+        {"name of 4097 bytes", Pfs0({{0, 1, std::string(4097, 'n')}}, 1), K::Corrupt, kPfsName},
+        {"shared range", Pfs0({{0, 4, "a"}, {0, 4, "b"}}, 4), K::Corrupt, kPfsOverlap},
+        {"overlap by one byte", Pfs0({{0, 4, "a"}, {3, 4, "b"}}, 8), K::Corrupt, kPfsOverlap},
+        {"contained range, listed last", Pfs0({{0, 9, "a"}, {9, 1, "c"}, {2, 2, "b"}}, 10), K::Corrupt,
+         kPfsOverlap},
         // Refused before their (missing) tables are read.
-        {"NCZ members sharing a range", Pfs0({{0, 0x4100, "a.ncz"}, {0, 0x4100, "b.ncz"}}, 0x4100), K::Corrupt, "Повреждённый PFS0: файлы пересекаются."},
+        {"NCZ members sharing a range", Pfs0({{0, 0x4100, "a.ncz"}, {0, 0x4100, "b.ncz"}}, 0x4100),
+         K::Corrupt, kPfsOverlap},
         // Each NCZ member's tables.
-        {"smaller than the NCA header", ncz(Bytes(0x3FFF)), K::Corrupt, "Повреждённый файл: заголовок выходит за границы данных."},
-        {"no room for the section header", ncz(Bytes(0x400F)), K::Corrupt, "Повреждённый файл: данные обрезаны."},
-        {"no room for the section count", ncz(Bytes(0x4008)), K::Corrupt, "Повреждённый файл: данные обрезаны."},
-        {"other magic", ncz(Set(Ncz({s1}), 0x4007, 1, 'X')), K::Corrupt, "В файле NCZ отсутствует заголовок NCZSECTN."},
-        {"16400 bytes, count 0", ncz(Ncz({}, 0, 0)), K::Corrupt, "Повреждённый NCZ: некорректное число секций."},
-        {"16400 bytes, count 1", ncz(Ncz({}, 1, 0)), K::Corrupt, "Повреждённый NCZ: некорректное число секций."},
-        {"count one more than fits", ncz(Ncz({s1}, 2, 63)), K::Corrupt, "Повреждённый NCZ: некорректное число секций."},
-        {"empty section", ncz(Ncz({{0x4000, 0}})), K::Corrupt, "Повреждённый NCZ: пустая секция."},
+        {"smaller than the NCA header", ncz(Bytes(0x3FFF)), K::Corrupt,
+         "Повреждённый файл: заголовок выходит за границы данных."},
+        {"no room for the section header", ncz(Bytes(0x400F)), K::Corrupt, kCut},
+        {"no room for the section count", ncz(Bytes(0x4008)), K::Corrupt, kCut},
+        {"other magic", ncz(Set(Ncz({s1}), 0x4007, 1, 'X')), K::Corrupt,
+         "В файле NCZ отсутствует заголовок NCZSECTN."},
+        {"16400 bytes, count 0", ncz(Ncz({}, 0, 0)), K::Corrupt, kSections},
+        {"16400 bytes, count 1", ncz(Ncz({}, 1, 0)), K::Corrupt, kSections},
+        {"count one more than fits", ncz(Ncz({s1}, 2, 63)), K::Corrupt, kSections},
+        {"empty section", ncz(Ncz({{0x4000, 0}})), K::Corrupt, kEmptySection},
         {"section size with bit 63", ncz(Ncz({{0x4000, 1ull << 63}})), K::Corrupt, kOverflow},
         {"section end past 2^63-1", ncz(Ncz({{kMax, 1}})), K::Corrupt, kOverflow},
-        {"gap between sections", ncz(Ncz({s1, {0x8001, 0x1000}})), K::Corrupt, "Повреждённый NCZ: секции пересекаются или имеют пропуски."},
-        {"overlapping sections", ncz(Ncz({s1, {0x7FFF, 0x1000}})), K::Corrupt, "Повреждённый NCZ: секции пересекаются или имеют пропуски."},
-        {"crypto type 2", ncz(Ncz({{0x4000, 0x4000, 2}})), K::Unsupported, "Этот тип шифрования секции NCZ не поддерживается."},
-        {"crypto type 0", ncz(Ncz({{0x4000, 0x4000, 0}})), K::Unsupported, "Этот тип шифрования секции NCZ не поддерживается."},
-        {"crypto type 5", ncz(Ncz({s1, {0x8000, 0x10, 5}})), K::Unsupported, "Этот тип шифрования секции NCZ не поддерживается."},
-        {"crypto type 2 in the second read of records", ncz(Ncz(many)), K::Unsupported, "Этот тип шифрования секции NCZ не поддерживается."},
-        {"NCA ends with its header", ncz(Ncz({{0x3000, 0x1000}})), K::Corrupt, "Повреждённый NCZ: отсутствуют данные после заголовка NCA."},
-        {"3 bytes of data", ncz(Ncz({s1}, {}, 3)), K::Corrupt, "Повреждённый NCZ: отсутствуют сжатые данные."},
-        {"block magic only, 8 bytes", ncz(cut(Blk({s1}, {1}), kBlock + 8)), K::Corrupt, "Повреждённый файл: данные обрезаны."},
-        {"block header cut short, 23 bytes", ncz(cut(Blk({s1}, {1}), kBlock + 23)), K::Corrupt, "Повреждённый файл: данные обрезаны."},
-        {"block header whole, 24 bytes, no table", ncz(cut(Blk({s1}, {1}), kBlock + 24)), K::Corrupt, "Повреждённый NCZBLOCK: некорректное число блоков."},
-        {"block version 1", ncz(Set(Blk({s1}, {1}), kBlock + 8, 1, 1)), K::Unsupported, "Неподдерживаемая версия или тип NCZBLOCK."},
-        {"block type 2", ncz(Set(Blk({s1}, {1}), kBlock + 9, 1, 2)), K::Unsupported, "Неподдерживаемая версия или тип NCZBLOCK."},
-        {"exponent 13", ncz(Set(Blk({s1}, {1}), kBlock + 11, 1, 13)), K::Corrupt, "Повреждённый NCZBLOCK: некорректный размер блока."},
-        {"exponent 33", ncz(Set(Blk({s1}, {1}), kBlock + 11, 1, 33)), K::Corrupt, "Повреждённый NCZBLOCK: некорректный размер блока."},
-        {"body size other than the sections'", ncz(Set(Blk({s1}, {1}), kBlock + 16, 8, 0x3FFF)), K::Corrupt, "Повреждённый NCZBLOCK: размеры блоков и секций не совпадают."},
-        {"block count 0", ncz(Set(Blk({s1}, {1}), kBlock + 12, 4, 0)), K::Corrupt, "Повреждённый NCZBLOCK: некорректное число блоков."},
-        {"block count too high", ncz(Blk({s1}, {1, 1})), K::Corrupt, "Повреждённый NCZBLOCK: некорректное число блоков."},
-        {"block count too low", ncz(Blk({{0x4000, 0x4001}}, {1})), K::Corrupt, "Повреждённый NCZBLOCK: некорректное число блоков."},
-        {"table larger than the member", ncz(Set(Blk({{0x4000, 0x8000}}, {1}), kBlock + 12, 4, 2)), K::Corrupt, "Повреждённый NCZBLOCK: некорректное число блоков."},
-        {"block of size 0", ncz(Blk({s1}, {0})), K::Corrupt, "Повреждённый NCZBLOCK: некорректная длина блока."},
-        {"block larger than its content", ncz(Blk({s1}, {0x4001})), K::Corrupt, "Повреждённый NCZBLOCK: некорректная длина блока."},
-        {"last 1-byte block of size 2", ncz(Blk({{0x4000, 0x8001}}, {5, 5, 2})), K::Corrupt, "Повреждённый NCZBLOCK: некорректная длина блока."},
+        {"gap between sections", ncz(Ncz({s1, {0x8001, 0x1000}})), K::Corrupt, kSectionGaps},
+        {"overlapping sections", ncz(Ncz({s1, {0x7FFF, 0x1000}})), K::Corrupt, kSectionGaps},
+        {"crypto type 2", ncz(Ncz({{0x4000, 0x4000, 2}})), K::Unsupported, kCrypto},
+        {"crypto type 0", ncz(Ncz({{0x4000, 0x4000, 0}})), K::Unsupported, kCrypto},
+        {"crypto type 5", ncz(Ncz({s1, {0x8000, 0x10, 5}})), K::Unsupported, kCrypto},
+        {"crypto type 2 in the second read of records", ncz(Ncz(many)), K::Unsupported, kCrypto},
+        {"NCA ends with its header", ncz(Ncz({{0x3000, 0x1000}})), K::Corrupt,
+         "Повреждённый NCZ: отсутствуют данные после заголовка NCA."},
+        {"3 bytes of data", ncz(Ncz({s1}, {}, 3)), K::Corrupt,
+         "Повреждённый NCZ: отсутствуют сжатые данные."},
+        {"block magic only, 8 bytes", ncz(cut(Blk({s1}, {1}), kBlock + 8)), K::Corrupt, kCut},
+        {"block header cut short, 23 bytes", ncz(cut(Blk({s1}, {1}), kBlock + 23)), K::Corrupt, kCut},
+        {"block header whole, 24 bytes, no table", ncz(cut(Blk({s1}, {1}), kBlock + 24)), K::Corrupt,
+         kBlockCount},
+        {"block version 1", ncz(Set(Blk({s1}, {1}), kBlock + 8, 1, 1)), K::Unsupported, kBlockVersion},
+        {"block type 2", ncz(Set(Blk({s1}, {1}), kBlock + 9, 1, 2)), K::Unsupported, kBlockVersion},
+        {"exponent 13", ncz(Set(Blk({s1}, {1}), kBlock + 11, 1, 13)), K::Corrupt, kBlockSize},
+        {"exponent 33", ncz(Set(Blk({s1}, {1}), kBlock + 11, 1, 33)), K::Corrupt, kBlockSize},
+        {"body size other than the sections'", ncz(Set(Blk({s1}, {1}), kBlock + 16, 8, 0x3FFF)), K::Corrupt,
+         "Повреждённый NCZBLOCK: размеры блоков и секций не совпадают."},
+        {"block count 0", ncz(Set(Blk({s1}, {1}), kBlock + 12, 4, 0)), K::Corrupt, kBlockCount},
+        {"block count too high", ncz(Blk({s1}, {1, 1})), K::Corrupt, kBlockCount},
+        {"block count too low", ncz(Blk({{0x4000, 0x4001}}, {1})), K::Corrupt, kBlockCount},
+        {"table larger than the member", ncz(Set(Blk({{0x4000, 0x8000}}, {1}), kBlock + 12, 4, 2)),
+         K::Corrupt, kBlockCount},
+        {"block of size 0", ncz(Blk({s1}, {0})), K::Corrupt, kBlockLength},
+        {"block larger than its content", ncz(Blk({s1}, {0x4001})), K::Corrupt, kBlockLength},
+        {"last 1-byte block of size 2", ncz(Blk({{0x4000, 0x8001}}, {5, 5, 2})), K::Corrupt, kBlockLength},
         {"a bad entry in the table's second pass",
-         ncz(Set(Blk({{0x4000, 20000 * 0x4000}}, std::vector<std::uint32_t>(20000, 1)), kBlock + 24 + 4 * 18000, 4, 0)), K::Corrupt, "Повреждённый NCZBLOCK: некорректная длина блока."},
-        {"one spare byte", ncz(Blk({s1}, {10}, 1)), K::Corrupt, "Повреждённый NCZBLOCK: данные обрезаны или содержат лишние байты."},
-        {"one byte missing", ncz(Blk({s1}, {10}, -1)), K::Corrupt, "Повреждённый NCZBLOCK: данные обрезаны или содержат лишние байты."},
+         ncz(Set(Blk({{0x4000, 20000 * 0x4000}}, std::vector<std::uint32_t>(20000, 1)),
+                 kBlock + 24 + 4 * 18000, 4, 0)),
+         K::Corrupt, kBlockLength},
+        {"one spare byte", ncz(Blk({s1}, {10}, 1)), K::Corrupt, kBlockBytes},
+        {"one byte missing", ncz(Blk({s1}, {10}, -1)), K::Corrupt, kBlockBytes},
         // The stream against the planned NCA.
         {"one byte more than planned", solid(Frame(kBody + 1)), K::Corrupt, larger},
         {"one byte more, no content size", solid(Frame(kBody + 1, false)), K::Corrupt, larger},
-        {"one byte less than planned", solid(Frame(kBody - 1)), K::Corrupt, "Повреждённый NCZ: распакованные данные обрезаны."},
-        {"truncated stream", solid(cut(frame, frame.size() - 3)), K::Corrupt, "Повреждённый NCZ: поток Zstandard обрезан."},
+        {"one byte less than planned", solid(Frame(kBody - 1)), K::Corrupt,
+         "Повреждённый NCZ: распакованные данные обрезаны."},
+        {"truncated stream", solid(cut(frame, frame.size() - 3)), K::Corrupt,
+         "Повреждённый NCZ: поток Zstandard обрезан."},
         {"a byte after the frame", solid(plus(frame, {0})), K::Corrupt, after},
         {"a second frame", solid(plus(frame, Frame(16))), K::Corrupt, after},
         {"window of 2^30", solid(hand(20 << 3, 0), 1), K::Unsupported, zstd(16)},
         {"reserved block type", solid(hand(0, 3), 1), K::Corrupt, zstd(20)},
         {"not a frame", solid({1, 2, 3, 4, 5, 6, 7, 8, 9}), K::Corrupt, zstd(10)},
     };
-    // clang-format on
     for (const char* name : {"a/b.nca", "a\\b.nca", "c:b.nca", ".", ".."})
         cases.push_back(
             {name, Pfs0({{0, 1, name}}, 1), K::Corrupt, "Повреждённый PFS0: имя элемента содержит путь."});
@@ -288,10 +334,11 @@ TEST(NczLayout, AcceptedForms) {
     EXPECT_EQ(Parse(Ncz({{0x100, 0x4000}, {0x4100, 0x10}})).ncaSize, 0x4110u); // sections start anywhere
     // Block form of the smallest and largest blocks, a last one stored, and 20000 entries: two passes of
     // the 16384-entry buffer.
-    // clang-format off
     const std::tuple<std::uint64_t, int, std::vector<std::uint32_t>> blocks[] = {
-        {0x4000, 14, {100}}, {0x4000, 32, {0x4000}}, {5 * 0x4000 + 1, 14, {9, 9, 9, 9, 0x4000, 1}}, {20000 * 0x4000, 14, std::vector<std::uint32_t>(20000, 1)}};
-    // clang-format on
+        {0x4000, 14, {100}},
+        {0x4000, 32, {0x4000}},
+        {5 * 0x4000 + 1, 14, {9, 9, 9, 9, 0x4000, 1}},
+        {20000 * 0x4000, 14, std::vector<std::uint32_t>(20000, 1)}};
     for (const auto& [body, exponent, sizes] : blocks) {
         SCOPED_TRACE(testing::Message() << "exponent " << exponent << ", blocks " << sizes.size());
         const std::uint64_t at = 77;
@@ -320,32 +367,73 @@ void Encrypt(std::uint64_t ncaSize) {
 // The parts on their own, with sizes and offsets no container could give them.
 TEST(PartRefusals, CarryKindAndExactMessage) {
     const std::uint64_t tooMany = 0x100001, most = 0x100000;
-    // clang-format off
-    const std::string kEmpty = "Повреждённый NCZ: пустая секция.", kTooLarge = "Слишком большой заголовок выходного NSP.";
+    const std::string kEmpty = kEmptySection, kTooLarge = "Слишком большой заголовок выходного NSP.";
     const std::tuple<const char*, std::function<void()>, K, std::string> cases[] = {
         // 2796203 entries need 67108872 table bytes: one entry more than 64 MiB allows. 2796032 entries leave
         // room in the output header for one 4079-byte name; the second entry passes that limit, which is
         // checked before its name is compared.
-        {"entry table over 64 MiB", [] { ReadSparse(2796203, 0); }, K::Unsupported, "Повреждённый PFS0: некорректный заголовок или слишком большая таблица файлов."},
+        {"entry table over 64 MiB", [] { ReadSparse(2796203, 0); }, K::Unsupported, kPfsHeader},
         {"output header over 64 MiB", [] { ReadSparse(2796032, 4079); }, K::Unsupported, kTooLarge},
-        {"a missing input", [] { InputFile(test::ScratchFile({}) + L".missing"); }, K::ReadFailed, "Не удалось открыть входной NSZ. (Windows 2)"},
+        {"a missing input", [] { InputFile(test::ScratchFile({}) + L".missing"); }, K::ReadFailed,
+         "Не удалось открыть входной NSZ. (Windows 2)"},
         {"member size with bit 63", [] { Parse(Bytes(0x4100), 0, 1ull << 63); }, K::Corrupt, kOverflow},
-        {"member end past 2^63-1", [] { Parse(Bytes(0x4100), kMax - 0x4000 + 1, 0x4000); }, K::Corrupt, kOverflow},
+        {"member end past 2^63-1", [] { Parse(Bytes(0x4100), kMax - 0x4000 + 1, 0x4000); }, K::Corrupt,
+         kOverflow},
         // The member size alone decides whether the records fit; the largest count goes on to the records.
-        {"one section more than supported", [&] { Parse(Ncz({}, tooMany, 0), 0, 0x4010 + 64 * tooMany); }, K::Unsupported, "Повреждённый NCZ: некорректное число секций."},
-        {"most sections supported, first empty", [&] { Parse(Ncz({{0, 0}}, most, 0x10000 - 64), 0, 0x4010 + 64 * most + 8); }, K::Corrupt, kEmpty},
-        {"output size with bit 63", [] { BuildOutputHeader({PlannedMember{0, 0, 1ull << 63, "a"}}); }, K::Corrupt, kOverflow},
-        {"output offsets past 2^63-1", [] { BuildOutputHeader({PlannedMember{0, 0, kMax - 15, "a"}, PlannedMember{0, 0, 0x10, "b"}}); }, K::Corrupt, kOverflow},
-        {"output total past 2^63-1", [] { BuildOutputHeader({PlannedMember{0, 0, kMax - 15, "a"}}); }, K::Corrupt, kOverflow},
-        {"output header of 64 MiB", [] { BuildOutputHeader({PlannedMember{0, 0, 1, std::string(0x4000000, 'n')}}); }, K::Unsupported, kTooLarge},
-        {"a read past the file's end", [] { std::uint8_t b[64]; InputFile(test::ScratchFile(Bytes(10))).readAt(0, b, 64); }, K::Corrupt, "Входной файл обрезан: отсутствуют ожидаемые данные."},
-        {"a read past 2^63-1", [] { std::uint8_t b[2]; InputFile(test::ScratchFile(Bytes(10))).readAt(kMax, b, 2); }, K::Corrupt, kOverflow},
-        {"a write past the total", [] { test::MemoryOutput out; const ProgressCallback none; OutputWriter w(out, none, nullptr, 3); w.write("ab", 2); w.write("ab", 2); }, K::Corrupt, "Ошибка размера выходного NSP."},
+        {"one section more than supported", [&] { Parse(Ncz({}, tooMany, 0), 0, 0x4010 + 64 * tooMany); },
+         K::Unsupported, kSections},
+        {"most sections supported, first empty",
+         [&] {
+             Parse(Ncz({{0, 0}}, most, 0x10000 - 64), 0, 0x4010 + 64 * most + 8);
+         },
+         K::Corrupt, kEmpty},
+        {"output size with bit 63",
+         [] {
+             BuildOutputHeader({PlannedMember{0, 0, 1ull << 63, "a"}});
+         },
+         K::Corrupt, kOverflow},
+        {"output offsets past 2^63-1",
+         [] {
+             BuildOutputHeader({PlannedMember{0, 0, kMax - 15, "a"}, PlannedMember{0, 0, 0x10, "b"}});
+         },
+         K::Corrupt, kOverflow},
+        {"output total past 2^63-1",
+         [] {
+             BuildOutputHeader({PlannedMember{0, 0, kMax - 15, "a"}});
+         },
+         K::Corrupt, kOverflow},
+        {"output header of 64 MiB",
+         [] {
+             BuildOutputHeader({PlannedMember{0, 0, 1, std::string(0x4000000, 'n')}});
+         },
+         K::Unsupported, kTooLarge},
+        {"a read past the file's end",
+         [] {
+             std::uint8_t b[64];
+             InputFile(test::ScratchFile(Bytes(10))).readAt(0, b, 64);
+         },
+         K::Corrupt, "Входной файл обрезан: отсутствуют ожидаемые данные."},
+        {"a read past 2^63-1",
+         [] {
+             std::uint8_t b[2];
+             InputFile(test::ScratchFile(Bytes(10))).readAt(kMax, b, 2);
+         },
+         K::Corrupt, kOverflow},
+        {"a write past the total",
+         [] {
+             test::MemoryOutput out;
+             const ProgressCallback none;
+             OutputWriter w(out, none, nullptr, 3);
+             w.write("ab", 2);
+             w.write("ab", 2);
+         },
+         K::Corrupt, "Ошибка размера выходного NSP."},
         // A conversion stops at the decoder before these; the encryptor guards its own bounds all the same.
-        {"encryption past the NCA", [] { Encrypt(0x4010); }, K::Corrupt, "NCZ распаковывается в больший размер, чем указан в заголовке."},
-        {"encryption past the sections", [] { Encrypt(0x4020); }, K::Corrupt, "Повреждённая таблица секций NCZ."},
+        {"encryption past the NCA", [] { Encrypt(0x4010); }, K::Corrupt,
+         "NCZ распаковывается в больший размер, чем указан в заголовке."},
+        {"encryption past the sections", [] { Encrypt(0x4020); }, K::Corrupt,
+         "Повреждённая таблица секций NCZ."},
     };
-    // clang-format on
     for (const auto& [what, action, kind, message] : cases) {
         SCOPED_TRACE(what);
         test::ExpectConversionError(action, {kind, message, kind == K::ReadFailed ? 2u : 0u});

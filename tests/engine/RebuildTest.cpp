@@ -62,21 +62,31 @@ MemberSpec Plain(std::string name, std::uint64_t size, bool hashed = false) {
 
 TEST(Rebuild, MembersComeBackByteForByte) {
     // Boundaries that are multiples of neither 16 nor 1 MiB, mixed types, a gap before the first section.
-    // clang-format off
-    const std::vector<SectionSpec> mixed = {MakeSection(0x1234F, 3, 1), MakeSection(0x10007, 1, 2), MakeSection(0x180001, 4, 3), MakeSection(0x9, 3, 4)};
+    const std::vector<SectionSpec> mixed = {MakeSection(0x1234F, 3, 1), MakeSection(0x10007, 1, 2),
+                                            MakeSection(0x180001, 4, 3), MakeSection(0x9, 3, 4)};
     const std::vector<SectionSpec> one = {MakeSection(0x20003, 3, 9)};
     const std::pair<const char*, ContainerSpec> cases[] = {
-        {"solid with a gap before the first section; block e=14, e=20 (partial last block); every block stored, incompressible or not; solid without a content size",
-         {{Ncz(".ncz", NczForm::Solid, 0, mixed, 0x4A07), Ncz("a.ncz", NczForm::Block, 14, mixed), Ncz("b.ncz", NczForm::Block, 20, mixed, 0x4010),
-           Ncz("c.ncz", NczForm::Block, 14, one, 0x4000, Content::Random), Ncz("d.ncz", NczForm::Block, 14, one, 0x4000, Content::Compressible, kStoreAllBlocks),
-           Ncz("s.ncz", NczForm::Solid, 0, {MakeSection(0x30000, 3, 3)}, 0x4000, Content::Mixed, kNoContentSize)}, {}}},
+        {"solid with a gap before the first section; block e=14, e=20 (partial last block); every block "
+         "stored, incompressible or not; solid without a content size",
+         {{Ncz(".ncz", NczForm::Solid, 0, mixed, 0x4A07), Ncz("a.ncz", NczForm::Block, 14, mixed),
+           Ncz("b.ncz", NczForm::Block, 20, mixed, 0x4010),
+           Ncz("c.ncz", NczForm::Block, 14, one, 0x4000, Content::Random),
+           Ncz("d.ncz", NczForm::Block, 14, one, 0x4000, Content::Compressible, kStoreAllBlocks),
+           Ncz("s.ncz", NczForm::Solid, 0, {MakeSection(0x30000, 3, 3)}, 0x4000, Content::Mixed,
+               kNoContentSize)},
+          {}}},
         {"hash-named members, plain members, empty member, shuffled data with gaps",
-         {{Plain("x.cnmt.xml", 333), Ncz(".Ncz", NczForm::Block, 16, {MakeSection(0x8000, 3, 5), MakeSection(0x777, 1, 6)}, 0x4000, Content::Mixed, kHashed),
-           Plain("empty.tik", 0), Ncz(".NCZ", NczForm::Solid, 0, {MakeSection(0x5001, 4, 7)}, 0x4000, Content::Mixed, kHashed | kUpperCaseHash),
-           Plain(".nca", 1000, true), Plain("cert.cert", 0x100000 + 3)}, {3, 5, 0, 2, 1, 4}, 17}},
+         {{Plain("x.cnmt.xml", 333),
+           Ncz(".Ncz", NczForm::Block, 16, {MakeSection(0x8000, 3, 5), MakeSection(0x777, 1, 6)}, 0x4000,
+               Content::Mixed, kHashed),
+           Plain("empty.tik", 0),
+           Ncz(".NCZ", NczForm::Solid, 0, {MakeSection(0x5001, 4, 7)}, 0x4000, Content::Mixed,
+               kHashed | kUpperCaseHash),
+           Plain(".nca", 1000, true), Plain("cert.cert", 0x100000 + 3)},
+          {3, 5, 0, 2, 1, 4},
+          17}},
         {"plain members only", {{Plain("a.tik", 10), Plain("b.cert", 0x200001), Plain("c.xml", 1)}, {}}},
     };
-    // clang-format on
     for (const auto& [what, package] : cases) {
         SCOPED_TRACE(what);
         const BuiltFiles built = BuildNsz(package);
@@ -114,8 +124,8 @@ TEST(Rebuild, FirstFailureInStreamOrderWins) {
     // Per row: the first member's block that is no frame, and the one whose read fails; the bytes writable
     // after its NCA header; a broken hash; the error; how many of its blocks are written (-1: none/any).
     const auto built = TwoMembers();
-    // clang-format off
-    const test::ExpectedError zstd{K::Corrupt, std::string("Ошибка распаковки Zstandard: ") + ZSTD_getErrorName(static_cast<std::size_t>(-10))};
+    const test::ExpectedError zstd{K::Corrupt, std::string("Ошибка распаковки Zstandard: ") +
+                                                   ZSTD_getErrorName(static_cast<std::size_t>(-10))};
     const test::ExpectedError read{K::ReadFailed, "Ошибка чтения входного файла. (Windows 23)", 23};
     const std::string full = "Не удалось записать NSP. Проверьте свободное место на диске. (Windows ";
     const std::string mismatch = "Проверка SHA-256 не пройдена: " + built.members[0].nspName;
@@ -132,12 +142,23 @@ TEST(Rebuild, FirstFailureInStreamOrderWins) {
         {"writer, access denied", -1, -1, 0, false, {K::AccessDenied, full + "5)", 5}, -1},
         {"writer, write-protected", -1, -1, 0, false, {K::AccessDenied, full + "19)", 19}, -1},
         {"writer, aborted without a cancel", -1, -1, 0, false, {K::WriteFailed, full + "995)", 995}, -1},
-        {"writer, a call that wrote nothing", -1, -1, 0, false, {K::WriteFailed, "Windows не смогла записать данные NSP."}, -1},
-        {"hasher: a mismatch before corrupt data", -1, -1, -1, true, {K::VerificationFailed, mismatch + ". Данные повреждены или изменены; NSP не сохранён."}, 5},
+        {"writer, a call that wrote nothing",
+         -1,
+         -1,
+         0,
+         false,
+         {K::WriteFailed, "Windows не смогла записать данные NSP."},
+         -1},
+        {"hasher: a mismatch before corrupt data",
+         -1,
+         -1,
+         -1,
+         true,
+         {K::VerificationFailed, mismatch + ". Данные повреждены или изменены; NSP не сохранён."},
+         5},
         {"corrupt data before a failed read", 1, 3, -1, false, zstd, 1},
         {"corrupt data before a failed write", 1, -1, 0x180000, false, zstd, 1},
     };
-    // clang-format on
     const std::uint64_t firstData =
         built.nsp.size() - built.members[0].nspSize - built.members[1].nspSize + 0x4000;
     for (const auto& [what, brokenFrame, failedRead, writable, brokenHash, error, blocks] : cases) {
