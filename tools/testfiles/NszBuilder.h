@@ -40,8 +40,8 @@ struct MemberSpec {
     int blockExponent = 20;
     int level = 3;
     bool storeAllBlocks = false;
-    int windowLog = 0;          // 0: the compressor's choice
-    bool pledgeSize = true;     // solid form: content size written in the frame header
+    int windowLog = 0;      // 0: the compressor's choice
+    bool pledgeSize = true; // solid form: content size written in the frame header
 };
 
 struct ContainerSpec {
