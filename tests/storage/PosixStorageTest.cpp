@@ -1,5 +1,4 @@
-// What only the POSIX storage code meets: links and read-only destinations, a really full file system,
-// and a signal that ends a blocked write.
+// What only the POSIX storage code meets: links, read-only and full destinations, a signal in a write.
 #include "convert/ConvertNszToNsp.h"
 #include "engine/OutputFile.h"
 #include "engine/Paths.h"
@@ -22,8 +21,7 @@ namespace {
 namespace fs = std::filesystem;
 using K = ConversionError::Kind;
 
-// A small tmpfs over a test directory, unmounted on every way out; empty where it cannot be mounted
-// (mounting needs root, as in CI).
+// A small tmpfs over a test directory, unmounted on every way out; empty without root (CI has it).
 std::shared_ptr<const std::string> MountTmpfs(const std::wstring& over, const char* options,
                                               unsigned long flags = 0) {
     if (::mount("tmpfs", ToUtf8(over).c_str(), "tmpfs", flags, options) != 0)

@@ -7,19 +7,15 @@
 
 #include <algorithm>
 #include <cstring>
-#include <string_view>
 
 namespace vesko::test {
 
-SeamScript seam;
-
 namespace {
-
-std::wstring fakeLocalAppData;
 
 HANDLE WINAPI ScriptedCreateFile(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                                  DWORD disposition, DWORD flags, HANDLE templateFile) {
-    if (seam.createError != 0 && std::wstring_view(path).ends_with(seam.createSuffix))
+    seam.creates.emplace_back(path, access, share, disposition, flags);
+    if (seam.createError != 0 && std::wstring(path).ends_with(seam.createSuffix))
         return SetLastError(seam.createError), INVALID_HANDLE_VALUE;
     return CreateFileW(path, access, share, security, disposition, flags, templateFile);
 }
@@ -43,9 +39,17 @@ BOOL WINAPI ScriptedFileInformation(HANDLE handle, LPBY_HANDLE_FILE_INFORMATION 
 BOOL WINAPI ScriptedFlush(HANDLE file) {
     if (seam.cancelOnFlush != nullptr)
         seam.cancelOnFlush->store(1);
-    if (++seam.flushCalls != seam.failingFlush)
-        return FlushFileBuffers(file);
-    return SetLastError(seam.flushError), FALSE;
+    return ++seam.flushCalls != seam.failingFlush ? FlushFileBuffers(file)
+                                                  : (SetLastError(seam.flushError), FALSE);
+}
+
+BOOL WINAPI ScriptedWriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written,
+                              LPOVERLAPPED overlapped) {
+    if (seam.cancelOnWrite != nullptr)
+        seam.cancelOnWrite->store(1);
+    if (seam.writeError != 0)
+        return SetLastError(seam.writeError), FALSE;
+    return WriteFile(file, data, seam.shortWrite ? size - 1 : size, written, overlapped);
 }
 
 DWORD WINAPI ScriptedFinalPath(HANDLE handle, LPWSTR buffer, DWORD size, DWORD flags) {
@@ -117,13 +121,10 @@ UniqueHandle StartHelper(const std::wstring& arguments, UniqueHandle& output) {
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = childEnd.get();
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     wchar_t self[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring command = self;
-    command =
-        L"\"" + command.substr(0, command.rfind(L'\\') + 1) + L"storage_crash_helper.exe\" " + arguments;
+    std::wstring command = L"\"" + std::wstring(self);
+    command = command.substr(0, command.rfind(L'\\') + 1) + L"storage_crash_helper.exe\" " + arguments;
     PROCESS_INFORMATION info{};
     if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
                         &info))
@@ -166,37 +167,27 @@ void RecoverInAnotherProcess(const StorageSandbox& sandbox) {
     EXPECT_EQ(code, 0u);
 }
 
-void RestoreBirthTime(const std::wstring& path, const JournalIdentity& recorded) {
-    const FILETIME time{recorded.creationTimeLow, recorded.creationTimeHigh};
-    const UniqueHandle file(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
-                                        OPEN_EXISTING, 0, nullptr));
-    ASSERT_TRUE(SetFileTime(file.get(), nullptr, nullptr, &time));
-}
-
-void SetFakeLocalAppData(const std::wstring& folder) {
-    fakeLocalAppData = folder;
-}
-
 HRESULT WINAPI FakeKnownFolderPath(REFKNOWNFOLDERID id, DWORD, HANDLE, PWSTR* path) {
     *path = nullptr;
-    if (!IsEqualGUID(id, FOLDERID_LocalAppData))
-        return E_INVALIDARG;
-    const std::size_t bytes = (fakeLocalAppData.size() + 1) * sizeof(wchar_t);
+    if (FAILED(seam.knownFolderError) || !IsEqualGUID(id, FOLDERID_LocalAppData))
+        return FAILED(seam.knownFolderError) ? seam.knownFolderError : E_INVALIDARG;
+    const std::size_t bytes = (localAppData.size() + 1) * sizeof(wchar_t);
     *path = static_cast<PWSTR>(CoTaskMemAlloc(bytes));
     if (*path == nullptr)
         return E_OUTOFMEMORY;
-    std::memcpy(*path, fakeLocalAppData.c_str(), bytes);
+    std::memcpy(*path, localAppData.c_str(), bytes);
     return S_OK;
 }
 
 StorageSandbox::StorageSandbox() : calls(RealStorageSystemCalls()) {
-    SetFakeLocalAppData(home_.path());
     seam = SeamScript{};
+    localAppData = home_.path();
     randomScript = RandomScript{};
     calls.getKnownFolderPath = &FakeKnownFolderPath;
     calls.createFile = &ScriptedCreateFile;
     calls.getFileInformationByHandle = &ScriptedFileInformation;
     calls.flushFileBuffers = &ScriptedFlush;
+    calls.writeFile = &ScriptedWriteFile;
     calls.getFinalPathNameByHandle = &ScriptedFinalPath;
     calls.genRandom = &ScriptedRandom;
     apply();
@@ -214,9 +205,6 @@ void StorageSandbox::fakeVolume() {
 std::wstring StorageSandbox::recordedFile(const std::wstring& name) const {
     return ToLongPath(destination()) + L"\\" + name;
 }
-
-const int kPublishRoutes = 1;
-void UsePublishRoute(StorageSandbox&, int) {}
 
 bool Exists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
