@@ -36,14 +36,6 @@ class Conversion : public ::testing::Test {
         built_ = testfiles::BuildNsz(package);
         WriteWholeFile(source_, built_.nsz);
     }
-    // After a refusal: no output, the source in place, nothing of a reservation left.
-    void expectUntouched() const {
-        EXPECT_FALSE(fs::exists(fs::path(output_)));
-        EXPECT_TRUE(ReadWholeFile(source_) == built_.nsz);
-        EXPECT_EQ(leftovers(), 0u);
-    }
-
-    // Temporary files and journals of this test's reservations.
     std::size_t leftovers() const { return sandbox_.temporaryFiles().size() + sandbox_.journals().size(); }
 
     test::StorageSandbox sandbox_;
@@ -95,7 +87,7 @@ TEST_F(Conversion, GivesTheExactNspWithoutReplacingNamesAndDeletesTheSourceOnReq
     EXPECT_NE(LastDeletionPath(), DeletionPath::None);
 }
 
-TEST_F(Conversion, CancellationAtEveryStageAndFailedVerificationLeaveNothing) {
+TEST_F(Conversion, CancellationAtEveryStageLeavesNothing) {
     // Report that cancels: 0 before the call, -1 the one after the last member.
     for (const int cancelAt : {0, 4, -1}) {
         SCOPED_TRACE(cancelAt);
@@ -109,15 +101,10 @@ TEST_F(Conversion, CancellationAtEveryStageAndFailedVerificationLeaveNothing) {
         };
         EXPECT_THROW(ConvertNszToNsp(source_, output_, progress, &flag, true, true), Cancelled);
         EXPECT_FALSE(finishing);
-        expectUntouched();
+        EXPECT_FALSE(fs::exists(fs::path(output_)));
+        EXPECT_TRUE(ReadWholeFile(source_) == built_.nsz);
+        EXPECT_EQ(leftovers(), 0u);
     }
-    built_.nsz[built_.members[0].nszOffset + 5] ^= 0x80; // inside the first member's NCA header
-    WriteWholeFile(source_, built_.nsz);
-    test::ExpectConversionError(
-        [&] { ConvertNszToNsp(source_, output_, {}, nullptr, true, true); },
-        {K::VerificationFailed, "Проверка SHA-256 не пройдена: " + built_.members[0].nspName +
-                                    ". Данные повреждены или изменены; NSP не сохранён."});
-    expectUntouched();
 }
 
 #ifdef _WIN32

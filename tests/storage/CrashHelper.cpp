@@ -20,10 +20,8 @@ int main() {
     vesko::StorageSystemCalls calls = vesko::RealStorageSystemCalls();
     calls.getKnownFolderPath = &vesko::test::FakeKnownFolderPath;
     const vesko::ScopedStorageSystemOverride useFolder(calls);
-    if (std::wcscmp(argv[1], L"recover") == 0) {
-        vesko::RecoverInterruptedOutputs();
-        return 0;
-    }
+    if (std::wcscmp(argv[1], L"recover") == 0)
+        return vesko::RecoverInterruptedOutputs(), 0;
     if (std::wcscmp(argv[1], L"reserve") != 0 || argc < 5)
         return 2;
     try {

@@ -3,7 +3,6 @@
 #include "engine/OutputFile.h"
 #include "engine/Paths.h"
 #include "tests/storage/StorageTestSupport.h"
-#include "tools/testfiles/NszBuilder.h"
 
 #include <cstring>
 #include <filesystem>
@@ -75,8 +74,7 @@ TEST(PosixStorage, FullFileSystemFailsAndLeavesNothing) {
     test::StorageSandbox sandbox;
     const auto small = MountTmpfs(sandbox.destination(), "size=4m");
     if (!small)
-        GTEST_SKIP() << "cannot mount a 4 MiB tmpfs here (" << std::strerror(errno)
-                     << "); run as root to test";
+        GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
     test::TempDir sources;
     const std::wstring source = sources.file(L"big.nsz");
     testfiles::WriteWholeFile(
@@ -104,8 +102,7 @@ TEST(PosixStorage, FullFileSystemFailsAndLeavesNothing) {
 TEST(PosixCancellation, SignalEndsAWriteBlockedOnAFullPipe) {
     int pipeEnds[2];
     ASSERT_EQ(::pipe(pipeEnds), 0);
-    struct sigaction action {};
-    struct sigaction previous {};
+    struct sigaction action = {}, previous = {};
     action.sa_handler = [](int) {}; // without SA_RESTART, as the console converter installs it
     sigemptyset(&action.sa_mask);
     ::sigaction(SIGUSR1, &action, &previous);

@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <utility>
@@ -126,8 +125,7 @@ TEST(StorageRules, ErrorKindsCodesAndCancellation) {
         {write, 995, None, write, false},   {write, 2, Set, write, false}};
     // clang-format on
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::to_string(c.code) + " kind " + KindName(c.kind) + " flag " +
-                     std::to_string(c.flag));
+        SCOPED_TRACE(&c - cases);
         CancelFlag flag{static_cast<std::uint8_t>(c.flag == Set ? 1 : 0)};
         const CancelFlag* passed = c.flag == None ? nullptr : &flag;
         if (c.cancelled)
@@ -263,13 +261,9 @@ TEST(PublishOutput, PublishesUnderTheFirstFreeNameWithoutReplacing) {
             test::StorageSandbox sandbox;
 #ifndef _WIN32
             if (route > 0)
-                sandbox.calls.renameNoReplace = [](int, const char*, int, const char*) {
-                    return errno = EINVAL, -1;
-                };
+                sandbox.calls.renameNoReplace = [](auto...) { return errno = EINVAL, -1; };
             if (route > 1)
-                sandbox.calls.linkAt = [](int, const char*, int, const char*, int) {
-                    return errno = EPERM, -1;
-                };
+                sandbox.calls.linkAt = [](auto...) { return errno = EPERM, -1; };
             sandbox.apply();
 #endif
             for (const std::wstring& name : c.taken)
@@ -330,16 +324,15 @@ TEST_F(StorageContract, PathFailures) {
     const test::ExpectedError invalid{K::PathProblem, "Invalid storage path (Windows 123)", 123},
         missing{K::WriteFailed, "Cannot open storage directory (Windows 2)", 2};
     test::WriteWholeFile(sandbox.destinationFile(L"file"), {1});
-    const std::wstring belowFile = sandbox.destinationFile(L"file") + test::kSeparator + L"Game.nsp";
     // Windows: the directory prefix keeps its backslash, and a file named with one is an invalid name.
-    const test::ExpectedError notDirectory =
-        test::kWindows
-            ? test::ExpectedError{K::WriteFailed, "Cannot open storage directory (Windows 123)", 123}
-            : test::ExpectedError{K::WriteFailed, "Unsafe storage directory (Windows 1920)", 1920};
+    const test::ExpectedError notDirectory{K::WriteFailed,
+                                           test::kWindows ? "Cannot open storage directory (Windows 123)"
+                                                          : "Unsafe storage directory (Windows 1920)",
+                                           test::kWindows ? 123u : 1920u};
     const std::pair<std::wstring, test::ExpectedError> reserving[] = {
         {L"", invalid},
         {sandbox.destinationFile(L"missing") + test::kSeparator + L"Game.nsp", missing},
-        {belowFile, notDirectory}};
+        {sandbox.destinationFile(L"file") + test::kSeparator + L"Game.nsp", notDirectory}};
     for (const auto& c : reserving) {
         std::unique_ptr<PendingOutput> pending;
         test::ExpectConversionError([&] { CreatePendingOutput(pending, c.first, nullptr); }, c.second);
@@ -378,8 +371,7 @@ TEST_F(StorageContract, SizeLimitThenFreeSpace) {
     // clang-format on
     sandbox.fakeVolume();
     for (const auto& c : cases) {
-        SCOPED_TRACE(ToUtf8(c.fileSystem) + " " + std::to_string(c.limitWorks) +
-                     std::to_string(c.spaceWorks) + " " + std::to_string(c.required));
+        SCOPED_TRACE(&c - cases);
         test::volume = {c.fileSystem, c.free, c.limitWorks, c.spaceWorks};
         if (c.code == 0)
             EXPECT_NO_THROW(CheckOutputSpace(output(), c.required, nullptr));
@@ -398,10 +390,8 @@ TEST_F(StorageContract, SizeLimitThenFreeSpace) {
 
 const std::wstring kRecord = L"0123456789abcdef0123456789abcdef";
 
-std::wstring RecordName(unsigned number) {
-    wchar_t text[33] = {};
-    std::swprintf(text, 33, L"%032x", number);
-    return text;
+std::wstring RecordName(unsigned number) { // 32 digits, a valid record name
+    return std::wstring(32 - std::to_wstring(number).size(), L'0') + std::to_wstring(number);
 }
 
 // One left-over reservation made by hand: the temporary file (unless told not to) and its journal. Without
@@ -412,10 +402,7 @@ struct Leftover {
     Bytes journal;
 
     void write() const { test::WriteWholeFile(journalPath, journal); }
-    void rewrite(const std::wstring& path) {
-        journal = BuildJournalRecord(identity, path);
-        write();
-    }
+    void rewrite(const std::wstring& path) { journal = BuildJournalRecord(identity, path), write(); }
 };
 
 Leftover MakeLeftover(const Sandbox& sandbox, const std::wstring& record, bool withTemporary = true,
@@ -441,13 +428,12 @@ StorageHandle busy; // held by a live run, in the row that needs it
 BOOL WINAPI RefuseTemporaryDeletion(HANDLE file, FILE_INFO_BY_HANDLE_CLASS type, LPVOID data, DWORD size) {
     if (type != FileDispositionInfo || !test::FinalPathOf(file).ends_with(L".tmp"))
         return SetFileInformationByHandle(file, type, data, size);
-    SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
+    return SetLastError(ERROR_ACCESS_DENIED), FALSE;
 }
 #endif
 
 // Beside each leftover lie another temporary-looking file and a plain file, which no row may lose. Which
-// recorded path forms are refused is StorageRulesTest's; here one that reaches another file.
+// recorded path forms are refused is the rules' test above; here one that reaches another file.
 TEST(RecoverInterruptedOutputs, OutcomesPerJournal) {
     {
         Sandbox sandbox; // without a recovery directory nothing is created
@@ -468,7 +454,7 @@ TEST(RecoverInterruptedOutputs, OutcomesPerJournal) {
         {"a directory named like a journal is passed over", kRecord, false, [](L&, Sandbox& s) { fs::create_directory(s.journalPath(RecordName(1))); }, true},
         {"other file, its identity recorded", kRecord, true, [](L& l, Sandbox& s) {
              l.identity = test::IdentityOf(s.destinationFile(L"keep.me")), l.rewrite(s.recordedFile(L"keep.me")); }, false},
-        // The reading bounds around the parse (the parse refuses every other damage: StorageRulesTest).
+        // The reading bounds around the parse (the parse refuses every other damage: above).
         {"damaged checksum", kRecord, true, [](L& l, Sandbox&) { l.journal[41] ^= 0x10, l.write(); }, false},
         {"header only", kRecord, true, [](L& l, Sandbox&) { l.rewrite(L""); }, false},
         {"shorter than a header", kRecord, true, [](L& l, Sandbox&) { l.journal.resize(43), l.write(); }, false},
@@ -562,7 +548,7 @@ TEST(CrashRecovery, KilledReservationIsCleanedUpAtTheNextStart) {
         SCOPED_TRACE(std::to_string(bytes) + (replaced ? " replaced" : ""));
         Sandbox sandbox;
         test::ReservingProcess reservation(sandbox, sandbox.destinationFile(L"Game.nsp"), bytes);
-        ASSERT_TRUE(reservation.ready());
+        ASSERT_TRUE(reservation.ready);
         reservation.kill();
         ASSERT_EQ(sandbox.journals().size(), 1u);
         ASSERT_EQ(sandbox.temporaryFiles().size(), 1u);
@@ -613,7 +599,7 @@ TEST(CrashRecovery, KilledReservationIsCleanedUpAtTheNextStart) {
 TEST(CrashRecovery, LiveReservationOfAnotherProcessIsSkipped) {
     Sandbox sandbox;
     test::ReservingProcess live(sandbox, sandbox.destinationFile(L"live.nsp"), 0);
-    ASSERT_TRUE(live.ready());
+    ASSERT_TRUE(live.ready);
     const std::wstring stranger = L".vesko-" + std::wstring(32, L'a') + L".tmp", damaged(32, L'b');
     test::WriteWholeFile(sandbox.destinationFile(stranger), {'k'});
     test::WriteWholeFile(sandbox.journalPath(damaged), {'k'});

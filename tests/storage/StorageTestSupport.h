@@ -41,7 +41,6 @@ struct RandomScript {
     bool fail = false;
 };
 inline RandomScript randomScript;
-// The next scripted draw into `out`; false when nothing is scripted.
 inline bool NextScriptedDraw(std::uint8_t* out) {
     if (randomScript.chunks.empty())
         return false;
@@ -66,9 +65,8 @@ inline VolumeScript volume;
 
 #ifdef _WIN32
 // Scripted answers, all off by default: CreateFileW of a path ending with `createSuffix` (every call
-// recorded: path, access, share, disposition, flags), the information of a handle whose final path ends
-// with `infoSuffix`, flush number `failingFlush` (from 1), every final path, the journal write, and the
-// known folder.
+// recorded), the information of a handle whose final path ends with `infoSuffix`, flush number
+// `failingFlush` (from 1), every final path, the journal write, and the known folder.
 struct SeamScript {
     std::wstring createSuffix;
     DWORD createError = 0;
@@ -111,8 +109,6 @@ class StorageSandbox {
   public:
     StorageSandbox();
     ~StorageSandbox();
-    StorageSandbox(const StorageSandbox&) = delete;
-    StorageSandbox& operator=(const StorageSandbox&) = delete;
     void apply() { override_.reset(), override_ = std::make_unique<ScopedStorageSystemOverride>(calls); }
     void fakeVolume(); // the space check answers from `volume`
 
@@ -162,8 +158,8 @@ class ReservingProcess {
     ~ReservingProcess() { kill(); }
     ReservingProcess(const ReservingProcess&) = delete;
     ReservingProcess& operator=(const ReservingProcess&) = delete;
-    bool ready() const { return ready_; }
     void kill();
+    bool ready = false; // the reservation is made and written
 
   private:
 #ifdef _WIN32
@@ -171,7 +167,6 @@ class ReservingProcess {
 #else
     int pid_ = -1;
 #endif
-    bool ready_ = false;
 };
 // The next run's start-up scan, in a process of its own.
 void RecoverInAnotherProcess(const StorageSandbox& sandbox);

@@ -87,16 +87,14 @@ ReservingProcess::ReservingProcess(const StorageSandbox&, const std::wstring& ou
         ::_exit(3);
     }
     ::close(report[1]);
-    char ready = 0;
-    ready_ = pid_ > 0 && ::read(report[0], &ready, 1) == 1 && ready == 'r';
+    char answer = 0;
+    ready = pid_ > 0 && ::read(report[0], &answer, 1) == 1 && answer == 'r';
     ::close(report[0]);
 }
 
 void ReservingProcess::kill() {
-    if (pid_ > 0) {
-        ::kill(pid_, SIGKILL);
-        ::waitpid(std::exchange(pid_, -1), nullptr, 0);
-    }
+    if (pid_ > 0)
+        ::kill(pid_, SIGKILL), ::waitpid(std::exchange(pid_, -1), nullptr, 0);
 }
 
 void RecoverInAnotherProcess(const StorageSandbox&) {

@@ -21,9 +21,7 @@ HANDLE WINAPI ScriptedCreateFile(LPCWSTR path, DWORD access, DWORD share, LPSECU
 }
 
 BOOL WINAPI ScriptedFileInformation(HANDLE handle, LPBY_HANDLE_FILE_INFORMATION info) {
-    const bool scripted =
-        (seam.infoError | seam.extraLinks | seam.extraAttributes) != 0 || seam.zeroFileIndex;
-    if (!scripted || !FinalPathOf(handle).ends_with(seam.infoSuffix))
+    if (seam.infoSuffix.empty() || !FinalPathOf(handle).ends_with(seam.infoSuffix))
         return GetFileInformationByHandle(handle, info);
     if (seam.infoError != 0)
         return SetLastError(seam.infoError), FALSE;
@@ -57,12 +55,10 @@ DWORD WINAPI ScriptedFinalPath(HANDLE handle, LPWSTR buffer, DWORD size, DWORD f
         return GetFinalPathNameByHandleW(handle, buffer, size, flags);
     const std::wstring& path = *seam.finalPath;
     if (path.empty())
-        SetLastError(seam.finalPathError);
-    else if (path.size() >= size)
-        return static_cast<DWORD>(path.size() + 1);
-    else
+        return SetLastError(seam.finalPathError), 0;
+    if (path.size() < size)
         std::copy(path.c_str(), path.c_str() + path.size() + 1, buffer);
-    return static_cast<DWORD>(path.size());
+    return static_cast<DWORD>(path.size() < size ? path.size() : path.size() + 1);
 }
 
 NTSTATUS WINAPI ScriptedRandom(BCRYPT_ALG_HANDLE algorithm, PUCHAR buffer, ULONG size, ULONG flags) {
@@ -79,8 +75,7 @@ BOOL WINAPI FakeVolumePath(LPCWSTR path, LPWSTR out, DWORD length) {
     volume.volumePathAskedFor = path;
     if (!volume.pathWorks || length < 8)
         return Refuse();
-    wcscpy_s(out, length, L"\\\\?\\F:\\");
-    return TRUE;
+    return wcscpy_s(out, length, L"\\\\?\\F:\\") == 0;
 }
 
 // Only the file-system name is asked for.
@@ -93,8 +88,7 @@ BOOL WINAPI FakeVolumeInformation(LPCWSTR root, LPWSTR name, DWORD nameLength, L
     if (!volume.limitQueryWorks || name != nullptr || nameLength != 0 || serial != nullptr ||
         componentLength != nullptr || flags != nullptr || fileSystem == nullptr || fileSystemLength != 64)
         return Refuse();
-    wcscpy_s(fileSystem, fileSystemLength, volume.fileSystem.c_str());
-    return TRUE;
+    return wcscpy_s(fileSystem, fileSystemLength, volume.fileSystem.c_str()) == 0;
 }
 
 BOOL WINAPI FakeFreeSpace(LPCWSTR path, PULARGE_INTEGER available, PULARGE_INTEGER total,
@@ -104,8 +98,7 @@ BOOL WINAPI FakeFreeSpace(LPCWSTR path, PULARGE_INTEGER available, PULARGE_INTEG
         volume.cancelOnFreeSpace->store(1);
     if (!volume.spaceQueryWorks || available == nullptr || total != nullptr || free != nullptr)
         return Refuse();
-    available->QuadPart = volume.freeBytes;
-    return TRUE;
+    return available->QuadPart = volume.freeBytes, TRUE;
 }
 
 // storage_crash_helper beside this executable, with its standard output on a pipe given to `output`.
@@ -141,20 +134,15 @@ ReservingProcess::ReservingProcess(const StorageSandbox& sandbox, const std::wst
     process_ = StartHelper(L"reserve \"" + sandbox.recoveryHome() + L"\" \"" + outputPath + L"\" " +
                                std::to_wstring(bytes),
                            output);
-    std::string line;
-    char c = 0;
+    char line[6] = {};
     DWORD got = 0;
-    while (process_.valid() && ReadFile(output.get(), &c, 1, &got, nullptr) && got == 1 && c != '\n')
-        line += c == '\r' ? "" : std::string(1, c);
-    ready_ = line == "ready";
+    ready =
+        process_.valid() && ReadFile(output.get(), line, 5, &got, nullptr) && std::string(line) == "ready";
 }
 
 void ReservingProcess::kill() {
-    if (process_.valid()) {
-        TerminateProcess(process_.get(), 9);
-        WaitForSingleObject(process_.get(), INFINITE);
-        process_.reset();
-    }
+    if (process_.valid())
+        TerminateProcess(process_.get(), 9), WaitForSingleObject(process_.get(), INFINITE), process_.reset();
 }
 
 void RecoverInAnotherProcess(const StorageSandbox& sandbox) {

@@ -1,5 +1,4 @@
-// What only the Windows storage code meets: path forms, directory handles, the known folder, share modes,
-// and the failures of single calls, provoked through the seam.
+// What only the Windows storage code meets, single calls' failures provoked through the seam.
 #include "engine/Paths.h"
 #include "storage/PublishOutput.h"
 #include "storage/Recovery.h"
@@ -10,7 +9,6 @@ namespace {
 
 using K = ConversionError::Kind;
 using test::Bytes;
-using test::Exists;
 using test::ExpectConversionError;
 using test::seam;
 using Sandbox = test::StorageSandbox;
@@ -30,9 +28,8 @@ TEST(StoragePaths, ResolvePrefixAndJoin) {
                               {K::PathProblem, "Missing output directory (Windows 123)", 123});
 }
 
-// Wine does not enforce share modes on directories, so the request itself is checked: no delete sharing,
-// attribute access only, the long form of the path. Wine keeps no reparse points: their attribute comes
-// from the seam.
+// Wine enforces no share modes on directories and keeps no reparse points: the request itself is checked
+// (no delete sharing, attribute access, the long form), and the attribute comes from the seam.
 TEST(StoragePaths, OpenStorageDirectory) {
     Sandbox sandbox;
     const std::wstring dir = sandbox.destination(), file = sandbox.destinationFile(L"plain.bin");
@@ -80,8 +77,7 @@ TEST(StoragePaths, FinalDirectoryPath) {
                           {K::RecoveryRecords, "Cannot resolve storage directory (Windows 1)", 1});
 }
 
-// Journals go to the user's local application data. The journal and the output are held exclusively; the
-// output handle writes but does not read.
+// The journal and the output are held exclusively; the output handle writes but does not read.
 TEST(CreatePendingOutput, UsesTheUsersLocalApplicationDataAndHoldsBothFiles) {
     test::TempDir destination;
     wchar_t* raw = nullptr;
@@ -92,7 +88,6 @@ TEST(CreatePendingOutput, UsesTheUsersLocalApplicationDataAndHoldsBothFiles) {
     const std::vector<std::wstring> temporary = test::ListNames(destination.path(), L".vesko-");
     ASSERT_EQ(temporary.size(), 1u);
     const std::wstring journal = recovery + L"\\" + temporary[0].substr(7, 32) + L".journal";
-    EXPECT_TRUE(Exists(journal));
     for (const std::wstring& path : {destination.file(temporary[0]), journal}) {
         const UniqueHandle other(CreateFileW(path.c_str(), GENERIC_READ,
                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -100,18 +95,16 @@ TEST(CreatePendingOutput, UsesTheUsersLocalApplicationDataAndHoldsBothFiles) {
         EXPECT_FALSE(other.valid()) << ToUtf8(path);
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
     }
-    SetFilePointerEx(pending->outputHandle(), LARGE_INTEGER{}, nullptr, FILE_BEGIN);
     char back[3] = {};
     DWORD done = 0;
     EXPECT_FALSE(ReadFile(pending->outputHandle(), back, 3, &done, nullptr));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     pending.reset();
-    EXPECT_FALSE(Exists(journal));
+    EXPECT_FALSE(test::Exists(journal));
     EXPECT_TRUE(test::ListNames(destination.path()).empty());
 }
 
-// Every failure of a reservation leaves the partly built one in its owner, whose discarding removes whatever
-// it made; a failure of the recovery directory is a recovery-records failure.
+// A failed reservation stays in its owner, whose discarding removes whatever it made.
 TEST(CreatePendingOutput, AbandonedAtAnyStepLeavesNeitherFile) {
     const char* identity = "Output identity is unavailable (Windows 50)";
     const K records = K::RecoveryRecords, none = K::WriteFailed;
@@ -141,9 +134,7 @@ TEST(CreatePendingOutput, AbandonedAtAnyStepLeavesNeitherFile) {
         CancelFlag flag{0};
         c.arrange(flag);
         std::unique_ptr<PendingOutput> pending;
-        const auto create = [&] {
-            CreatePendingOutput(pending, sandbox.destinationFile(L"Game.nsp"), &flag);
-        };
+        const auto create = [&] { CreatePendingOutput(pending, sandbox.destinationFile(L"x"), &flag); };
         if (c.message == nullptr)
             EXPECT_THROW(create(), Cancelled);
         else
@@ -207,11 +198,8 @@ BOOL WINAPI ScriptedRename(HANDLE file, FILE_INFO_BY_HANDLE_CLASS type, LPVOID d
     return SetLastError(rename.error), FALSE;
 }
 
-// Renames: access denied on a visible name counts as taken; a lock gone before the fifth try is no failure;
-// a cancellation while waiting for a lock to go, or before the next candidate. Flushes: before the rename,
-// a failure or cancellation publishes nothing; after it, the output is published, the failure reported, and
-// the journal stays as a trace for the next start, which clears it. The destination's final path as the
-// seam reports it: in other letter case, or elsewhere.
+// Access denied on a visible name counts as taken; a lock gone before the fifth try is no failure. A flush
+// failing after the rename leaves the journal as a trace for the next start, which clears it.
 TEST(PublishOutput, RenameAndFlushAnswers) {
     using F = CancelFlag;
     constexpr int all = 1 << 30;
