@@ -181,21 +181,21 @@ struct {
     int failures;
     bool onlyTaken;
     CancelFlag* cancel;
-} rename;
+} renameScript;
 int renameCalls = 0;
 std::wstring lastRenameTarget;
 
 BOOL WINAPI ScriptedRename(HANDLE file, FILE_INFO_BY_HANDLE_CLASS type, LPVOID data, DWORD size) {
-    if (type != FileRenameInfo || rename.error == 0)
+    if (type != FileRenameInfo || renameScript.error == 0)
         return SetFileInformationByHandle(file, type, data, size);
     const auto* info = static_cast<const FILE_RENAME_INFO*>(data);
     lastRenameTarget.assign(info->FileName, info->FileNameLength / sizeof(wchar_t));
-    if (++renameCalls > rename.failures ||
-        (rename.onlyTaken && GetFileAttributesW(lastRenameTarget.c_str()) == INVALID_FILE_ATTRIBUTES))
+    if (++renameCalls > renameScript.failures ||
+        (renameScript.onlyTaken && GetFileAttributesW(lastRenameTarget.c_str()) == INVALID_FILE_ATTRIBUTES))
         return SetFileInformationByHandle(file, type, data, size);
-    if (rename.cancel != nullptr)
-        rename.cancel->store(1);
-    return SetLastError(rename.error), FALSE;
+    if (renameScript.cancel != nullptr)
+        renameScript.cancel->store(1);
+    return SetLastError(renameScript.error), FALSE;
 }
 
 // Access denied on a visible name counts as taken; a lock gone before the fifth try is no failure. A flush
@@ -208,15 +208,15 @@ TEST(PublishOutput, RenameAndFlushAnswers) {
     // clang-format off
     const struct { void (*arrange)(F&, S&); bool nameTaken, pick; const wchar_t* published; K kind; const char* message; // none: cancelled
                    std::uint32_t code; int renames, flushes; std::uint32_t flushError = 0; } cases[] = {
-        {[](F&, S&) { rename = {5, all, true, nullptr}; }, true, true, L"Game (1).nsp", K::WriteFailed, nullptr, 0, 2, 2},
-        {[](F&, S&) { rename = {32, 4, false, nullptr}; }, false, false, L"Game.nsp", K::WriteFailed, nullptr, 0, 5, 2},
-        {[](F&, S&) { rename = {5, all, true, nullptr}; }, true, false, nullptr, K::AccessDenied, inUse, 5, 1, 1},
-        {[](F&, S&) { rename = {5, all, false, nullptr}; }, false, true, nullptr, K::AccessDenied, cannot, 5, 5, 1},
-        {[](F&, S&) { rename = {87, all, false, nullptr}; }, false, true, nullptr, K::WriteFailed, cannot, 87, 1, 1},
-        {[](F&, S&) { rename = {32, all, false, nullptr}; }, false, true, nullptr, K::WriteFailed, cannot, 32, 5, 1},
-        {[](F&, S&) { rename = {183, all, false, nullptr}; }, false, true, nullptr, K::NameConflict, "No unused output name was found", 80, 10000, 1},
-        {[](F& f, S&) { rename = {32, all, false, &f}; }, false, true, nullptr, K::WriteFailed, nullptr, 0, 1, 1},
-        {[](F& f, S&) { rename = {183, all, false, &f}; }, true, true, nullptr, K::WriteFailed, nullptr, 0, 1, 1},
+        {[](F&, S&) { renameScript = {5, all, true, nullptr}; }, true, true, L"Game (1).nsp", K::WriteFailed, nullptr, 0, 2, 2},
+        {[](F&, S&) { renameScript = {32, 4, false, nullptr}; }, false, false, L"Game.nsp", K::WriteFailed, nullptr, 0, 5, 2},
+        {[](F&, S&) { renameScript = {5, all, true, nullptr}; }, true, false, nullptr, K::AccessDenied, inUse, 5, 1, 1},
+        {[](F&, S&) { renameScript = {5, all, false, nullptr}; }, false, true, nullptr, K::AccessDenied, cannot, 5, 5, 1},
+        {[](F&, S&) { renameScript = {87, all, false, nullptr}; }, false, true, nullptr, K::WriteFailed, cannot, 87, 1, 1},
+        {[](F&, S&) { renameScript = {32, all, false, nullptr}; }, false, true, nullptr, K::WriteFailed, cannot, 32, 5, 1},
+        {[](F&, S&) { renameScript = {183, all, false, nullptr}; }, false, true, nullptr, K::NameConflict, "No unused output name was found", 80, 10000, 1},
+        {[](F& f, S&) { renameScript = {32, all, false, &f}; }, false, true, nullptr, K::WriteFailed, nullptr, 0, 1, 1},
+        {[](F& f, S&) { renameScript = {183, all, false, &f}; }, true, true, nullptr, K::WriteFailed, nullptr, 0, 1, 1},
         {[](F& f, S&) { f.store(1); }, false, true, nullptr, K::WriteFailed, nullptr, 0, 0, 0},
         {[](F&, S&) { seam.failingFlush = 1, seam.flushError = ERROR_IO_DEVICE; }, false, true, nullptr, K::WriteFailed, "Cannot flush completed output", 1117, 0, 1},
         {[](F& f, S&) { seam.cancelOnFlush = &f; }, false, true, nullptr, K::WriteFailed, nullptr, 0, 0, 1},
@@ -233,7 +233,7 @@ TEST(PublishOutput, RenameAndFlushAnswers) {
         if (c.nameTaken)
             test::WriteWholeFile(output, {'o', 'l', 'd'});
         std::unique_ptr<PendingOutput> pending = test::ReserveAndWrite(output, kContent);
-        renameCalls = seam.flushCalls = 0, rename = {};
+        renameCalls = seam.flushCalls = 0, renameScript = {};
         sandbox.calls.setFileInformationByHandle = &ScriptedRename;
         sandbox.apply();
         CancelFlag flag{0};
@@ -247,7 +247,7 @@ TEST(PublishOutput, RenameAndFlushAnswers) {
             ExpectConversionError(
                 publish,
                 {c.kind, std::string(c.message) + " (Windows " + std::to_string(c.code) + ")", c.code});
-        rename = {};
+        renameScript = {};
         EXPECT_EQ(renameCalls, c.renames);
         EXPECT_EQ(seam.flushCalls, c.flushes);
         seam = test::SeamScript{};
