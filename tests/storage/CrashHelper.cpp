@@ -1,5 +1,4 @@
-// storage_crash_helper reserve <localAppData> <outputPath> <bytes>: reserves the output, writes that many
-//   bytes of it, prints "ready" and waits to be killed.
+// storage_crash_helper reserve <localAppData> <outputPath> <bytes>: reserves, writes, says "ready", waits.
 // storage_crash_helper recover <localAppData>: runs the start-up scan once.
 #include "storage/Recovery.h"
 #include "tests/storage/StorageTestSupport.h"
@@ -9,27 +8,20 @@
 #include <cstdio>
 #include <cwchar>
 
-namespace {
-struct LocalFreer {
-    void operator()(wchar_t** block) const { LocalFree(block); }
-};
-} // namespace
-
 // The wide command line read by hand: mingw's wmain needs a linker switch that MSVC does not know.
 int main() {
     int argc = 0;
-    const std::unique_ptr<wchar_t*, LocalFreer> args(CommandLineToArgvW(GetCommandLineW(), &argc));
+    const std::unique_ptr<wchar_t*, decltype(&LocalFree)> args(CommandLineToArgvW(GetCommandLineW(), &argc),
+                                                               &LocalFree);
     if (!args || argc < 3)
         return 2;
     wchar_t** argv = args.get();
-    vesko::test::SetFakeLocalAppData(argv[2]);
+    vesko::test::localAppData = argv[2];
     vesko::StorageSystemCalls calls = vesko::RealStorageSystemCalls();
     calls.getKnownFolderPath = &vesko::test::FakeKnownFolderPath;
     const vesko::ScopedStorageSystemOverride useFolder(calls);
-    if (std::wcscmp(argv[1], L"recover") == 0) {
-        vesko::RecoverInterruptedOutputs();
-        return 0;
-    }
+    if (std::wcscmp(argv[1], L"recover") == 0)
+        return vesko::RecoverInterruptedOutputs(), 0;
     if (std::wcscmp(argv[1], L"reserve") != 0 || argc < 5)
         return 2;
     try {

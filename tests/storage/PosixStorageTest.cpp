@@ -1,10 +1,8 @@
-// What only the POSIX storage code meets: links and read-only destinations, a really full file system,
-// and a signal that ends a blocked write.
+// What only the POSIX storage code meets: links, read-only and full destinations, a signal in a write.
 #include "convert/ConvertNszToNsp.h"
 #include "engine/OutputFile.h"
 #include "engine/Paths.h"
 #include "tests/storage/StorageTestSupport.h"
-#include "tools/testfiles/NszBuilder.h"
 
 #include <cstring>
 #include <filesystem>
@@ -22,8 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 using K = ConversionError::Kind;
 
-// A small tmpfs over a test directory, unmounted on every way out; empty where it cannot be mounted
-// (mounting needs root, as in CI).
+// A small tmpfs over a test directory, unmounted on every way out; empty without root (CI has it).
 std::shared_ptr<const std::string> MountTmpfs(const std::wstring& over, const char* options,
                                               unsigned long flags = 0) {
     if (::mount("tmpfs", ToUtf8(over).c_str(), "tmpfs", flags, options) != 0)
@@ -77,8 +74,7 @@ TEST(PosixStorage, FullFileSystemFailsAndLeavesNothing) {
     test::StorageSandbox sandbox;
     const auto small = MountTmpfs(sandbox.destination(), "size=4m");
     if (!small)
-        GTEST_SKIP() << "cannot mount a 4 MiB tmpfs here (" << std::strerror(errno)
-                     << "); run as root to test";
+        GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
     test::TempDir sources;
     const std::wstring source = sources.file(L"big.nsz");
     testfiles::WriteWholeFile(
@@ -106,8 +102,7 @@ TEST(PosixStorage, FullFileSystemFailsAndLeavesNothing) {
 TEST(PosixCancellation, SignalEndsAWriteBlockedOnAFullPipe) {
     int pipeEnds[2];
     ASSERT_EQ(::pipe(pipeEnds), 0);
-    struct sigaction action {};
-    struct sigaction previous {};
+    struct sigaction action = {}, previous = {};
     action.sa_handler = [](int) {}; // without SA_RESTART, as the console converter installs it
     sigemptyset(&action.sa_mask);
     ::sigaction(SIGUSR1, &action, &previous);

@@ -1,10 +1,11 @@
-// Shared pieces of the storage tests of both systems: a sandbox with its own destination and recovery
-// directory, and the few steps each system takes its own way (StorageTestSupport_win32/_posix.cpp).
+// The storage tests' sandbox and scripted system answers (each system's side: StorageTestSupport_*.cpp).
 #pragma once
 
+#include "storage/OutputSpace.h"
 #include "storage/PendingOutput.h"
 #include "tests/support/ExpectError.h"
 #include "tests/support/TestPaths.h"
+#include "tools/testfiles/NszBuilder.h"
 #ifdef _WIN32
 #include "storage/StorageSystem.h"
 #else
@@ -13,19 +14,24 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <memory>
 #include <optional>
+#include <tuple>
 #include <vector>
 
 namespace vesko::test {
 
 using Bytes = std::vector<std::uint8_t>;
+using testfiles::ReadWholeFile;
+using testfiles::WriteWholeFile;
 #ifdef _WIN32
 inline constexpr wchar_t kSeparator = L'\\';
-inline constexpr bool kCaseBlindNames = true;
+inline constexpr bool kWindows = true; // names are case-blind
 #else
 inline constexpr wchar_t kSeparator = L'/';
-inline constexpr bool kCaseBlindNames = false;
+inline constexpr bool kWindows = false;
 #endif
 
 // Record-name draws: chunk n of 16 bytes for draw n (the last once they run out); real when empty.
@@ -34,9 +40,15 @@ struct RandomScript {
     int draws = 0;
     bool fail = false;
 };
-extern RandomScript randomScript;
-// The next scripted draw into `out`; false when nothing is scripted.
-bool NextScriptedDraw(std::uint8_t* out);
+inline RandomScript randomScript;
+inline bool NextScriptedDraw(std::uint8_t* out) {
+    if (randomScript.chunks.empty())
+        return false;
+    const std::size_t last = randomScript.chunks.size() / 16 - 1;
+    std::copy_n(randomScript.chunks.begin() + 16 * std::min<std::size_t>(randomScript.draws++, last), 16,
+                out);
+    return true;
+}
 
 // The destination volume as the space check sees it (natively only "FAT32" is FAT), once faked.
 struct VolumeScript {
@@ -49,54 +61,70 @@ struct VolumeScript {
     std::wstring volumePathAskedFor{}, volumeInformationAskedFor{}, freeSpaceAskedFor{};
 #endif
 };
-extern VolumeScript volume;
+inline VolumeScript volume;
 
 #ifdef _WIN32
-// Makes the storage code see `folder` as the user's local application data folder.
-void SetFakeLocalAppData(const std::wstring& folder);
-HRESULT WINAPI FakeKnownFolderPath(REFKNOWNFOLDERID id, DWORD flags, HANDLE token, PWSTR* path);
-
-// Scripted answers of the seam, all off by default: CreateFileW of a path ending with `createSuffix`; the
-// file information of a handle whose final path ends with `infoSuffix`; flush number `failingFlush` (from 1),
-// every flush setting `cancelOnFlush`; when set, the final path of every handle (empty: fails with
-// `finalPathError`).
+// Scripted answers, all off by default: CreateFileW of a path ending with `createSuffix` (every call
+// recorded), the information of a handle whose final path ends with `infoSuffix`, flush number
+// `failingFlush` (from 1), every final path, the journal write, and the known folder.
 struct SeamScript {
     std::wstring createSuffix;
     DWORD createError = 0;
+    std::vector<std::tuple<std::wstring, DWORD, DWORD, DWORD, DWORD>> creates;
     std::wstring infoSuffix;
     DWORD infoError = 0, extraLinks = 0, extraAttributes = 0;
     bool zeroFileIndex = false;
     int flushCalls = 0, failingFlush = 0;
     DWORD flushError = 0;
-    CancelFlag* cancelOnFlush = nullptr;
-    std::optional<std::wstring> finalPath;
-    DWORD finalPathError = 0;
+    CancelFlag *cancelOnFlush = nullptr, *cancelOnWrite = nullptr;
+    std::optional<std::wstring> finalPath; // empty: fails with finalPathError
+    DWORD finalPathError = 0, writeError = 0;
+    bool shortWrite = false;
+    HRESULT knownFolderError = S_OK;
 };
-extern SeamScript seam;
+inline SeamScript seam;
+inline std::wstring localAppData; // the known folder's path, as FakeKnownFolderPath gives it
+HRESULT WINAPI FakeKnownFolderPath(REFKNOWNFOLDERID id, DWORD flags, HANDLE token, PWSTR* path);
 
 std::wstring FinalPathOf(HANDLE handle);
 #endif
 
-// A destination and a recovery home (LocalAppData, or XDG_STATE_HOME) of its own for one test, with the
-// scripts above reset; a test changes `calls` and calls apply().
+// Sorted names of the entries of `directory` that start with `prefix`.
+inline std::vector<std::wstring> ListNames(const std::wstring& directory, const std::wstring& prefix = L"") {
+    std::vector<std::wstring> names;
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(directory), ignored))
+        if (const std::wstring name = entry.path().filename().wstring(); name.starts_with(prefix))
+            names.push_back(name);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+bool Exists(const std::wstring& path);
+JournalIdentity IdentityOf(const std::wstring& path); // as a journal records it
+std::unique_ptr<PendingOutput> ReserveAndWrite(const std::wstring& outputPath, const Bytes& bytes);
+
+// A destination and a recovery home (LocalAppData, or XDG_STATE_HOME) of one test, with the scripts above
+// reset; a test changes `calls` and calls apply().
 class StorageSandbox {
   public:
     StorageSandbox();
     ~StorageSandbox();
-    StorageSandbox(const StorageSandbox&) = delete;
-    StorageSandbox& operator=(const StorageSandbox&) = delete;
-    void apply();
+    void apply() { override_.reset(), override_ = std::make_unique<ScopedStorageSystemOverride>(calls); }
     void fakeVolume(); // the space check answers from `volume`
 
     const std::wstring& destination() const { return destination_.path(); }
     std::wstring destinationFile(const std::wstring& name) const { return destination_.file(name); }
     std::wstring recordedFile(const std::wstring& name) const; // as a journal records it
     const std::wstring& recoveryHome() const { return home_.path(); }
-    std::wstring recoveryPath() const;
-    std::wstring journalPath(const std::wstring& record) const;
-    void makeRecoveryDirectory() const;
-    std::vector<std::wstring> journals() const;       // names in the recovery directory
-    std::vector<std::wstring> temporaryFiles() const; // ".vesko-*" names in the destination
+    std::wstring recoveryPath() const {
+        return home_.path() + kSeparator + L"VESKO" + kSeparator + L"ZARUvivuriza" + kSeparator + L"Recovery";
+    }
+    std::wstring journalPath(const std::wstring& record) const {
+        return recoveryPath() + kSeparator + record + L".journal";
+    }
+    void makeRecoveryDirectory() const { std::filesystem::create_directories(recoveryPath()); }
+    std::vector<std::wstring> journals() const { return ListNames(recoveryPath()); }
+    std::vector<std::wstring> temporaryFiles() const { return ListNames(destination(), L".vesko-"); }
 
     StorageSystemCalls calls;
 
@@ -105,26 +133,23 @@ class StorageSandbox {
     std::unique_ptr<ScopedStorageSystemOverride> override_;
 };
 
-// Sorted names of the entries of `directory` that start with `prefix`.
-std::vector<std::wstring> ListNames(const std::wstring& directory, const std::wstring& prefix = L"");
-bool Exists(const std::wstring& path);
-void WriteWholeFile(const std::wstring& path, const Bytes& bytes);
-Bytes ReadWholeFile(const std::wstring& path);
-void MakeDirectory(const std::wstring& path);
-void RemoveFile(const std::wstring& path);
-// The identity a journal records for the file or directory at `path`.
-JournalIdentity IdentityOf(const std::wstring& path);
-// A reservation of `outputPath` with `bytes` written through its handle.
-std::unique_ptr<PendingOutput> ReserveAndWrite(const std::wstring& outputPath, const Bytes& bytes);
-
-// The space check of `output` refuses `required` bytes with `code` and the `available` bytes (0: any, the
-// real volume's).
-void ExpectSpaceError(const std::wstring& output, std::uint64_t required, std::uint32_t code,
-                      std::uint64_t available);
-
-// The ways this system publishes without replacing a name (route 0 the usual one).
-extern const int kPublishRoutes;
-void UsePublishRoute(StorageSandbox& sandbox, int route);
+// The space check of `output` refuses `required` bytes with `code` and the `available` bytes (0: any).
+inline void ExpectSpaceError(const std::wstring& output, std::uint64_t required, std::uint32_t code,
+                             std::uint64_t available) {
+    try {
+        CheckOutputSpace(output, required, nullptr);
+        ADD_FAILURE() << "no exception";
+    } catch (const ConversionError& e) {
+        EXPECT_EQ(e.kind, ConversionError::Kind::WriteFailed);
+        EXPECT_EQ(e.windowsError, code);
+        EXPECT_STREQ(e.what(), code == 223 ? "Output exceeds filesystem file-size limit"
+                                           : "Insufficient available output space");
+        EXPECT_EQ(e.requiredBytes, required);
+        EXPECT_TRUE(available != 0 ? e.availableBytes == (code == 223 ? 0u : available)
+                                   : e.availableBytes > 0)
+            << e.availableBytes;
+    }
+}
 
 // Another process that reserves `outputPath`, writes `bytes` of it and waits to be killed, as by a crash.
 class ReservingProcess {
@@ -133,8 +158,8 @@ class ReservingProcess {
     ~ReservingProcess() { kill(); }
     ReservingProcess(const ReservingProcess&) = delete;
     ReservingProcess& operator=(const ReservingProcess&) = delete;
-    bool ready() const { return ready_; }
     void kill();
+    bool ready = false; // the reservation is made and written
 
   private:
 #ifdef _WIN32
@@ -142,16 +167,8 @@ class ReservingProcess {
 #else
     int pid_ = -1;
 #endif
-    bool ready_ = false;
 };
 // The next run's start-up scan, in a process of its own.
 void RecoverInAnotherProcess(const StorageSandbox& sandbox);
-// Puts back the recorded birth time where the system reports another one (wine's is the last write).
-void RestoreBirthTime(const std::wstring& path, const JournalIdentity& recorded);
-
-// Little-endian 32-bit fields of a journal record, and its checksum recomputed after a change.
-std::uint32_t U32At(const Bytes& bytes, std::size_t offset);
-void SetU32(Bytes& bytes, std::size_t offset, std::uint32_t value);
-void Reseal(Bytes& bytes);
 
 } // namespace vesko::test

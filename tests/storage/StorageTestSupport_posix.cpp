@@ -5,9 +5,7 @@
 #include "storage/Recovery.h"
 
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
-#include <filesystem>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -38,7 +36,6 @@ int FakeStatvfs(const char*, struct statvfs* info) {
 
 } // namespace
 
-// Journals go to a scratch state home, never to the user's.
 StorageSandbox::StorageSandbox() : calls(RealStorageSystemCalls()) {
     ::setenv("XDG_STATE_HOME", ToUtf8(home_.path()).c_str(), 1);
     randomScript = RandomScript{};
@@ -61,18 +58,6 @@ std::wstring StorageSandbox::recordedFile(const std::wstring& name) const {
     return destination() + L"/" + name;
 }
 
-// renameat2, then file systems without RENAME_NOREPLACE, then without hard links either (FAT).
-const int kPublishRoutes = 3;
-void UsePublishRoute(StorageSandbox& sandbox, int route) {
-    sandbox.calls.renameNoReplace = RealStorageSystemCalls().renameNoReplace;
-    sandbox.calls.linkAt = RealStorageSystemCalls().linkAt;
-    if (route > 0)
-        sandbox.calls.renameNoReplace = [](int, const char*, int, const char*) { return errno = EINVAL, -1; };
-    if (route > 1)
-        sandbox.calls.linkAt = [](int, const char*, int, const char*, int) { return errno = EPERM, -1; };
-    sandbox.apply();
-}
-
 bool Exists(const std::wstring& path) {
     struct stat info {};
     return ::lstat(ToUtf8(path).c_str(), &info) == 0;
@@ -92,33 +77,24 @@ ReservingProcess::ReservingProcess(const StorageSandbox&, const std::wstring& ou
         return;
     pid_ = ::fork();
     if (pid_ == 0) {
-        char ready = 'f';
         try {
-            std::unique_ptr<PendingOutput> pending;
-            CreatePendingOutput(pending, outputPath, nullptr);
-            const Bytes data(bytes, 'k');
-            ready = ::write(pending->outputHandle(), data.data(), data.size()) == static_cast<ssize_t>(bytes)
-                        ? 'r'
-                        : 'f';
-            ::write(report[1], &ready, 1);
+            const std::unique_ptr<PendingOutput> pending = ReserveAndWrite(outputPath, Bytes(bytes, 'k'));
+            ::write(report[1], "r", 1);
             for (;;)
                 ::pause();
         } catch (...) {
         }
-        ::write(report[1], &ready, 1);
         ::_exit(3);
     }
     ::close(report[1]);
-    char ready = 0;
-    ready_ = pid_ > 0 && ::read(report[0], &ready, 1) == 1 && ready == 'r';
+    char answer = 0;
+    ready = pid_ > 0 && ::read(report[0], &answer, 1) == 1 && answer == 'r';
     ::close(report[0]);
 }
 
 void ReservingProcess::kill() {
-    if (pid_ > 0) {
-        ::kill(pid_, SIGKILL);
-        ::waitpid(std::exchange(pid_, -1), nullptr, 0);
-    }
+    if (pid_ > 0)
+        ::kill(pid_, SIGKILL), ::waitpid(std::exchange(pid_, -1), nullptr, 0);
 }
 
 void RecoverInAnotherProcess(const StorageSandbox&) {
@@ -132,9 +108,6 @@ void RecoverInAnotherProcess(const StorageSandbox&) {
     ::waitpid(child, &status, 0);
     EXPECT_EQ(status, 0);
 }
-
-// Birth times do not move here.
-void RestoreBirthTime(const std::wstring&, const JournalIdentity&) {}
 
 JournalIdentity IdentityOf(const std::wstring& path) {
     EntryFacts facts;

@@ -7,27 +7,21 @@
 
 #include <algorithm>
 #include <cstring>
-#include <string_view>
 
 namespace vesko::test {
 
-SeamScript seam;
-
 namespace {
-
-std::wstring fakeLocalAppData;
 
 HANDLE WINAPI ScriptedCreateFile(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                                  DWORD disposition, DWORD flags, HANDLE templateFile) {
-    if (seam.createError != 0 && std::wstring_view(path).ends_with(seam.createSuffix))
+    seam.creates.emplace_back(path, access, share, disposition, flags);
+    if (seam.createError != 0 && std::wstring(path).ends_with(seam.createSuffix))
         return SetLastError(seam.createError), INVALID_HANDLE_VALUE;
     return CreateFileW(path, access, share, security, disposition, flags, templateFile);
 }
 
 BOOL WINAPI ScriptedFileInformation(HANDLE handle, LPBY_HANDLE_FILE_INFORMATION info) {
-    const bool scripted =
-        (seam.infoError | seam.extraLinks | seam.extraAttributes) != 0 || seam.zeroFileIndex;
-    if (!scripted || !FinalPathOf(handle).ends_with(seam.infoSuffix))
+    if (seam.infoSuffix.empty() || !FinalPathOf(handle).ends_with(seam.infoSuffix))
         return GetFileInformationByHandle(handle, info);
     if (seam.infoError != 0)
         return SetLastError(seam.infoError), FALSE;
@@ -43,9 +37,17 @@ BOOL WINAPI ScriptedFileInformation(HANDLE handle, LPBY_HANDLE_FILE_INFORMATION 
 BOOL WINAPI ScriptedFlush(HANDLE file) {
     if (seam.cancelOnFlush != nullptr)
         seam.cancelOnFlush->store(1);
-    if (++seam.flushCalls != seam.failingFlush)
-        return FlushFileBuffers(file);
-    return SetLastError(seam.flushError), FALSE;
+    return ++seam.flushCalls != seam.failingFlush ? FlushFileBuffers(file)
+                                                  : (SetLastError(seam.flushError), FALSE);
+}
+
+BOOL WINAPI ScriptedWriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written,
+                              LPOVERLAPPED overlapped) {
+    if (seam.cancelOnWrite != nullptr)
+        seam.cancelOnWrite->store(1);
+    if (seam.writeError != 0)
+        return SetLastError(seam.writeError), FALSE;
+    return WriteFile(file, data, seam.shortWrite ? size - 1 : size, written, overlapped);
 }
 
 DWORD WINAPI ScriptedFinalPath(HANDLE handle, LPWSTR buffer, DWORD size, DWORD flags) {
@@ -53,12 +55,10 @@ DWORD WINAPI ScriptedFinalPath(HANDLE handle, LPWSTR buffer, DWORD size, DWORD f
         return GetFinalPathNameByHandleW(handle, buffer, size, flags);
     const std::wstring& path = *seam.finalPath;
     if (path.empty())
-        SetLastError(seam.finalPathError);
-    else if (path.size() >= size)
-        return static_cast<DWORD>(path.size() + 1);
-    else
+        return SetLastError(seam.finalPathError), 0;
+    if (path.size() < size)
         std::copy(path.c_str(), path.c_str() + path.size() + 1, buffer);
-    return static_cast<DWORD>(path.size());
+    return static_cast<DWORD>(path.size() < size ? path.size() : path.size() + 1);
 }
 
 NTSTATUS WINAPI ScriptedRandom(BCRYPT_ALG_HANDLE algorithm, PUCHAR buffer, ULONG size, ULONG flags) {
@@ -75,8 +75,7 @@ BOOL WINAPI FakeVolumePath(LPCWSTR path, LPWSTR out, DWORD length) {
     volume.volumePathAskedFor = path;
     if (!volume.pathWorks || length < 8)
         return Refuse();
-    wcscpy_s(out, length, L"\\\\?\\F:\\");
-    return TRUE;
+    return wcscpy_s(out, length, L"\\\\?\\F:\\") == 0;
 }
 
 // Only the file-system name is asked for.
@@ -89,8 +88,7 @@ BOOL WINAPI FakeVolumeInformation(LPCWSTR root, LPWSTR name, DWORD nameLength, L
     if (!volume.limitQueryWorks || name != nullptr || nameLength != 0 || serial != nullptr ||
         componentLength != nullptr || flags != nullptr || fileSystem == nullptr || fileSystemLength != 64)
         return Refuse();
-    wcscpy_s(fileSystem, fileSystemLength, volume.fileSystem.c_str());
-    return TRUE;
+    return wcscpy_s(fileSystem, fileSystemLength, volume.fileSystem.c_str()) == 0;
 }
 
 BOOL WINAPI FakeFreeSpace(LPCWSTR path, PULARGE_INTEGER available, PULARGE_INTEGER total,
@@ -100,8 +98,7 @@ BOOL WINAPI FakeFreeSpace(LPCWSTR path, PULARGE_INTEGER available, PULARGE_INTEG
         volume.cancelOnFreeSpace->store(1);
     if (!volume.spaceQueryWorks || available == nullptr || total != nullptr || free != nullptr)
         return Refuse();
-    available->QuadPart = volume.freeBytes;
-    return TRUE;
+    return available->QuadPart = volume.freeBytes, TRUE;
 }
 
 // storage_crash_helper beside this executable, with its standard output on a pipe given to `output`.
@@ -117,13 +114,10 @@ UniqueHandle StartHelper(const std::wstring& arguments, UniqueHandle& output) {
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = childEnd.get();
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     wchar_t self[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring command = self;
-    command =
-        L"\"" + command.substr(0, command.rfind(L'\\') + 1) + L"storage_crash_helper.exe\" " + arguments;
+    std::wstring command = L"\"" + std::wstring(self);
+    command = command.substr(0, command.rfind(L'\\') + 1) + L"storage_crash_helper.exe\" " + arguments;
     PROCESS_INFORMATION info{};
     if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
                         &info))
@@ -140,20 +134,15 @@ ReservingProcess::ReservingProcess(const StorageSandbox& sandbox, const std::wst
     process_ = StartHelper(L"reserve \"" + sandbox.recoveryHome() + L"\" \"" + outputPath + L"\" " +
                                std::to_wstring(bytes),
                            output);
-    std::string line;
-    char c = 0;
+    char line[6] = {};
     DWORD got = 0;
-    while (process_.valid() && ReadFile(output.get(), &c, 1, &got, nullptr) && got == 1 && c != '\n')
-        line += c == '\r' ? "" : std::string(1, c);
-    ready_ = line == "ready";
+    ready =
+        process_.valid() && ReadFile(output.get(), line, 5, &got, nullptr) && std::string(line) == "ready";
 }
 
 void ReservingProcess::kill() {
-    if (process_.valid()) {
-        TerminateProcess(process_.get(), 9);
-        WaitForSingleObject(process_.get(), INFINITE);
-        process_.reset();
-    }
+    if (process_.valid())
+        TerminateProcess(process_.get(), 9), WaitForSingleObject(process_.get(), INFINITE), process_.reset();
 }
 
 void RecoverInAnotherProcess(const StorageSandbox& sandbox) {
@@ -166,37 +155,27 @@ void RecoverInAnotherProcess(const StorageSandbox& sandbox) {
     EXPECT_EQ(code, 0u);
 }
 
-void RestoreBirthTime(const std::wstring& path, const JournalIdentity& recorded) {
-    const FILETIME time{recorded.creationTimeLow, recorded.creationTimeHigh};
-    const UniqueHandle file(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
-                                        OPEN_EXISTING, 0, nullptr));
-    ASSERT_TRUE(SetFileTime(file.get(), nullptr, nullptr, &time));
-}
-
-void SetFakeLocalAppData(const std::wstring& folder) {
-    fakeLocalAppData = folder;
-}
-
 HRESULT WINAPI FakeKnownFolderPath(REFKNOWNFOLDERID id, DWORD, HANDLE, PWSTR* path) {
     *path = nullptr;
-    if (!IsEqualGUID(id, FOLDERID_LocalAppData))
-        return E_INVALIDARG;
-    const std::size_t bytes = (fakeLocalAppData.size() + 1) * sizeof(wchar_t);
+    if (FAILED(seam.knownFolderError) || !IsEqualGUID(id, FOLDERID_LocalAppData))
+        return FAILED(seam.knownFolderError) ? seam.knownFolderError : E_INVALIDARG;
+    const std::size_t bytes = (localAppData.size() + 1) * sizeof(wchar_t);
     *path = static_cast<PWSTR>(CoTaskMemAlloc(bytes));
     if (*path == nullptr)
         return E_OUTOFMEMORY;
-    std::memcpy(*path, fakeLocalAppData.c_str(), bytes);
+    std::memcpy(*path, localAppData.c_str(), bytes);
     return S_OK;
 }
 
 StorageSandbox::StorageSandbox() : calls(RealStorageSystemCalls()) {
-    SetFakeLocalAppData(home_.path());
     seam = SeamScript{};
+    localAppData = home_.path();
     randomScript = RandomScript{};
     calls.getKnownFolderPath = &FakeKnownFolderPath;
     calls.createFile = &ScriptedCreateFile;
     calls.getFileInformationByHandle = &ScriptedFileInformation;
     calls.flushFileBuffers = &ScriptedFlush;
+    calls.writeFile = &ScriptedWriteFile;
     calls.getFinalPathNameByHandle = &ScriptedFinalPath;
     calls.genRandom = &ScriptedRandom;
     apply();
@@ -214,9 +193,6 @@ void StorageSandbox::fakeVolume() {
 std::wstring StorageSandbox::recordedFile(const std::wstring& name) const {
     return ToLongPath(destination()) + L"\\" + name;
 }
-
-const int kPublishRoutes = 1;
-void UsePublishRoute(StorageSandbox&, int) {}
 
 bool Exists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
