@@ -156,22 +156,30 @@ TEST_F(Conversion, SourceIsDeletedOnlyWhenUnchanged) {
         return [change](FileIdentity& id) { return change(), &id; };
     };
     // clang-format off
-    const struct { const char* what; std::function<FileIdentity*(FileIdentity&)> arrange; // the identity compared
-                   std::uint32_t openError, previousError, result; int locks = 0, opens = -1; // -1: not counted
+    // arrange: the identity compared
+    const struct { const char* what; std::function<FileIdentity*(FileIdentity&)> arrange;
+                   std::uint32_t openError, previousError, result;
+                   int locks = 0, opens = -1; // -1: not counted
                    bool cancel = false; } cases[] = {
         {"unchanged", same, 0, 0, 0},
         {"kept after an earlier failure", same, 0, 29, 29},
         {"cancelled", same, 0, 0, 1223, 0, -1, true},
         {"no identity", [](FileIdentity&) -> FileIdentity* { return nullptr; }, 6, 0, 6},
-        {"no file index", [](FileIdentity& id) { return id.fileIndexHigh = id.fileIndexLow = 0, &id; }, 0, 0, 50},
-        {"touched", after([&] { fs::last_write_time(fs::path(path), fs::last_write_time(fs::path(path)) + std::chrono::hours(1)); }),
-         0, 0, kErrorFileInvalid},
-        {"replaced", after([&] { fs::remove(fs::path(path)), WriteWholeFile(other, {1, 2, 3, 4}), fs::rename(fs::path(other), fs::path(path)); }),
-         0, 0, kErrorFileInvalid},
+        {"no file index", [](FileIdentity& id) { return id.fileIndexHigh = id.fileIndexLow = 0, &id; }, 0, 0,
+         50},
+        {"touched", after([&] {
+             fs::last_write_time(fs::path(path), fs::last_write_time(fs::path(path)) + std::chrono::hours(1));
+         }), 0, 0, kErrorFileInvalid},
+        {"replaced", after([&] {
+             fs::remove(fs::path(path)), WriteWholeFile(other, {1, 2, 3, 4});
+             fs::rename(fs::path(other), fs::path(path));
+         }), 0, 0, kErrorFileInvalid},
         {"removed", after([&] { fs::remove(fs::path(path)); }), 0, 0, 2},
 #ifdef _WIN32
-        {"open elsewhere", after([&] { open.reset(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)); }),
-         0, 0, 32},
+        {"open elsewhere", after([&] {
+             const DWORD share = FILE_SHARE_READ;
+             open.reset(CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr));
+         }), 0, 0, 32},
         {"locked for four tries", same, 0, 0, 0, 4, 5},
         {"locked for five tries", same, 0, 0, 32, 5, 5},
         {"cancelled while waiting", same, 0, 0, 1223, 5, 1, true},

@@ -40,15 +40,21 @@ TEST(PosixStorage, LinksAndReadOnlyDestinationsAreRefused) {
     const char *unsafe = "Unsafe storage directory (Windows 1920)",
                *refused = "Cannot create temporary output";
     // clang-format off
-    const struct { const char* what; std::function<void()> arrange; std::wstring target; test::ExpectedError error; } cases[] = {
+    const struct { const char* what; std::function<void()> arrange; std::wstring target;
+                   test::ExpectedError error; }
+        cases[] = {
         {"destination is a link", [&] { ::symlink(away.c_str(), (dest + "/link").c_str()); },
          sandbox.destinationFile(L"link/x.nsp"), {K::WriteFailed, unsafe, 1920}},
-        {"read-only destination", [&] { root ? void(readOnly = MountTmpfs(sandbox.destination(), "size=1m", MS_RDONLY))
+        {"read-only destination",
+         [&] { root ? void(readOnly = MountTmpfs(sandbox.destination(), "size=1m", MS_RDONLY))
                                              : void(::chmod(dest.c_str(), 0555)); },
-         sandbox.destinationFile(L"x.nsp"), {K::AccessDenied, refused + std::string(root ? " (Windows 19)" : " (Windows 5)"), root ? 19u : 5u}},
+         sandbox.destinationFile(L"x.nsp"),
+         {K::AccessDenied, refused + std::string(root ? " (Windows 19)" : " (Windows 5)"), root ? 19u : 5u}},
         {"temporary name is a link", [&] { ::symlink((away + "/victim").c_str(), planted.c_str()); },
-         sandbox.destinationFile(L"x.nsp"), {K::RecoveryRecords, "Cannot choose a recovery record name (Windows 80)", 80}},
-        {"recovery level is a link", [&] { ::symlink(away.c_str(), (ToUtf8(sandbox.recoveryHome()) + "/VESKO").c_str()); },
+         sandbox.destinationFile(L"x.nsp"),
+         {K::RecoveryRecords, "Cannot choose a recovery record name (Windows 80)", 80}},
+        {"recovery level is a link",
+         [&] { ::symlink(away.c_str(), (ToUtf8(sandbox.recoveryHome()) + "/VESKO").c_str()); },
          sandbox.destinationFile(L"x.nsp"), {K::RecoveryRecords, unsafe, 1920}}};
     // clang-format on
     test::randomScript.chunks.assign(16, 0);

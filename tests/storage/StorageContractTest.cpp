@@ -120,8 +120,10 @@ TEST(StorageRules, ErrorKindsCodesAndCancellation) {
     const K write = K::WriteFailed, denied = K::AccessDenied, records = K::RecoveryRecords;
     // clang-format off
     const struct { K kind; std::uint32_t code; Flag flag; K expectedKind; bool cancelled; } cases[] = {
-        {write, 2, None, write, false},     {K::PathProblem, 5, Clear, denied, false}, {records, 5, Set, records, false},
-        {write, 995, Set, write, true},     {records, 995, Set, write, true},          {write, 995, Clear, write, false},
+        {write, 2, None, write, false},     {K::PathProblem, 5, Clear, denied, false},
+        {records, 5, Set, records, false},
+        {write, 995, Set, write, true},     {records, 995, Set, write, true},
+        {write, 995, Clear, write, false},
         {write, 995, None, write, false},   {write, 2, Set, write, false}};
     // clang-format on
     for (const auto& c : cases) {
@@ -159,13 +161,17 @@ TEST(StorageRules, RecordedTemporaryPathIsPlainFullAndLong) {
     const std::wstring d = L"\\\\?\\D:";
     const std::pair<std::wstring, bool> cases[] = {
         // clang-format off
-        {d + L"\\games\\" + f, true}, {L"\\\\?\\d:\\" + f, true}, {L"\\\\?\\UNC\\server\\share\\dir\\" + f, true},
-        {d + L"\\games\\\u0418\u0433\u0440\u0430\\" + f, true}, {L"D:\\games\\" + f, false}, {L"\\\\?\\1:\\" + f, false},
-        {d + f, false}, {d, false}, {d + L"\\games:stream\\" + f, false}, {d + L"\\games\\" + f + L":stream", false},
+        {d + L"\\games\\" + f, true}, {L"\\\\?\\d:\\" + f, true},
+        {L"\\\\?\\UNC\\server\\share\\dir\\" + f, true},
+        {d + L"\\games\\\u0418\u0433\u0440\u0430\\" + f, true}, {L"D:\\games\\" + f, false},
+        {L"\\\\?\\1:\\" + f, false},
+        {d + f, false}, {d, false}, {d + L"\\games:stream\\" + f, false},
+        {d + L"\\games\\" + f + L":stream", false},
         {d + L"\\games/sub\\" + f, false}, {d + L"\\games\\\\" + f, false}, {d + L"\\games\\.\\" + f, false},
         {d + L"\\games\\..\\" + f, false}, {d + L"\\games\\.vesko-" + record + L".TMP", false},
         {d + L"\\games\\.vesko-fedcba9876543210fedcba9876543210.tmp", false}, {d + L"\\games\\x" + f, false},
-        {d + L"\\games\\" + f + L"\\", false}, {std::wstring(L"\\\\?\\D:\\ga\0es\\", 13) + f, false}, {L"", false},
+        {d + L"\\games\\" + f + L"\\", false}, {std::wstring(L"\\\\?\\D:\\ga\0es\\", 13) + f, false},
+        {L"", false},
         {d + L"\\" + std::wstring(32767 - 7 - f.size() - 1, L'a') + L"\\" + f, true},
         {d + L"\\" + std::wstring(32767 - 7 - f.size(), L'a') + L"\\" + f, false}};
     // clang-format on
@@ -247,8 +253,10 @@ TEST(PublishOutput, PublishesUnderTheFirstFreeNameWithoutReplacing) {
     // What takes the names: 'f' files, 'd' a directory, 'l' a dangling link (never followed).
     const struct { char kind; std::vector<std::wstring> taken; std::wstring expected; } cases[] = {
         {'f', {}, L"Game.nsp"}, {'f', {L"Game.nsp"}, L"Game (1).nsp"},
-        {'f', {L"Game.nsp", L"Game (1).nsp"}, L"Game (2).nsp"}, {'f', {L"Game.nsp", L"Game (2).nsp"}, L"Game (1).nsp"},
-        {'f', {L"GAME.NSP"}, test::kWindows ? L"Game (1).nsp" : L"Game.nsp"}, {'d', {L"Game.nsp"}, L"Game (1).nsp"},
+        {'f', {L"Game.nsp", L"Game (1).nsp"}, L"Game (2).nsp"},
+        {'f', {L"Game.nsp", L"Game (2).nsp"}, L"Game (1).nsp"},
+        {'f', {L"GAME.NSP"}, test::kWindows ? L"Game (1).nsp" : L"Game.nsp"},
+        {'d', {L"Game.nsp"}, L"Game (1).nsp"},
 #ifndef _WIN32
         {'l', {L"Game.nsp"}, L"Game (1).nsp"},
 #endif
@@ -364,9 +372,12 @@ TEST_F(StorageContract, SizeLimitThenFreeSpace) {
     // clang-format off
     const struct { const wchar_t* fileSystem; bool limitWorks, spaceWorks; std::uint64_t free, required;
                    std::uint32_t code; } cases[] = { // code 0: fits
-        {L"FAT32", 1, 1, big, fat, 0},      {L"FAT32", 1, 1, big, fat + 1, 223}, {L"NTFS", 1, 1, big, fat + 1, 0},
-        {L"NTFS", 1, 1, none, none, 0},     {L"NTFS", 1, 1, 5000, 5000, 0},      {L"NTFS", 1, 1, 5000, 5001, 112},
-        {L"FAT32", 1, 1, 10, fat + 1, 223}, {L"FAT32", 1, 1, 10, 11, 112},       {L"FAT32", 0, 1, big, fat + 1, 0},
+        {L"FAT32", 1, 1, big, fat, 0},      {L"FAT32", 1, 1, big, fat + 1, 223},
+        {L"NTFS", 1, 1, big, fat + 1, 0},
+        {L"NTFS", 1, 1, none, none, 0},     {L"NTFS", 1, 1, 5000, 5000, 0},
+        {L"NTFS", 1, 1, 5000, 5001, 112},
+        {L"FAT32", 1, 1, 10, fat + 1, 223}, {L"FAT32", 1, 1, 10, 11, 112},
+        {L"FAT32", 0, 1, big, fat + 1, 0},
         {L"NTFS", 1, 0, 0, big, 0},         {L"FAT32", 0, 1, 10, 11, 112}};
     // clang-format on
     sandbox.fakeVolume();
@@ -442,23 +453,33 @@ TEST(RecoverInterruptedOutputs, OutcomesPerJournal) {
     }
     using L = Leftover;
     // clang-format off
+    // deleted: the journal, and the temporary file
     const struct { const char* name; std::wstring record; bool withTemporary; void (*change)(L&, Sandbox&);
-                   bool deleted; const wchar_t* extension = L".journal"; } cases[] = { // deleted: the journal, and the temporary file
+                   bool deleted; const wchar_t* extension = L".journal"; } cases[] = {
         {"identity matches", kRecord, true, nullptr, true},
-        {"other creation time", kRecord, true, [](L& l, Sandbox&) { l.identity.creationTimeHigh += 1, l.rewrite(l.temporaryPath); }, false},
+        {"other creation time", kRecord, true,
+         [](L& l, Sandbox&) { l.identity.creationTimeHigh += 1, l.rewrite(l.temporaryPath); }, false},
         {"temporary file gone, directory there", kRecord, false, nullptr, true},
         {"temporary file gone, directory on another volume", kRecord, false,
          [](L& l, Sandbox&) { l.identity.volumeSerial ^= 0x8000, l.rewrite(l.temporaryPath); }, false},
-        {"directory gone", kRecord, false, [](L& l, Sandbox& s) { l.rewrite(s.recordedFile(L"gone") + test::kSeparator + L".vesko-" + kRecord + L".tmp"); }, false},
-        {"directory is a file", kRecord, false, [](L& l, Sandbox& s) { l.rewrite(s.recordedFile(L"keep.me") + test::kSeparator + L".vesko-" + kRecord + L".tmp"); }, false},
-        {"a directory named like a journal is passed over", kRecord, false, [](L&, Sandbox& s) { fs::create_directory(s.journalPath(RecordName(1))); }, true},
+        {"directory gone", kRecord, false, [](L& l, Sandbox& s) {
+             l.rewrite(s.recordedFile(L"gone") + test::kSeparator + L".vesko-" + kRecord + L".tmp");
+         }, false},
+        {"directory is a file", kRecord, false, [](L& l, Sandbox& s) {
+             l.rewrite(s.recordedFile(L"keep.me") + test::kSeparator + L".vesko-" + kRecord + L".tmp");
+         }, false},
+        {"a directory named like a journal is passed over", kRecord, false,
+         [](L&, Sandbox& s) { fs::create_directory(s.journalPath(RecordName(1))); }, true},
         {"other file, its identity recorded", kRecord, true, [](L& l, Sandbox& s) {
-             l.identity = test::IdentityOf(s.destinationFile(L"keep.me")), l.rewrite(s.recordedFile(L"keep.me")); }, false},
+             l.identity = test::IdentityOf(s.destinationFile(L"keep.me"));
+             l.rewrite(s.recordedFile(L"keep.me")); }, false},
         // The reading bounds around the parse (the parse refuses every other damage: above).
         {"damaged checksum", kRecord, true, [](L& l, Sandbox&) { l.journal[41] ^= 0x10, l.write(); }, false},
         {"header only", kRecord, true, [](L& l, Sandbox&) { l.rewrite(L""); }, false},
-        {"shorter than a header", kRecord, true, [](L& l, Sandbox&) { l.journal.resize(43), l.write(); }, false},
-        {"larger than any journal", kRecord, true, [](L& l, Sandbox&) { l.journal.resize(65579), l.write(); }, false},
+        {"shorter than a header", kRecord, true, [](L& l, Sandbox&) { l.journal.resize(43), l.write(); },
+         false},
+        {"larger than any journal", kRecord, true, [](L& l, Sandbox&) { l.journal.resize(65579), l.write(); },
+         false},
         // Journal names this program never writes.
         {"upper-case record name", L"0123456789ABCDEF0123456789ABCDEF", true, nullptr, false},
         {"record name one short", kRecord.substr(1), true, nullptr, false},
@@ -466,12 +487,15 @@ TEST(RecoverInterruptedOutputs, OutcomesPerJournal) {
         {".JOURNAL", kRecord, true, nullptr, false, L".JOURNAL"},
 #ifdef _WIN32
         {"temporary file in use", kRecord, true, [](L& l, Sandbox&) {
-             busy.reset(CreateFileW(l.temporaryPath.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)); }, false},
+             busy.reset(
+                 CreateFileW(l.temporaryPath.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+         }, false},
         {"temporary file cannot be deleted", kRecord, true, [](L&, Sandbox& s) {
              s.calls.setFileInformationByHandle = &RefuseTemporaryDeletion, s.apply(); }, false},
 #else
         {"journal locked by a live run", kRecord, true, [](L& l, Sandbox&) {
-             busy.reset(::open(ToUtf8(l.journalPath).c_str(), O_RDONLY | O_CLOEXEC)), ::flock(busy.get(), LOCK_EX); }, false},
+             busy.reset(::open(ToUtf8(l.journalPath).c_str(), O_RDONLY | O_CLOEXEC));
+             ::flock(busy.get(), LOCK_EX); }, false},
         {"temporary file has a second link", kRecord, true, [](L& l, Sandbox& s) {
              fs::create_hard_link(fs::path(l.temporaryPath), fs::path(s.destinationFile(L"link"))); }, false},
 #endif
@@ -507,7 +531,8 @@ ULONGLONG WINAPI SteppingClock() {
 // step: the second entry starts exactly at it, the third after it; 3000 ms: the second after it).
 TEST(RecoverInterruptedOutputs, BoundedScan) {
     // clang-format off
-    const struct { unsigned leftovers, unreadable; unsigned long long step; std::size_t remaining, again; } cases[] = {
+    const struct { unsigned leftovers, unreadable; unsigned long long step; std::size_t remaining, again; }
+        cases[] = {
         {300, 0, 0, 44, 0}, {1, 256, 0, 256, 256},
 #ifdef _WIN32
         {3, 0, 2500, 1, 0}, {3, 0, 3000, 2, 1},

@@ -110,23 +110,34 @@ TEST(CreatePendingOutput, AbandonedAtAnyStepLeavesNeitherFile) {
     const K records = K::RecoveryRecords, none = K::WriteFailed;
     using F = CancelFlag;
     // clang-format off
-    const struct { void (*arrange)(CancelFlag&); K kind; const char* message; std::uint32_t code; } cases[] = {
+    const struct { void (*arrange)(CancelFlag&); K kind; const char* message; std::uint32_t code; }
+        cases[] = {
         {[](F& f) { f.store(1); }, none, nullptr, 0}, // no message: cancelled
-        {[](F&) { seam.knownFolderError = E_FAIL; }, records, "Cannot locate recovery directory (Windows 2147500037)", 0x80004005u},
-        {[](F&) { seam.infoSuffix = L"\\ZARUvivuriza", seam.extraAttributes = FILE_ATTRIBUTE_REPARSE_POINT; }, records, "Unsafe storage directory (Windows 1920)", 1920},
-        {[](F&) { seam.createSuffix = L"\\Recovery", seam.createError = 5; }, records, "Cannot open storage directory (Windows 5)", 5},
-        {[](F&) { seam.createSuffix = L".journal", seam.createError = 5; }, records, "Cannot create recovery journal (Windows 5)", 5},
-        {[](F&) { seam.createSuffix = L".tmp", seam.createError = 5; }, K::AccessDenied, "Cannot create temporary output (Windows 5)", 5},
-        {[](F&) { seam.createSuffix = L".tmp", seam.createError = 112; }, K::WriteFailed, "Cannot create temporary output (Windows 112)", 112},
-        {[](F&) { seam.infoSuffix = L".tmp", seam.infoError = 1; }, records, "Cannot record output identity (Windows 1)", 1},
+        {[](F&) { seam.knownFolderError = E_FAIL; }, records,
+         "Cannot locate recovery directory (Windows 2147500037)", 0x80004005u},
+        {[](F&) { seam.infoSuffix = L"\\ZARUvivuriza", seam.extraAttributes = FILE_ATTRIBUTE_REPARSE_POINT; },
+         records, "Unsafe storage directory (Windows 1920)", 1920},
+        {[](F&) { seam.createSuffix = L"\\Recovery", seam.createError = 5; }, records,
+         "Cannot open storage directory (Windows 5)", 5},
+        {[](F&) { seam.createSuffix = L".journal", seam.createError = 5; }, records,
+         "Cannot create recovery journal (Windows 5)", 5},
+        {[](F&) { seam.createSuffix = L".tmp", seam.createError = 5; }, K::AccessDenied,
+         "Cannot create temporary output (Windows 5)", 5},
+        {[](F&) { seam.createSuffix = L".tmp", seam.createError = 112; }, K::WriteFailed,
+         "Cannot create temporary output (Windows 112)", 112},
+        {[](F&) { seam.infoSuffix = L".tmp", seam.infoError = 1; }, records,
+         "Cannot record output identity (Windows 1)", 1},
         {[](F&) { seam.infoSuffix = L".tmp", seam.zeroFileIndex = true; }, records, identity, 50},
         {[](F&) { seam.infoSuffix = L".tmp", seam.extraLinks = 1; }, records, identity, 50},
-        {[](F&) { seam.infoSuffix = L".tmp", seam.extraAttributes = FILE_ATTRIBUTE_REPARSE_POINT; }, records, identity, 50},
+        {[](F&) { seam.infoSuffix = L".tmp", seam.extraAttributes = FILE_ATTRIBUTE_REPARSE_POINT; }, records,
+         identity, 50},
         {[](F&) { seam.writeError = 112; }, records, "Cannot write recovery journal (Windows 112)", 112},
         {[](F&) { seam.shortWrite = true; }, records, "Incomplete recovery journal (Windows 29)", 29},
-        {[](F&) { seam.failingFlush = 1, seam.flushError = 1117; }, records, "Cannot flush recovery journal (Windows 1117)", 1117},
+        {[](F&) { seam.failingFlush = 1, seam.flushError = 1117; }, records,
+         "Cannot flush recovery journal (Windows 1117)", 1117},
         {[](F& f) { seam.cancelOnWrite = &f; }, none, nullptr, 0},
-        {[](F& f) { seam.cancelOnWrite = &f, seam.writeError = 995; }, none, nullptr, 0}}; // aborted while cancelling
+        {[](F& f) { seam.cancelOnWrite = &f, seam.writeError = 995; }, none, nullptr,
+         0}}; // aborted while cancelling
     // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message != nullptr ? c.message : "cancelled");
@@ -206,24 +217,39 @@ TEST(PublishOutput, RenameAndFlushAnswers) {
     using S = const Sandbox;
     const char *inUse = "Output name is already in use", *cannot = "Cannot publish completed output";
     // clang-format off
-    const struct { void (*arrange)(F&, S&); bool nameTaken, pick; const wchar_t* published; K kind; const char* message; // none: cancelled
+    const struct { void (*arrange)(F&, S&); bool nameTaken, pick; const wchar_t* published; K kind;
+                   const char* message; // none: cancelled
                    std::uint32_t code; int renames, flushes; std::uint32_t flushError = 0; } cases[] = {
-        {[](F&, S&) { renameScript = {5, all, true, nullptr}; }, true, true, L"Game (1).nsp", K::WriteFailed, nullptr, 0, 2, 2},
-        {[](F&, S&) { renameScript = {32, 4, false, nullptr}; }, false, false, L"Game.nsp", K::WriteFailed, nullptr, 0, 5, 2},
-        {[](F&, S&) { renameScript = {5, all, true, nullptr}; }, true, false, nullptr, K::AccessDenied, inUse, 5, 1, 1},
-        {[](F&, S&) { renameScript = {5, all, false, nullptr}; }, false, true, nullptr, K::AccessDenied, cannot, 5, 5, 1},
-        {[](F&, S&) { renameScript = {87, all, false, nullptr}; }, false, true, nullptr, K::WriteFailed, cannot, 87, 1, 1},
-        {[](F&, S&) { renameScript = {32, all, false, nullptr}; }, false, true, nullptr, K::WriteFailed, cannot, 32, 5, 1},
-        {[](F&, S&) { renameScript = {183, all, false, nullptr}; }, false, true, nullptr, K::NameConflict, "No unused output name was found", 80, 10000, 1},
-        {[](F& f, S&) { renameScript = {32, all, false, &f}; }, false, true, nullptr, K::WriteFailed, nullptr, 0, 1, 1},
-        {[](F& f, S&) { renameScript = {183, all, false, &f}; }, true, true, nullptr, K::WriteFailed, nullptr, 0, 1, 1},
+        {[](F&, S&) { renameScript = {5, all, true, nullptr}; }, true, true, L"Game (1).nsp", K::WriteFailed,
+         nullptr, 0, 2, 2},
+        {[](F&, S&) { renameScript = {32, 4, false, nullptr}; }, false, false, L"Game.nsp", K::WriteFailed,
+         nullptr, 0, 5, 2},
+        {[](F&, S&) { renameScript = {5, all, true, nullptr}; }, true, false, nullptr, K::AccessDenied, inUse,
+         5, 1, 1},
+        {[](F&, S&) { renameScript = {5, all, false, nullptr}; }, false, true, nullptr, K::AccessDenied,
+         cannot, 5, 5, 1},
+        {[](F&, S&) { renameScript = {87, all, false, nullptr}; }, false, true, nullptr, K::WriteFailed,
+         cannot, 87, 1, 1},
+        {[](F&, S&) { renameScript = {32, all, false, nullptr}; }, false, true, nullptr, K::WriteFailed,
+         cannot, 32, 5, 1},
+        {[](F&, S&) { renameScript = {183, all, false, nullptr}; }, false, true, nullptr, K::NameConflict,
+         "No unused output name was found", 80, 10000, 1},
+        {[](F& f, S&) { renameScript = {32, all, false, &f}; }, false, true, nullptr, K::WriteFailed, nullptr,
+         0, 1, 1},
+        {[](F& f, S&) { renameScript = {183, all, false, &f}; }, true, true, nullptr, K::WriteFailed, nullptr,
+         0, 1, 1},
         {[](F& f, S&) { f.store(1); }, false, true, nullptr, K::WriteFailed, nullptr, 0, 0, 0},
-        {[](F&, S&) { seam.failingFlush = 1, seam.flushError = ERROR_IO_DEVICE; }, false, true, nullptr, K::WriteFailed, "Cannot flush completed output", 1117, 0, 1},
+        {[](F&, S&) { seam.failingFlush = 1, seam.flushError = ERROR_IO_DEVICE; }, false, true, nullptr,
+         K::WriteFailed, "Cannot flush completed output", 1117, 0, 1},
         {[](F& f, S&) { seam.cancelOnFlush = &f; }, false, true, nullptr, K::WriteFailed, nullptr, 0, 0, 1},
-        {[](F&, S&) { seam.failingFlush = 2, seam.flushError = ERROR_IO_DEVICE; }, false, true, L"Game.nsp", K::WriteFailed, nullptr, 0, 0, 2, 1117},
-        {[](F&, S&) { seam.failingFlush = 2, seam.flushError = 0; }, false, true, L"Game.nsp", K::WriteFailed, nullptr, 0, 0, 2, 29},
-        {[](F&, S& s) { seam.finalPath = ToLongPath(s.destination()), CharUpperW(seam.finalPath->data()); }, false, true, L"Game.nsp", K::WriteFailed, nullptr, 0, 0, 2},
-        {[](F&, S& s) { seam.finalPath = ToLongPath(s.destination()) + L"-elsewhere"; }, false, true, nullptr, K::WriteFailed,
+        {[](F&, S&) { seam.failingFlush = 2, seam.flushError = ERROR_IO_DEVICE; }, false, true, L"Game.nsp",
+         K::WriteFailed, nullptr, 0, 0, 2, 1117},
+        {[](F&, S&) { seam.failingFlush = 2, seam.flushError = 0; }, false, true, L"Game.nsp", K::WriteFailed,
+         nullptr, 0, 0, 2, 29},
+        {[](F&, S& s) { seam.finalPath = ToLongPath(s.destination()), CharUpperW(seam.finalPath->data()); },
+         false, true, L"Game.nsp", K::WriteFailed, nullptr, 0, 0, 2},
+        {[](F&, S& s) { seam.finalPath = ToLongPath(s.destination()) + L"-elsewhere"; }, false, true, nullptr,
+         K::WriteFailed,
          "Output directory changed during conversion", 17, 0, 1}};
     // clang-format on
     for (const auto& c : cases) {
