@@ -1,4 +1,3 @@
-// The program's own resources, read from the built executable: icon group, manifest, version.
 #include "tests/app/UiDriver.h"
 
 #include <gtest/gtest.h>
@@ -8,7 +7,7 @@
 namespace vesko {
 namespace {
 
-// A module loaded as data only: nothing of it runs.
+// The executable loaded as data only: nothing of it runs.
 struct DataModule {
     const HMODULE module = LoadLibraryExW(ui_driver::ApplicationPath().c_str(), nullptr,
                                           LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
@@ -48,14 +47,12 @@ TEST(Resources, IconGroupHasSevenSizesOf32Bits) {
         SCOPED_TRACE(size);
         EXPECT_EQ(size, sizes[i]);
         EXPECT_EQ(Field(group, entry + 6, 2), 32u);
-        // Each image is there, and is a 32-bit bitmap of its size (its header gives double height).
+        // Each image is there, a 32-bit bitmap of its size: biWidth, biHeight (doubled) and biBitCount.
         const std::vector<unsigned char> image =
             module.resource(RT_ICON, static_cast<int>(Field(group, entry + 12, 2)));
         ASSERT_EQ(image.size(), Field(group, entry + 8, 4));
-        ASSERT_GE(image.size(), sizeof(BITMAPINFOHEADER));
-        EXPECT_EQ(Field(image, 4, 4), size);     // biWidth
-        EXPECT_EQ(Field(image, 8, 4), 2 * size); // biHeight
-        EXPECT_EQ(Field(image, 14, 2), 32u);     // biBitCount
+        EXPECT_EQ(std::make_tuple(Field(image, 4, 4), Field(image, 8, 4), Field(image, 14, 2)),
+                  std::make_tuple(size, 2 * size, 32u));
     }
 }
 
@@ -73,8 +70,7 @@ TEST(Resources, ManifestAsksForWhatTheProgramNeeds) {
 
 TEST(Resources, VersionIs1310) {
     const std::wstring path = ui_driver::ApplicationPath();
-    DWORD ignored = 0;
-    std::vector<unsigned char> info(GetFileVersionInfoSizeW(path.c_str(), &ignored));
+    std::vector<unsigned char> info(GetFileVersionInfoSizeW(path.c_str(), nullptr));
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
     ASSERT_TRUE(!info.empty() &&

@@ -44,28 +44,20 @@ inline std::wstring TextOf(HWND window) {
     return sent ? std::wstring(text, copied) : std::wstring();
 }
 
-inline std::wstring ClassOf(HWND window) {
-    wchar_t name[256] = {};
-    return std::wstring(name, static_cast<std::size_t>(std::max(GetClassNameW(window, name, 256), 0)));
-}
-
 // A visible top-level window of the process with this class (and title, when not empty), or null.
-inline HWND FindTopWindow(DWORD processId, const std::wstring& className, const std::wstring& title = L"") {
-    for (HWND window = nullptr;
-         (window = FindWindowExW(nullptr, window, className.c_str(), nullptr)) != nullptr;) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        if (owner == processId && IsWindowVisible(window) && (title.empty() || TextOf(window) == title)) {
-            return window;
-        }
-    }
-    return nullptr;
-}
-
 inline HWND WaitForTopWindow(DWORD processId, const std::wstring& className, const std::wstring& title,
                              DWORD timeoutMs) {
     HWND found = nullptr;
-    WaitUntil([&] { return (found = FindTopWindow(processId, className, title)) != nullptr; }, timeoutMs);
+    WaitUntil(
+        [&] {
+            DWORD owner = 0;
+            while ((found = FindWindowExW(nullptr, found, className.c_str(), nullptr)) != nullptr &&
+                   (GetWindowThreadProcessId(found, &owner) == 0 || owner != processId ||
+                    !IsWindowVisible(found) || (!title.empty() && TextOf(found) != title))) {
+            }
+            return found != nullptr;
+        },
+        timeoutMs);
     return found;
 }
 
@@ -73,13 +65,6 @@ template <typename Visit> void ForEachChild(HWND window, Visit visit) {
     EnumChildWindows(
         window, [](HWND child, LPARAM at) -> BOOL { return (*reinterpret_cast<Visit*>(at))(child); },
         reinterpret_cast<LPARAM>(&visit));
-}
-
-// The texts of every descendant of a window, each followed by '|'.
-inline std::wstring ChildTexts(HWND window) {
-    std::wstring texts;
-    ForEachChild(window, [&](HWND child) { return (texts += TextOf(child) + L"|", true); });
-    return texts;
 }
 
 inline bool PostClick(HWND dialog, int button, bool fromControl = true) {
@@ -99,22 +84,13 @@ inline bool Dismiss(HWND dialog, int button) {
            WaitUntil([&] { return !IsWindow(dialog); }, kDialogTimeoutMs);
 }
 
+// The file name field of an open or folder dialog: its first visible, enabled edit box.
 inline HWND FileNameField(HWND dialog) {
-    // The classic dialog names it cmb13 (an edit inside a combo box) or edt1; the item dialog differs.
-    for (int id : {0x47C, 0x480}) {
-        if (HWND field = GetDlgItem(dialog, id)) {
-            if (ClassOf(field) != L"ComboBox" && ClassOf(field) != L"ComboBoxEx32") {
-                return field;
-            }
-            HWND edit = FindWindowExW(field, nullptr, L"Edit", nullptr);
-            HWND inner = edit == nullptr ? FindWindowExW(field, nullptr, L"ComboBox", nullptr) : nullptr;
-            edit = inner != nullptr ? FindWindowExW(inner, nullptr, L"Edit", nullptr) : edit;
-            return edit != nullptr ? edit : field;
-        }
-    }
     HWND found = nullptr;
     ForEachChild(dialog, [&](HWND child) {
-        const bool edit = ClassOf(child) == L"Edit" && IsWindowVisible(child) && IsWindowEnabled(child);
+        wchar_t name[8] = {};
+        const bool edit = GetClassNameW(child, name, 8) == 4 && std::wstring(name) == L"Edit" &&
+                          IsWindowVisible(child) && IsWindowEnabled(child);
         found = edit ? child : found;
         return !edit;
     });
@@ -139,9 +115,8 @@ inline bool DropFiles(HWND window, const std::vector<std::wstring>& paths) {
     std::vector<char> block(sizeof(header) + list.size() * sizeof(wchar_t));
     std::memcpy(block.data(), &header, sizeof(header));
     std::memcpy(block.data() + sizeof(header), list.data(), list.size() * sizeof(wchar_t));
-    // Wine hands a WM_DROPFILES handle to another process unchanged, so a list made here arrives
-    // empty (measured). It is written into the program's own memory instead, where GlobalLock takes
-    // the aligned block as fixed memory, and stays there until the drop has been handled.
+    // Wine passes the handle to another process unchanged: the block goes into the program's memory,
+    // where GlobalLock takes it as fixed memory.
     DWORD processId = 0;
     GetWindowThreadProcessId(window, &processId);
     const UniqueHandle process(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, processId));

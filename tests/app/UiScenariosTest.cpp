@@ -10,6 +10,7 @@ namespace vesko::ui_driver {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 using testfiles::BuiltFiles;
 using testfiles::ReadWholeFile;
 using testfiles::WriteWholeFile;
@@ -36,7 +37,17 @@ class UiDriver : public testing::Test {
     HWND Dialog(const std::wstring& title, const std::wstring& className = L"#32770") {
         return WaitForTopWindow(app.processId(), className, title, kBatchTimeoutMs);
     }
-    bool NoDialog() { return FindTopWindow(app.processId(), L"#32770") == nullptr; }
+    // The dialog shows each part among its controls' texts, then closes as with Escape (false if none came).
+    bool ShowsThenClose(const std::wstring& title, std::initializer_list<const wchar_t*> parts) {
+        HWND dialog = Dialog(title);
+        std::wstring all;
+        ForEachChild(dialog, [&](HWND child) { return (all += TextOf(child) + L"|", true); });
+        for (const wchar_t* part : parts) {
+            EXPECT_NE(all.find(part), std::wstring::npos) << std::string(all.begin(), all.end());
+        }
+        return Dismiss(dialog, IDCANCEL);
+    }
+    bool NoDialog() { return WaitForTopWindow(app.processId(), L"#32770", L"", 0) == nullptr; }
     bool Action() { return Press(app.mainWindow(), kAction); }
     bool ActionIs(const wchar_t* caption) { return TextOf(app.control(kAction)) == caption; }
     bool ActionBecomes(const wchar_t* caption) {
@@ -47,30 +58,25 @@ class UiDriver : public testing::Test {
     }
     bool Enabled(int control) { return IsWindowEnabled(app.control(control)) != FALSE; }
     bool TickDeleteSources() {
-        DWORD_PTR state = 0;
         HWND box = app.control(kDeleteSources);
-        const auto ticked = [&] {
-            return SendWithin(box, BM_GETCHECK, 0, 0, &state) && state == BST_CHECKED;
-        };
-        return PostMessageW(box, BM_CLICK, 0, 0) && WaitUntil(ticked, kDialogTimeoutMs);
+        DWORD_PTR state = 0;
+        return PostMessageW(box, BM_CLICK, 0, 0) &&
+               WaitUntil([&] { return SendWithin(box, BM_GETCHECK, 0, 0, &state) && state == BST_CHECKED; },
+                         kDialogTimeoutMs);
     }
-    void ExpectNoLeftovers() {
-        EXPECT_EQ(TemporaryOutputsIn(dir.path()), 0u);
-        EXPECT_EQ(JournalsNaming(dir.path()), 0u);
-    }
+    void ExpectNoLeftovers() { EXPECT_EQ(TemporaryOutputsIn(dir.path()) + JournalsNaming(dir.path()), 0u); }
 
     test::TempDir dir;
     RunningApp app;
 };
 
 TEST_F(UiDriver, StartsWithFourControlsInTabOrderAndABannerThatAnswersTheMouse) {
-    EXPECT_EQ(TextOf(app.mainWindow()), L"VESKO NSZ converter");
     HWND promo = app.control(kPromo), choose = app.control(kChoose), check = app.control(kDeleteSources),
          action = app.control(kAction);
     ASSERT_TRUE(promo && choose && check && action);
-    EXPECT_EQ(TextOf(choose), L"Choose NSZ");
-    EXPECT_EQ(TextOf(action), L"Convert to NSP");
-    EXPECT_EQ(TextOf(check), L"Delete sources after successful conversion (permanently)");
+    EXPECT_EQ(std::make_tuple(TextOf(app.mainWindow()), TextOf(choose), TextOf(action), TextOf(check)),
+              std::make_tuple(L"VESKO NSZ converter"s, L"Choose NSZ"s, L"Convert to NSP"s,
+                              L"Delete sources after successful conversion (permanently)"s));
     EXPECT_EQ(TextOf(promo).rfind(L"Open vesko.example. Download games. ", 0), 0u);
     EXPECT_FALSE(IsWindowEnabled(action));
     EXPECT_TRUE(IsWindowEnabled(choose) && IsWindowEnabled(check));
@@ -84,77 +90,54 @@ TEST_F(UiDriver, StartsWithFourControlsInTabOrderAndABannerThatAnswersTheMouse) 
     ASSERT_TRUE(GetWindowRect(promo, &banner));
     // Left of the texts, in the upper panel, where the gradient starts.
     const POINT sample{banner.left + 8, banner.top + (banner.bottom - banner.top) / 2};
-    const auto green = [&] { return int(GetGValue(ScreenPixel(sample))); };
     SetCursorPos(0, 0);
     // Painted at rest: near (21, 24, 33), the gradient's start colour.
-    const auto atRest = [&] {
-        return std::abs(green() - 24) <= 2 && std::abs(GetBValue(ScreenPixel(sample)) - 33) <= 2;
-    };
-    ASSERT_TRUE(WaitUntil(atRest, kDialogTimeoutMs));
+    ASSERT_TRUE(
+        WaitUntil([&] { return std::abs(GetGValue(ScreenPixel(sample)) - 24) <= 2; }, kDialogTimeoutMs));
     const COLORREF rest = ScreenPixel(sample);
-    // The fade runs 150 ms; its end is the hovered look: every channel 8 brighter.
+    EXPECT_LE(std::abs(GetBValue(rest) - 33), 2);
+    const auto shows = [&](int k) {
+        const COLORREF want = RGB(GetRValue(rest) + k, GetGValue(rest) + k, GetBValue(rest) + k);
+        return WaitUntil([&] { return ScreenPixel(sample) == want; }, kDialogTimeoutMs);
+    };
+    // The 150 ms fade ends at the hovered look, every channel 8 brighter; pressed, 5 darker than that.
     SetCursorPos(sample.x + 40, sample.y);
-    EXPECT_TRUE(WaitUntil([&] { return green() == GetGValue(rest) + 8; }, kDialogTimeoutMs))
-        << "rest green " << int(GetGValue(rest)) << ", now " << green();
-    const COLORREF hovered = ScreenPixel(sample);
-    EXPECT_EQ(GetRValue(hovered), GetRValue(rest) + 8);
-    EXPECT_EQ(GetBValue(hovered), GetBValue(rest) + 8);
-    // Pressed while hovered: 5 darker than hovered.
+    EXPECT_TRUE(shows(8));
     SendMessageW(promo, BM_SETSTATE, TRUE, 0);
-    EXPECT_TRUE(WaitUntil([&] { return green() == GetGValue(rest) + 3; }, kDialogTimeoutMs));
+    EXPECT_TRUE(shows(3));
     SendMessageW(promo, BM_SETSTATE, FALSE, 0);
     SetCursorPos(0, 0);
-    EXPECT_TRUE(WaitUntil([&] { return ScreenPixel(sample) == rest; }, kDialogTimeoutMs))
-        << "the fade-out ends at rest";
+    EXPECT_TRUE(shows(0)) << "the fade-out ends at rest";
 }
 
-TEST_F(UiDriver, ConvertsSeveralFilesChosenInTheOpenDialogDeletesTheSourcesWhenAskedAndClosesWithZero) {
-    const BuiltFiles built[] = {Write(L"game1.nsz", 1), Write(L"game2.nsz", 2), Write(L"game3.nsz", 3)};
-    ASSERT_TRUE(ChooseFiles(app, dir.path(), {L"game1.nsz", L"game2.nsz", L"game3.nsz"}));
-    EXPECT_EQ(TextOf(app.control(kAction)), L"Convert to NSP");
-    ASSERT_TRUE(TickDeleteSources());
-    ASSERT_TRUE(Action() && ActionBecomes(L"Open folder"));
+TEST_F(UiDriver, ConvertsFilesChosenInTheOpenDialogDeletesTheSourcesWhenAskedKeepsAHeldOneAndClosesWithZero) {
+    const BuiltFiles built[] = {Write(L"game1.nsz", 1), Write(L"game2.nsz", 2), Write(L"held.nsz", 22)};
+    // Another program reading the file without letting anyone delete it.
+    const UniqueHandle holder(CreateFileW(dir.file(L"held.nsz").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                          nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_NE(holder.get(), INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(ChooseFiles(app, dir.path(), {L"game1.nsz", L"game2.nsz", L"held.nsz"}));
+    EXPECT_TRUE(ActionIs(L"Convert to NSP"));
+    ASSERT_TRUE(TickDeleteSources() && Action());
+    ASSERT_TRUE(
+        ShowsThenClose(L"Conversion completed with warnings",
+                       {L"NSP created, source not deleted", L"held.nsz",
+                        L"Another app is using the source, so it was kept.", L"Open folder", L"Close"}));
+    EXPECT_TRUE(ActionIs(L"Open folder"));
+    const wchar_t* const names[] = {L"game1", L"game2", L"held"};
     for (int i = 0; i < 3; ++i) {
-        EXPECT_TRUE(Converted(L"game" + std::to_wstring(i + 1), built[i])) << i;
-        EXPECT_FALSE(fs::exists(dir.file(L"game" + std::to_wstring(i + 1) + L".nsz"))) << i;
+        EXPECT_TRUE(Converted(names[i], built[i])) << i;
+        EXPECT_EQ(fs::exists(dir.file(names[i] + L".nsz"s)), i == 2) << i;
     }
-    EXPECT_TRUE(NoDialog()) << "no dialog after a clean batch";
     EXPECT_TRUE(Enabled(kChoose));
     ExpectNoLeftovers();
     EXPECT_EQ(app.close(), 0u);
 }
 
-TEST_F(UiDriver, ASourceHeldByAnotherProgramIsKeptWithAWarning) {
-    const BuiltFiles built = Write(L"held.nsz", 22);
-    // Another program reading the file without letting anyone delete it.
-    const UniqueHandle holder(CreateFileW(dir.file(L"held.nsz").c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                          nullptr, OPEN_EXISTING, 0, nullptr));
-    ASSERT_NE(holder.get(), INVALID_HANDLE_VALUE);
-    ASSERT_TRUE(ChooseFiles(app, dir.path(), {L"held.nsz"}));
-    ASSERT_TRUE(TickDeleteSources() && Action());
-    HWND warning = Dialog(L"Conversion completed with warnings");
-    ASSERT_NE(warning, nullptr);
-    const std::wstring all = ChildTexts(warning);
-    for (const wchar_t* part :
-         {L"NSP created, source not deleted", L"held.nsz",
-          L"Another app is using the source, so it was kept.", L"Open folder", L"Close"}) {
-        EXPECT_NE(all.find(part), std::wstring::npos) << std::string(all.begin(), all.end());
-    }
-    ASSERT_TRUE(Dismiss(warning, IDCANCEL));
-    EXPECT_EQ(TextOf(app.control(kAction)), L"Open folder");
-    EXPECT_TRUE(fs::exists(dir.file(L"held.nsz")));
-    EXPECT_TRUE(Converted(L"held", built));
-}
-
 TEST_F(UiDriver, FailuresShowTheErrorDialogOrTheResultsWindowThatGoesWithTheProgram) {
     WriteDamaged(L"damaged.nsz", 0x5A);
     ASSERT_TRUE(ChooseAndStart({L"damaged.nsz"}, dir.path()));
-    HWND dialog = Dialog(L"Conversion error");
-    ASSERT_NE(dialog, nullptr);
-    const std::wstring all = ChildTexts(dialog);
-    EXPECT_NE(all.find(L"damaged.nsz"), std::wstring::npos) << std::string(all.begin(), all.end());
-    EXPECT_NE(all.find(L"Close"), std::wstring::npos);
-    ASSERT_TRUE(Dismiss(dialog, IDCANCEL));
+    ASSERT_TRUE(ShowsThenClose(L"Conversion error", {L"damaged.nsz", L"Close"}));
     EXPECT_EQ(TextOf(app.control(kAction)), L"Convert to NSP");
     EXPECT_TRUE(Enabled(kAction));
     EXPECT_FALSE(fs::exists(dir.file(L"damaged.nsp")));
@@ -201,6 +184,7 @@ TEST_F(UiDriver, DroppedFilesAndAFolderAreChosenAndConverted) {
     EXPECT_FALSE(fs::exists(dir.file(L"folder\\deeper\\four.nsp"))) << "one level deep only";
     EXPECT_EQ(NspCount(dir.path()), 1u);
     EXPECT_TRUE(fs::exists(dir.file(L"one.nsz"))) << "sources stay unless asked";
+    EXPECT_TRUE(NoDialog()) << "no dialog after a clean batch";
 }
 
 TEST_F(UiDriver, ALongBatchRefusesDropsCancelsInTheMiddleOfAFileAndClosesWithZero) {

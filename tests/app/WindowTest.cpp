@@ -1,4 +1,3 @@
-// The window's decisions without a window: scaling, layout, banner, states, intake and taskbar button.
 #include "app/BannerGeometry.h"
 #include "app/FileIntake.h"
 #include "app/HoverFade.h"
@@ -62,21 +61,18 @@ TEST(Layout, ControlsPaintingAndBannerAtTheirDpiMirroredAndHovered) {
     // At 125 % the card's button keeps its scaled edges (434..486, 52) where the others scale their size.
     // clang-format off
     const std::pair<PixelRect, PixelRect> rects[] = {
-        {ltr.promo, {28, 24, 692, 276}}, {ltr.choose, {544, 347, 672, 389}},
+        {ltr.promo, {28, 24, 692, 276}}, {ltr.choose, {544, 347, 672, 389}}, {rtl.badge, {24, 14, 66, 56}},
         {paint.client, {0, 0, 1080, 930}}, {paint.statusAndProgress, {42, 690, 1038, 791}},
-        {banner.rings[1], {477, -137, 787, 173}},
-        {BannerTextRectsFor(96, false).rects[2], {24, 91, 640, 130}},
-        {ltr.deleteSources, {28, 421, 692, 445}}, {ltr.action, {28, 549, 692, 593}},
+        {banner.rings[1], {477, -137, 787, 173}}, {ltr.deleteSources, {28, 421, 692, 445}},
+        {BannerTextRectsFor(96, false).rects[2], {24, 91, 640, 130}}, {ltr.action, {28, 549, 692, 593}},
         {LayoutForDpi(96, true).choose, {48, 347, 176, 389}}, {at125.choose, {680, 434, 840, 486}},
         {at125.deleteSources, {35, 526, 865, 556}}, {paint.card, {42, 497, 1038, 608}},
         {paintRtl.card, {42, 497, 1038, 608}}, {paint.icon, {69, 528, 117, 576}},
         {paintRtl.icon, {963, 528, 1011, 576}}, {paintRtl.heading, {423, 452, 1038, 488}},
-        {paintRtl.formatLabel, {42, 452, 282, 488}},
-        {ProgressFillFor(2.0, 96, false).rect, {28, 517, 692, 523}},
-        {ProgressFillFor(1.0 / 10e9, 96, false).rect, {28, 517, 32, 523}},
-        {ProgressFillFor(0.5, 96, true).rect, {360, 517, 692, 523}}, {banner.rings[0], {517, -97, 747, 133}},
-        {rtl.rings[0], {-83, -97, 147, 133}}, {rtl.rings[2], {-163, -177, 227, 213}},
-        {banner.badge, {598, 14, 640, 56}}, {rtl.badge, {24, 14, 66, 56}},
+        {paintRtl.formatLabel, {42, 452, 282, 488}}, {banner.rings[0], {517, -97, 747, 133}},
+        {ProgressFillFor(2.0, 96, false).rect, {28, 517, 692, 523}}, {rtl.rings[0], {-83, -97, 147, 133}},
+        {ProgressFillFor(1.0 / 10e9, 96, false).rect, {28, 517, 32, 523}}, {banner.badge, {598, 14, 640, 56}},
+        {ProgressFillFor(0.5, 96, true).rect, {360, 517, 692, 523}}, {rtl.rings[2], {-163, -177, 227, 213}},
         {BannerTextRectsFor(96, false).rects[0], {24, 18, 544, 47}},
         {BannerTextRectsFor(96, true).rects[0], {120, 18, 640, 47}},
         {BannerTextRectsFor(96, true).rects[5], {24, 211, 640, 246}},
@@ -93,20 +89,18 @@ TEST(Layout, ControlsPaintingAndBannerAtTheirDpiMirroredAndHovered) {
     EXPECT_EQ(std::vector<float>(gradient, gradient + 4), (std::vector<float>{0, 664, 664, 0}));
     EXPECT_EQ(std::make_tuple(at144.badgePenWidth, at144.arrowPenWidth, at144.ringPenWidth),
               std::make_tuple(1.5f, 3.0f, 2));
-    // The arrow points outward, to the upper right (upper left when mirrored), and drifts on hover only
-    // with animations.
-    const auto arrowStart = [](bool rightToLeft, float hover, bool animate) {
-        return BannerShapesFor(96, rightToLeft, hover, animate).arrowLine[0];
-    };
-    EXPECT_GT(banner.arrowLine[1].x, banner.arrowLine[0].x);
-    EXPECT_LT(rtl.arrowLine[1].x, rtl.arrowLine[0].x);
-    EXPECT_LT(banner.arrowLine[1].y, banner.arrowLine[0].y);
-    EXPECT_FLOAT_EQ(banner.arrowLine[0].x, 618.5f - 6.0f);
-    EXPECT_FLOAT_EQ(banner.arrowLine[0].y, 34.5f + 6.0f);
-    EXPECT_FLOAT_EQ(arrowStart(false, 1.0f, true).x - banner.arrowLine[0].x, 1.5f);
-    EXPECT_FLOAT_EQ(arrowStart(false, 1.0f, true).y - banner.arrowLine[0].y, -1.5f);
-    EXPECT_FLOAT_EQ(arrowStart(false, 1.0f, false).x, banner.arrowLine[0].x);
-    EXPECT_FLOAT_EQ(arrowStart(true, 1.0f, true).x - rtl.arrowLine[0].x, -1.5f);
+    // The arrow points outward, up and right (left when mirrored), and drifts on hover only with animations.
+    const std::pair<PointF, std::pair<float, float>> arrow[] = {
+        {banner.arrowLine[0], {612.5f, 40.5f}},
+        {banner.arrowLine[1], {624.5f, 28.5f}},
+        {rtl.arrowLine[0], {50.5f, 40.5f}},
+        {rtl.arrowLine[1], {38.5f, 28.5f}},
+        {BannerShapesFor(96, false, 1.0f, true).arrowLine[0], {614.0f, 39.0f}},
+        {BannerShapesFor(96, false, 1.0f, false).arrowLine[0], {612.5f, 40.5f}},
+        {BannerShapesFor(96, true, 1.0f, true).arrowLine[0], {49.0f, 39.0f}}};
+    for (std::size_t i = 0; i < std::size(arrow); ++i) {
+        EXPECT_EQ(std::make_pair(arrow[i].first.x, arrow[i].first.y), arrow[i].second) << "arrow " << i;
+    }
 }
 
 TEST(PanelGradientFor, HoverBrightensAndPressingDarkens) {
@@ -298,7 +292,6 @@ TEST(TaskbarLookFor, FollowsTheBatch) {
     const auto converting = {&S::batchActive, &S::isConverting};
     const ProgressSnapshot half{500, 1000, 0, false};
     using enum TaskbarMode;
-    // clang-format off
     const std::tuple<const char*, MainWindowState, ProgressSnapshot, bool, TaskbarLook> cases[] = {
         {"converting", batch(converting, 0, 0), half, false, {Normal, 1500, 4000}},
         {"99 % at most", batch(converting, 0, 0), {1000, 1000, 1, false}, false, {Normal, 1990, 4000}},
@@ -310,7 +303,6 @@ TEST(TaskbarLookFor, FollowsTheBatch) {
         {"ended", batch({}, 1, 0), {}, false, {}},
         {"nothing went wrong", batch({}, 0, 0), {}, true, {}},
     };
-    // clang-format on
     for (const auto& [name, state, progress, endDialogOpen, look] : cases) {
         EXPECT_TRUE(TaskbarLookFor(state, progress, endDialogOpen) == look) << name;
     }
