@@ -230,11 +230,9 @@ inline std::size_t JournalsNaming(const std::wstring& folder) {
     return CountIn(journals, [&](const std::filesystem::path& path) {
         const std::vector<std::uint8_t> bytes = testfiles::ReadWholeFile(path.wstring());
         // The recorded path starts at byte 44, in UTF-16.
-        std::wstring recorded;
-        for (std::size_t i = 44; i + 1 < bytes.size(); i += 2) {
-            recorded += static_cast<wchar_t>(bytes[i] | bytes[i + 1] << 8);
-        }
-        return recorded.find(folder) != std::wstring::npos;
+        const auto* text = reinterpret_cast<const wchar_t*>(bytes.data());
+        return bytes.size() > 44 &&
+               std::wstring(text + 22, text + bytes.size() / 2).find(folder) != std::wstring::npos;
     });
 }
 
