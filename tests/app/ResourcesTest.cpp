@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <type_traits>
 
 namespace vesko {
@@ -23,12 +25,10 @@ struct DataModule {
     }
 };
 
-// Little-endian fields of a resource.
+// A little-endian field of a resource, 0 where the resource ends before it.
 unsigned Field(const std::vector<unsigned char>& bytes, std::size_t at, std::size_t size) {
     unsigned value = 0;
-    for (std::size_t i = size; i-- > 0;) {
-        value = value << 8 | (at + i < bytes.size() ? bytes[at + i] : 0u);
-    }
+    std::memcpy(&value, bytes.data() + std::min(at, bytes.size()), at + size <= bytes.size() ? size : 0);
     return value;
 }
 
@@ -45,8 +45,7 @@ TEST(Resources, IconGroupHasSevenSizesOf32Bits) {
         const std::size_t entry = 6 + 14 * i;
         const unsigned size = group[entry] == 0 ? 256 : group[entry];
         SCOPED_TRACE(size);
-        EXPECT_EQ(size, sizes[i]);
-        EXPECT_EQ(Field(group, entry + 6, 2), 32u);
+        EXPECT_EQ(std::make_pair(size, Field(group, entry + 6, 2)), std::make_pair(sizes[i], 32u));
         // Each image is there, a 32-bit bitmap of its size: biWidth, biHeight (doubled) and biBitCount.
         const std::vector<unsigned char> image =
             module.resource(RT_ICON, static_cast<int>(Field(group, entry + 12, 2)));

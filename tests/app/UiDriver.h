@@ -236,8 +236,7 @@ inline std::size_t JournalsNaming(const std::wstring& folder) {
     });
 }
 
-// The steps a person takes. Choosing files of one folder in the open dialog, found by its English
-// title unless another is given ("" for any): the folder is confirmed first, which opens it.
+// Chooses files of one folder in the open dialog (English title unless given, "" for any), folder first.
 inline bool ChooseFiles(const RunningApp& app, const std::wstring& folder,
                         const std::vector<std::wstring>& names,
                         const std::wstring& dialogTitle = L"Choose NSZ files") {
@@ -247,8 +246,7 @@ inline bool ChooseFiles(const RunningApp& app, const std::wstring& folder,
     if (dialog == nullptr || !TypeAndConfirm(dialog, folder)) {
         return false;
     }
-    // The field is emptied once the folder opens; when the dialog was in that folder already it may
-    // keep the text, which the names below replace anyway.
+    // The field empties once the folder opens (or keeps the text, which the names replace).
     WaitUntil([&] { return FileNameField(dialog) != nullptr && TextOf(FileNameField(dialog)).empty(); },
               3000);
     std::wstring list;
@@ -274,8 +272,7 @@ inline testfiles::BuiltFiles SmallNsz(std::uint64_t seed) {
     return testfiles::BuildNsz(package);
 }
 
-// An NSZ whose NSP is mostly `mebibytes` MiB of zeros: quick to build (crypto type 1 encrypts
-// nothing), slow enough to watch converting. Only the NSP's hash is kept.
+// An NSZ whose NSP is mostly zeros (crypto type 1 encrypts nothing): quick to build, slow to convert.
 inline testfiles::BuiltFiles ZerosNsz(std::uint64_t mebibytes) {
     testfiles::ContainerSpec package;
     package.members.resize(1);

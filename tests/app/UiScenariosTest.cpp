@@ -258,8 +258,7 @@ TEST_F(UiDriver, DestinationFailureAnsweredWithAnotherFolderOrByClosing) {
     EXPECT_TRUE(Converted(L"locked", expected));
     ExpectNoLeftovers();
 
-    // Windows may close a window whatever dialog it shows (a log-off, a task manager). Both messages go
-    // to one thread's queue, so the close arrives before the answer; no folder picker follows.
+    // A close while the question shows (a log-off, say) arrives before the answer: no folder picker follows.
     ASSERT_TRUE(ChooseAndStart({L"locked.nsz"}, locked));
     HWND question = Dialog(kFolderQuestion);
     ASSERT_NE(question, nullptr);

@@ -108,8 +108,7 @@ TEST(Texts, EveryTableCompleteTranslatedAndTheCurrentLanguagesOwnWithItsDirectio
 }
 
 TEST(LanguageFromLocaleName, LanguagePartDecides) {
-    // One row per language and separator, prefixes too short, too long or empty; only ASCII capitals are
-    // lowered: a fullwidth or Cyrillic look-alike is no match.
+    // One row per language and separator; only ASCII capitals are lowered (no fullwidth or Cyrillic match).
     // clang-format off
     const std::pair<const wchar_t*, Lang> cases[] = {
         {L"RU", Russian}, {L"ru-RU", Russian}, {L"Ru_ru", Russian}, {L"es-MX", Spanish},
@@ -122,8 +121,7 @@ TEST(LanguageFromLocaleName, LanguagePartDecides) {
         EXPECT_EQ(LanguageFromLocaleName(name), expected) << ToUtf8(name);
     }
 #ifdef _WIN32
-    // Windows identifiers, through the system's own locale names: ru-RU, ru (neutral), es-ES, pt-PT, ar-EG,
-    // it-IT, en-US and fil-PH.
+    // Windows identifiers, through the system's own locale names (0x0019: Russian, neutral).
     const std::pair<unsigned short, Lang> ids[] = {
         {0x0419, Russian}, {0x0019, Russian}, {0x0C0A, Spanish}, {0x0816, PortugueseBrazil},
         {0x0C01, Arabic},  {0x0410, Italian}, {0x0409, English}, {0x0464, English}};
