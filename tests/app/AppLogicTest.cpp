@@ -83,8 +83,8 @@ class BatchTest : public testing::Test {
         lastTask = BeginCurrentFile(state, shared);
     }
 
-    AfterWorker Finish(WorkerOutcomeCode code, bool saved, std::wstring message) {
-        shared.outcome = {code, message, saved ? Saved(message) : Failed(message)};
+    AfterWorker Finish(WorkerOutcomeCode code, std::wstring message) {
+        shared.outcome = {code, message, code == OutcomeConverted ? Saved(message) : Failed(message)};
         shared.outcome.item.message = message;
         taken = TakeOutcome(state, shared);
         const AfterWorker next = ApplyWorkerOutcome(state, taken, IsCancelRequested(&shared.cancelRequested));
@@ -105,25 +105,22 @@ class BatchTest : public testing::Test {
 
 TEST_F(BatchTest, FilesRunInTurnUntilTheLastOrACancel) {
     using enum AfterWorker;
-    using Steps = std::vector<std::tuple<WorkerOutcomeCode, bool, AfterWorker>>;
+    using Steps = std::vector<std::pair<WorkerOutcomeCode, AfterWorker>>;
     // Each row starts where the one before left the window.
+    const std::wstring f1 = L"C:\\g\\f1.nsp", f3 = L"C:\\g\\f3.nsp";
     // clang-format off
     const std::tuple<const char*, std::size_t, bool, bool, Steps, std::uint64_t, std::uint64_t, std::wstring,
                      std::wstring>
         cases[] = {
-        {"one file", 1, false, false, {{OutcomeConverted, true, FinishBatch}}, 1, 0, L"f1", L"C:\\g\\f1.nsp"},
-        {"the first of two", 2, false, false, {{OutcomeConverted, true, LaunchCurrent}}, 1, 0,
-         L"Preparing file…", L"C:\\g\\f1.nsp"},
-        {"the second of three fails, the third still runs", 3, false, false,
-         {{OutcomeConverted, true, LaunchCurrent}, {OutcomeFailed, false, LaunchCurrent},
-          {OutcomeConverted, true, FinishBatch}}, 2, 1, L"f3", L"C:\\g\\f3.nsp"},
-        {"cancel during the first of three", 3, true, false, {{OutcomeCancelled, false, FinishBatch}}, 0, 0,
-         kCancelled, L""},
-        {"cancel as a file completes", 2, true, false, {{OutcomeConverted, true, FinishBatch}}, 1, 0, L"f1",
-         L"C:\\g\\f1.nsp"},
-        {"cancel meets a destination failure", 2, true, false,
-         {{OutcomeDestinationFailed, false, FinishBatch}}, 0, 1, L"f1", L""},
-        {"closing records none", 1, true, true, {{OutcomeCancelled, false, DestroyWindow}}, 0, 0, L"", L""},
+        {"one file", 1, false, false, {{OutcomeConverted, FinishBatch}}, 1, 0, L"f1", f1},
+        {"1 of 2", 2, false, false, {{OutcomeConverted, LaunchCurrent}}, 1, 0, L"Preparing file…", f1},
+        {"2 of 3 fails, 3 runs", 3, false, false,
+         {{OutcomeConverted, LaunchCurrent}, {OutcomeFailed, LaunchCurrent}, {OutcomeConverted, FinishBatch}},
+         2, 1, L"f3", f3},
+        {"cancel in 1 of 3", 3, true, false, {{OutcomeCancelled, FinishBatch}}, 0, 0, kCancelled, L""},
+        {"cancel as 1 of 2 ends", 2, true, false, {{OutcomeConverted, FinishBatch}}, 1, 0, L"f1", f1},
+        {"cancel, no folder", 2, true, false, {{OutcomeDestinationFailed, FinishBatch}}, 0, 1, L"f1", L""},
+        {"closing records none", 1, true, true, {{OutcomeCancelled, DestroyWindow}}, 0, 0, L"", L""},
     };
     // clang-format on
     for (const auto& [name, files, cancel, closing, steps, saved, failed, status, lastSaved] : cases) {
@@ -139,9 +136,9 @@ TEST_F(BatchTest, FilesRunInTurnUntilTheLastOrACancel) {
             MarkCancelRequested(state, shared);
             EXPECT_EQ(state.statusText, L"Cancelling…");
         }
-        for (const auto& [code, isSaved, next] : steps) {
+        for (const auto& [code, next] : steps) {
             const std::size_t at = static_cast<std::size_t>(state.batch.index);
-            EXPECT_EQ(Finish(code, isSaved, L"f" + std::to_wstring(at + 1)), next);
+            EXPECT_EQ(Finish(code, L"f" + std::to_wstring(at + 1)), next);
             EXPECT_EQ(lastTask.sourcePath, Names(files)[next == LaunchCurrent ? at + 1 : at]);
             EXPECT_EQ(state.isConverting, next == LaunchCurrent);
         }
@@ -164,7 +161,7 @@ TEST_F(BatchTest, DestinationFailureAsksForAFolderAndRestartsTheFileThereOrStops
     for (const auto& [answer, line, status] : cases) {
         SCOPED_TRACE(static_cast<int>(answer));
         Start(3);
-        ASSERT_EQ(Finish(OutcomeDestinationFailed, false, L"Cannot write"), AfterWorker::AskForOutputFolder);
+        ASSERT_EQ(Finish(OutcomeDestinationFailed, L"Cannot write"), AfterWorker::AskForOutputFolder);
         EXPECT_TRUE(state.batch.results.empty());
         const AfterWorker next = ApplyFolderAnswer(state, std::move(taken.item), answer, L"D:\\other");
         EXPECT_EQ(state.statusText, status);
@@ -175,13 +172,12 @@ TEST_F(BatchTest, DestinationFailureAsksForAFolderAndRestartsTheFileThereOrStops
             EXPECT_EQ(std::tie(lastTask.sourcePath, lastTask.outputFolder),
                       std::make_tuple(L"C:\\g\\f1.nsz"s, L"D:\\other"s));
             EXPECT_TRUE(state.batch.results.empty());
-            EXPECT_EQ(Finish(OutcomeConverted, true, L"a"), AfterWorker::LaunchCurrent);
+            EXPECT_EQ(Finish(OutcomeConverted, L"a"), AfterWorker::LaunchCurrent);
             EXPECT_EQ(lastTask.outputFolder, L"D:\\other");
             continue;
         }
-        EXPECT_EQ(next, AfterWorker::FinishBatch);
+        EXPECT_EQ(std::tie(next, state.batch.stopped), std::make_tuple(AfterWorker::FinishBatch, true));
         ASSERT_EQ(state.batch.results.size(), 1u);
-        EXPECT_TRUE(state.batch.stopped);
         EXPECT_EQ(state.batch.results[0].message, L"Cannot write\n" + line);
         EXPECT_EQ(PlanFinishBatch(state.batch, false).statusText, L"Saved: 0 · Failed: 1 · Not processed: 2");
     }
@@ -227,15 +223,14 @@ TEST_F(BatchTest, WorkerHandsTheTaskToTheEngineAndPublishesItsOutcome) {
         const Engine& engine = behaviour; // not every compiler lets a lambda capture a structured binding
         std::tuple<std::wstring, std::wstring, const CancelFlag*, bool, bool> seen;
         shared.workerFinished = false;
-        ConversionWorker(std::make_unique<ConversionTask>(ConversionTask{L"C:\\in\\game.nsz", folder, true}),
-                         shared,
-                         [&](const std::wstring& in, const std::wstring& out,
-                             const ProgressCallback& progress, const CancelFlag* flag, bool pick, bool del) {
-                             seen = {in, out, flag, pick, del};
-                             progress(Progress{300, 1000, 0});
-                             progress(Progress{1000, 1000, 1});
-                             return engine();
-                         });
+        ConversionWorker(
+            std::make_unique<ConversionTask>(ConversionTask{L"C:\\in\\game.nsz", folder, true}), shared,
+            [&](const auto& in, const auto& out, const auto& progress, auto flag, bool pick, bool del) {
+                seen = {in, out, flag, pick, del};
+                progress(Progress{300, 1000, 0});
+                progress(Progress{1000, 1000, 1});
+                return engine();
+            });
         EXPECT_TRUE(shared.workerFinished.load());
         const WorkerOutcome& outcome = shared.outcome;
         EXPECT_EQ(seen, std::make_tuple(L"C:\\in\\game.nsz"s,
@@ -300,16 +295,15 @@ TEST(BatchState, StartResetsRecordCountsAndRefusesWithoutACurrentFile) {
 
 TEST(OutputPathFor, ReplacesOnlyTheLastExtension) {
     const std::wstring slash(1, std::filesystem::path::preferred_separator);
+    // clang-format off
     const std::tuple<std::wstring, std::wstring, std::wstring> cases[] = {
-        {L"C:\\games\\demo.en.nsz", L"", L"C:\\games\\demo.en.nsp"},
-        {L"C:\\games\\game", L"", L"C:\\games\\game.nsp"},
-        {L"C:\\games\\game.nsz", L"D:\\out", L"D:\\out\\game.nsp"},
-        {L"C:\\games\\game.nsz", L"D:\\", L"D:\\game.nsp"},
-        {L"C:\\dir.v2\\game", L"", L"C:\\dir.v2\\game.nsp"},
-        {L"C:\\games\\.nsz", L"", L"C:\\games\\.nsz.nsp"},
+        {L"C:\\g\\demo.en.nsz", L"", L"C:\\g\\demo.en.nsp"}, {L"C:\\g\\game", L"", L"C:\\g\\game.nsp"},
+        {L"C:\\g\\game.nsz", L"D:\\out", L"D:\\out\\game.nsp"}, {L"C:\\g\\.nsz", L"", L"C:\\g\\.nsz.nsp"},
+        {L"C:\\g\\game.nsz", L"D:\\", L"D:\\game.nsp"}, {L"C:\\dir.v2\\game", L"", L"C:\\dir.v2\\game.nsp"},
         {L"/home/u/a.nsz", L"out", L"out" + slash + L"a.nsp"},
-        {L"C:/games/a.nsz", L"", L"C:/games" + slash + L"a.nsp"}, // either separator is read
+        {L"C:/g/a.nsz", L"", L"C:/g" + slash + L"a.nsp"}, // either separator is read
     };
+    // clang-format on
     for (const auto& [source, folder, expected] : cases) {
         SCOPED_TRACE(ToUtf8(source + L" -> " + folder));
         EXPECT_EQ(OutputPathFor(source, folder), expected);

@@ -11,9 +11,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
-using testfiles::BuiltFiles;
-using testfiles::ReadWholeFile;
-using testfiles::WriteWholeFile;
+using namespace testfiles;
 
 const std::wstring kFolderQuestion = L"Choose a folder for the NSP";
 // The script makes this folder immutable, with SmallNsz(kLockedSeed) in it (see main).
