@@ -76,8 +76,7 @@ class BatchTest : public testing::Test {
     void Start(std::size_t count) {
         ApplySelection(state, shared, Names(count), 1234);
         state.currentFileSize = 1234;
-        shared.progressWritten = 5;
-        shared.progressTotal = 9;
+        shared.progressWritten = shared.progressTotal = 9;
         shared.progressPhase = 1;
         BeginBatch(state, false);
         lastTask = BeginCurrentFile(state, shared);
@@ -336,19 +335,13 @@ template <typename Plan> auto Fields(const Plan& p) {
 
 TEST(PlanFinishBatch, FlagsStatusAndDialog) {
     using enum FinishDialog;
-    struct Case {
-        const char* name;
-        BatchState batch;
-        Want want;
-        bool closing = false;
-    };
     const TextKey open = TextKey::TextOpenFolder, convert = TextKey::TextConvertToNsp;
     const std::wstring notDeleted =
         L"The NSP was saved, but the source could not be deleted. The source was kept.";
     const std::wstring warnTitle = L"Conversion completed with warnings",
                        kept = L"NSP created, source not deleted";
     // clang-format off
-    const Case cases[] = {
+    const std::tuple<const char*, BatchState, Want> cases[] = {
         {"one saved", Batch(1, {Saved(L"game")}), {true, false, false, open, true, L"Done: game.nsp"}},
         {"one saved, its source deleted", Batch(1, {Saved(L"game", true)}),
          {true, false, false, open, true, L"Done. Source file deleted."}},
@@ -358,7 +351,6 @@ TEST(PlanFinishBatch, FlagsStatusAndDialog) {
          true, notDeleted, WarningDialog, warnTitle, kept, L"f1.nsz\n\n" + notDeleted, L"C:\\g\\game.nsp"}},
         {"one failure", Batch(1, {Failed()}), {false, true, false, convert, true, kReadFailed, ErrorDialog,
          L"Conversion error", L"Conversion error", L"f1.nsz\n\n" + kReadFailed}},
-        {"closing: no dialog", Batch(1, {Failed()}), {false, true, false, convert, true, kReadFailed}, true},
         {"one file cancelled keeps the status", Batch(1, {}, true), {}},
         {"two saved", Batch(2, {Saved(L"a"), Saved(L"b")}),
          {true, false, false, open, true, L"Saved: 2 · Failed: 0"}},
@@ -381,10 +373,13 @@ TEST(PlanFinishBatch, FlagsStatusAndDialog) {
          310, true}},
     };
     // clang-format on
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(Fields(PlanFinishBatch(c.batch, c.closing)), Fields(c.want));
+    for (const auto& [name, batch, want] : cases) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(Fields(PlanFinishBatch(batch, false)), Fields(want));
     }
+    // Closing: no dialog.
+    EXPECT_EQ(Fields(PlanFinishBatch(Batch(1, {Failed()}), true)),
+              Fields(Want{false, true, false, convert, true, kReadFailed}));
     for (const auto& [entries, height] : {std::pair<std::uint64_t, int>{4, 420}, {100, 420}}) {
         EXPECT_EQ(ResultsWindowHeight(entries), height) << entries;
     }
@@ -405,8 +400,7 @@ TEST(ApplyFinishBatch, EndsTheBatchAndKeepsAnUnchangedStatus) {
     plan.showDone = plan.showWarning = true;
     ApplyFinishBatch(state, plan);
     EXPECT_FALSE(state.batchActive || state.isConverting || state.showError);
-    EXPECT_TRUE(state.showDone && state.showWarning);
-    EXPECT_EQ(state.statusText, L"status");
+    EXPECT_TRUE(state.showDone && state.showWarning && state.statusText == L"status");
 }
 
 TEST(Scaling, RoundsLikeWindowsFitsTheWorkAreaAndNeverExceedsTheProposal) {
@@ -523,8 +517,7 @@ TEST(HoverFade, EasesFor150MillisecondsAndReversesFromWhereItStands) {
     EXPECT_NEAR(fade.hoverFrom, 0.5f, 1e-5);
     EXPECT_NEAR(HoverLevelAt(fade, 10150).level, 0.25f, 1e-5);
     // A finished fade stops its timer, and without animations the level jumps.
-    EXPECT_TRUE(RetargetHover(fade, true, 10300, true).fadeTimerStopped);
-    EXPECT_EQ(fade.hoverFrom, 0.0f);
+    EXPECT_TRUE(RetargetHover(fade, true, 10300, true).fadeTimerStopped && fade.hoverFrom == 0.0f);
     HoverFade still;
     EXPECT_EQ(RetargetHover(still, true, 10000, false).start, HoverStart::Jump);
     EXPECT_EQ(still.hoverLevel, 1.0f);

@@ -10,7 +10,6 @@
 #include <shlobj.h>
 
 #include <algorithm>
-#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -112,9 +111,7 @@ inline bool DropFiles(HWND window, const std::vector<std::wstring>& paths) {
     }
     list.push_back(L'\0');
     const DROPFILES header{sizeof(DROPFILES), {}, FALSE, TRUE};
-    std::vector<char> block(sizeof(header) + list.size() * sizeof(wchar_t));
-    std::memcpy(block.data(), &header, sizeof(header));
-    std::memcpy(block.data() + sizeof(header), list.data(), list.size() * sizeof(wchar_t));
+    const std::size_t size = sizeof(header) + list.size() * sizeof(wchar_t);
     // Wine passes the handle to another process unchanged: the block goes into the program's memory,
     // where GlobalLock takes it as fixed memory.
     DWORD processId = 0;
@@ -123,11 +120,13 @@ inline bool DropFiles(HWND window, const std::vector<std::wstring>& paths) {
     const auto release = [&](void* at) { VirtualFreeEx(process.get(), at, 0, MEM_RELEASE); };
     const std::unique_ptr<void, decltype(release)> remote(
         process.valid()
-            ? VirtualAllocEx(process.get(), nullptr, block.size(), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)
+            ? VirtualAllocEx(process.get(), nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)
             : nullptr,
         release);
     return remote != nullptr &&
-           WriteProcessMemory(process.get(), remote.get(), block.data(), block.size(), nullptr) &&
+           WriteProcessMemory(process.get(), remote.get(), &header, sizeof(header), nullptr) &&
+           WriteProcessMemory(process.get(), static_cast<char*>(remote.get()) + sizeof(header), list.data(),
+                              size - sizeof(header), nullptr) &&
            SendWithin(window, WM_DROPFILES, reinterpret_cast<WPARAM>(remote.get()), 0);
 }
 
@@ -254,8 +253,8 @@ inline bool ChooseFiles(const RunningApp& app, const std::wstring& folder,
         list += (list.empty() ? L"\"" : L" \"") + name + L"\"";
     }
     return TypeAndConfirm(dialog, names.size() == 1 ? names.front() : list) &&
-           WaitUntil([&] { return !IsWindow(dialog); }, kDialogTimeoutMs) &&
-           WaitUntil([&] { return IsWindowEnabled(app.control(kAction)) != FALSE; }, kDialogTimeoutMs);
+           WaitUntil([&] { return !IsWindow(dialog) && IsWindowEnabled(app.control(kAction)); },
+                     kDialogTimeoutMs);
 }
 
 // A small NSZ with one hash-named NCZ member and a metadata file, different for each seed.
