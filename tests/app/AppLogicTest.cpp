@@ -84,7 +84,6 @@ class BatchTest : public testing::Test {
 
     AfterWorker Finish(WorkerOutcomeCode code, std::wstring message) {
         shared.outcome = {code, message, code == OutcomeConverted ? Saved(message) : Failed(message)};
-        shared.outcome.item.message = message;
         taken = TakeOutcome(state, shared);
         const AfterWorker next = ApplyWorkerOutcome(state, taken, IsCancelRequested(&shared.cancelRequested));
         lastTask = next == AfterWorker::LaunchCurrent ? BeginCurrentFile(state, shared) : lastTask;

@@ -31,16 +31,14 @@ template <typename Condition> bool WaitUntil(Condition condition, DWORD timeoutM
 }
 
 inline bool SendWithin(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD_PTR* result = nullptr) {
-    DWORD_PTR ignored = 0;
-    return SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, 15000,
-                               result != nullptr ? result : &ignored) != 0;
+    return SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, 15000, result) != 0;
 }
 
 inline std::wstring TextOf(HWND window) {
     wchar_t text[4096] = {};
     DWORD_PTR copied = 0;
-    const bool sent = SendWithin(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text), &copied);
-    return sent ? std::wstring(text, copied) : std::wstring();
+    return std::wstring(
+        text, SendWithin(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text), &copied) ? copied : 0);
 }
 
 // A visible top-level window of the process with this class (and title, when not empty), or null.
@@ -96,10 +94,9 @@ inline HWND FileNameField(HWND dialog) {
     return found;
 }
 
+// Posted: confirming may end the dialog, and the application goes on from there.
 inline bool TypeAndConfirm(HWND dialog, const std::wstring& text) {
-    HWND field = FileNameField(dialog);
-    // Posted: confirming may end the dialog, and the application goes on from there.
-    return field != nullptr && SendWithin(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str())) &&
+    return SendWithin(FileNameField(dialog), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str())) &&
            PostClick(dialog, IDOK);
 }
 

@@ -97,13 +97,11 @@ TEST_F(UiDriver, StartsWithFourControlsInTabOrderAndABannerThatAnswersTheMouse) 
         return WaitUntil([&] { return ScreenPixel(sample) == want; }, kDialogTimeoutMs);
     };
     // The 150 ms fade ends at the hovered look, every channel 8 brighter; pressed, 5 darker than that.
-    SetCursorPos(sample.x + 40, sample.y);
-    EXPECT_TRUE(shows(8));
+    EXPECT_TRUE(SetCursorPos(sample.x + 40, sample.y) && shows(8));
     SendMessageW(promo, BM_SETSTATE, TRUE, 0);
     EXPECT_TRUE(shows(3));
     SendMessageW(promo, BM_SETSTATE, FALSE, 0);
-    SetCursorPos(0, 0);
-    EXPECT_TRUE(shows(0)) << "the fade-out ends at rest";
+    EXPECT_TRUE(SetCursorPos(0, 0) && shows(0)) << "the fade-out ends at rest";
 }
 
 TEST_F(UiDriver, ConvertsFilesChosenInTheOpenDialogDeletesTheSourcesWhenAskedKeepsAHeldOneAndClosesWithZero) {
@@ -253,9 +251,8 @@ TEST_F(UiDriver, DestinationFailureAnsweredWithAnotherFolderOrByClosing) {
     // A close while the question shows (a log-off, say) arrives before the answer: no folder picker follows.
     ASSERT_TRUE(ChooseAndStart({L"locked.nsz"}, locked));
     HWND question = Dialog(kFolderQuestion);
-    ASSERT_NE(question, nullptr);
-    ASSERT_TRUE(PostMessageW(app.mainWindow(), WM_CLOSE, 0, 0));
-    ASSERT_TRUE(PostMessageW(question, WM_COMMAND, MAKEWPARAM(1, BN_CLICKED), 0));
+    ASSERT_TRUE(question != nullptr && PostMessageW(app.mainWindow(), WM_CLOSE, 0, 0) &&
+                PostClick(question, 1, false));
     EXPECT_EQ(app.waitForExit(kBatchTimeoutMs), 0u);
     EXPECT_FALSE(fs::exists(locked + L"\\locked.nsp"));
 }
