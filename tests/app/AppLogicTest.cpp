@@ -416,7 +416,7 @@ TEST(Scaling, RoundsLikeWindowsFitsTheWorkAreaAndNeverExceedsTheProposal) {
         {800, 500, 96, 72},     {100, 100, 96, 72},    {1920, 1040, 60, 72}};
     for (const auto& [width, height, proposed, expected] : fits) {
         EXPECT_EQ(EffectiveDpi(width, height, proposed), expected)
-            << width << "x" << height << " at " << proposed;
+            << width << 'x' << height << '@' << proposed;
     }
     const PixelRect full{1920, 0, 3840, 1040}, small{0, 0, 1366, 728};
     EXPECT_EQ(StartDpiFor(144, 96, &full), 144u);   // a second monitor at 144, the primary at 96
@@ -424,8 +424,7 @@ TEST(Scaling, RoundsLikeWindowsFitsTheWorkAreaAndNeverExceedsTheProposal) {
     EXPECT_EQ(StartDpiFor(144, 96, &small), 103u);  // the work-area rule stays
     EXPECT_EQ(StartDpiFor(144, 96, nullptr), 144u); // no work area known
     const WindowPlacement at = CentreInWorkArea(PixelRect{100, 50, 1101, 850}, 736, 659);
-    EXPECT_EQ(std::make_pair(at.x, at.y),
-              std::make_pair(100 + 265 / 2, 50 + 141 / 2)); // half pixels truncated
+    EXPECT_EQ(std::make_pair(at.x, at.y), std::make_pair(232, 120)); // 100 + 265 / 2, 50 + 141 / 2: truncated
 }
 
 TEST(Layout, ControlsPaintingAndBannerAtTheirDpiMirroredAndHovered) {
@@ -456,13 +455,12 @@ TEST(Layout, ControlsPaintingAndBannerAtTheirDpiMirroredAndHovered) {
     for (std::size_t i = 0; i < std::size(rects); ++i) {
         EXPECT_EQ(rects[i].first, rects[i].second) << "rect " << i;
     }
-    EXPECT_TRUE(ProgressFillFor(1.0 / 10e9, 96, false).visible);
-    EXPECT_FALSE(ProgressFillFor(0.0, 96, false).visible || ProgressFillFor(-1.0, 96, false).visible);
+    EXPECT_TRUE(ProgressFillFor(1.0 / 10e9, 96, false).visible &&
+                !(ProgressFillFor(0.0, 96, false).visible || ProgressFillFor(-1.0, 96, false).visible));
     const BannerShapes at144 = BannerShapesFor(144, false, 0.0f, true);
     EXPECT_EQ(std::make_tuple(at144.badgePenWidth, at144.arrowPenWidth, at144.ringPenWidth),
               std::make_tuple(1.5f, 3.0f, 2));
-    // The gradient spans the panel; the arrow points up and outward, and drifts on hover only with
-    // animations.
+    // The gradient spans the panel; the arrow points outward and drifts on hover only with animations.
     // clang-format off
     const std::pair<PointF, std::pair<float, float>> points[] = {
         {banner.gradientFrom, {0, 0}}, {banner.gradientTo, {664, 0}}, {rtl.gradientFrom, {664, 0}},
@@ -606,13 +604,11 @@ TEST(WindowView, CardTitlesAndSubtitles) {
         const CardTexts texts = CardFor(state);
         return std::make_tuple(texts.hasSource, texts.title, texts.subtitle);
     };
-    const std::vector<std::wstring> three = {L"C:\\d\\a.nsz", L"C:\\d\\b.nsz", L"C:\\d\\c.nsz"};
+    const std::vector<std::wstring> three = {L"d\\a.nsz", L"d\\b.nsz", L"d\\c.nsz"};
     EXPECT_EQ(card({}, L"", false), std::make_tuple(false, L"Choose NSZ files"s, L""s));
-    EXPECT_EQ(card({L"C:\\d\\game.nsz"}, L"C:\\d\\game.nsz", false),
-              std::make_tuple(true, L"game.nsz"s, L"NSZ  ·  1.3 MB"s));
-    EXPECT_EQ(card(three, L"C:\\d\\a.nsz", false),
-              std::make_tuple(true, L"Selected files: 3"s, L"NSZ  →  NSP"s));
-    EXPECT_EQ(card(three, L"C:\\d\\b.nsz", true), std::make_tuple(true, L"b.nsz"s, L"File 2 / 3"s));
+    EXPECT_EQ(card({L"d\\g.nsz"}, L"d\\g.nsz", false), std::make_tuple(true, L"g.nsz"s, L"NSZ  ·  1.3 MB"s));
+    EXPECT_EQ(card(three, L"d\\a.nsz", false), std::make_tuple(true, L"Selected files: 3"s, L"NSZ  →  NSP"s));
+    EXPECT_EQ(card(three, L"d\\b.nsz", true), std::make_tuple(true, L"b.nsz"s, L"File 2 / 3"s));
 }
 
 TEST(Intake, TakesNszFilesAndFoldersOneLevelDeepUnlessABatchRuns) {

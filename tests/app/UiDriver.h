@@ -72,8 +72,7 @@ inline bool PostClick(HWND dialog, int button, bool fromControl = true) {
 // Presses a control the way a click would arrive (refused when it is disabled or hidden).
 inline bool Press(HWND parent, int controlId) {
     HWND control = GetDlgItem(parent, controlId);
-    return control != nullptr && IsWindowEnabled(control) && IsWindowVisible(control) &&
-           PostClick(parent, controlId);
+    return IsWindowEnabled(control) && IsWindowVisible(control) && PostClick(parent, controlId);
 }
 
 inline bool Dismiss(HWND dialog, int button) {

@@ -79,8 +79,7 @@ TEST(Texts, EveryTableCompleteTranslatedAndTheCurrentLanguagesOwnWithItsDirectio
                   std::make_pair(mark + path + mark, mark + mark));
         tables.insert(&TextsFor(language));
         for (const auto& [key, texts] : kGivenRows) {
-            EXPECT_EQ(Entry(language, key), texts[l])
-                << "language " << l << ", key " << static_cast<int>(key);
+            EXPECT_EQ(Entry(language, key), texts[l]) << l << ", key " << static_cast<int>(key);
         }
         for (int index = 0; index < kTextCount; ++index) {
             SCOPED_TRACE("language " + std::to_string(l) + ", key " + std::to_string(index));
