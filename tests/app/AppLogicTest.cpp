@@ -414,9 +414,8 @@ TEST(Scaling, RoundsLikeWindowsFitsTheWorkAreaAndNeverExceedsTheProposal) {
     const std::tuple<int, int, std::uint32_t, std::uint32_t> fits[] = {
         {1920, 1040, 144, 144}, {1366, 728, 144, 103}, {700, 600, 96, 83},
         {800, 500, 96, 72},     {100, 100, 96, 72},    {1920, 1040, 60, 72}};
-    for (const auto& [width, height, proposed, expected] : fits) {
-        EXPECT_EQ(EffectiveDpi(width, height, proposed), expected)
-            << width << 'x' << height << '@' << proposed;
+    for (const auto& [w, h, proposed, expected] : fits) {
+        EXPECT_EQ(EffectiveDpi(w, h, proposed), expected) << w << 'x' << h << '@' << proposed;
     }
     const PixelRect full{1920, 0, 3840, 1040}, small{0, 0, 1366, 728};
     EXPECT_EQ(StartDpiFor(144, 96, &full), 144u);   // a second monitor at 144, the primary at 96

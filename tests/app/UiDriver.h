@@ -22,12 +22,11 @@ inline constexpr DWORD kStartTimeoutMs = 60000, kBatchTimeoutMs = 180000, kDialo
 inline constexpr int kChoose = 101, kAction = 102, kPromo = 103, kDeleteSources = 104;
 
 template <typename Condition> bool WaitUntil(Condition condition, DWORD timeoutMs) {
-    for (const ULONGLONG end = GetTickCount64() + timeoutMs; !condition(); Sleep(20)) {
-        if (GetTickCount64() >= end) {
-            return false;
-        }
+    bool met = false;
+    for (const auto end = GetTickCount64() + timeoutMs; !(met = condition()) && GetTickCount64() < end;) {
+        Sleep(20);
     }
-    return true;
+    return met;
 }
 
 inline bool SendWithin(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD_PTR* result = nullptr) {
@@ -179,10 +178,8 @@ class RunningApp {
     // Waits for the process to end; its exit code, or STILL_ACTIVE when it did not end in time.
     DWORD waitForExit(DWORD timeoutMs) {
         DWORD code = STILL_ACTIVE;
-        if (process_.valid() && WaitForSingleObject(process_.get(), timeoutMs) == WAIT_OBJECT_0) {
-            GetExitCodeProcess(process_.get(), &code);
-        }
-        return code;
+        const bool done = process_.valid() && WaitForSingleObject(process_.get(), timeoutMs) == WAIT_OBJECT_0;
+        return done && GetExitCodeProcess(process_.get(), &code) ? code : STILL_ACTIVE;
     }
     DWORD close(DWORD timeoutMs = kStartTimeoutMs) {
         PostMessageW(mainWindow_, WM_CLOSE, 0, 0);

@@ -81,19 +81,18 @@ TEST_F(UiDriver, StartsWithFourControlsInTabOrderAndABannerThatAnswersTheMouse) 
     RECT banner{};
     ASSERT_TRUE(GetWindowRect(promo, &banner));
     // Left of the texts, in the upper panel, where the gradient starts.
-    const POINT sample{banner.left + 8, banner.top + (banner.bottom - banner.top) / 2};
+    const POINT px{banner.left + 8, banner.top + (banner.bottom - banner.top) / 2};
     SetCursorPos(0, 0);
     // Painted at rest: near (21, 24, 33), the gradient's start colour.
-    ASSERT_TRUE(
-        WaitUntil([&] { return std::abs(GetGValue(ScreenPixel(sample)) - 24) <= 2; }, kDialogTimeoutMs));
-    const COLORREF rest = ScreenPixel(sample);
+    ASSERT_TRUE(WaitUntil([&] { return std::abs(GetGValue(ScreenPixel(px)) - 24) <= 2; }, kDialogTimeoutMs));
+    const COLORREF rest = ScreenPixel(px);
     EXPECT_LE(std::abs(GetBValue(rest) - 33), 2);
     const auto shows = [&](int k) {
         const COLORREF want = RGB(GetRValue(rest) + k, GetGValue(rest) + k, GetBValue(rest) + k);
-        return WaitUntil([&] { return ScreenPixel(sample) == want; }, kDialogTimeoutMs);
+        return WaitUntil([&] { return ScreenPixel(px) == want; }, kDialogTimeoutMs);
     };
     // The 150 ms fade ends at the hovered look, every channel 8 brighter; pressed, 5 darker than that.
-    EXPECT_TRUE(SetCursorPos(sample.x + 40, sample.y) && shows(8));
+    EXPECT_TRUE(SetCursorPos(px.x + 40, px.y) && shows(8));
     SendMessageW(promo, BM_SETSTATE, TRUE, 0);
     EXPECT_TRUE(shows(3));
     SendMessageW(promo, BM_SETSTATE, FALSE, 0);
@@ -154,20 +153,19 @@ TEST_F(UiDriver, FailuresShowTheErrorDialogOrTheResultsWindowThatGoesWithTheProg
 }
 
 TEST_F(UiDriver, DroppedFilesAndAFolderAreChosenAndConverted) {
-    ASSERT_TRUE(fs::create_directories(dir.file(L"folder\\deeper")));
-    const BuiltFiles built[] = {Write(L"one.nsz", 30), Write(L"folder\\two.nsz", 31),
-                                Write(L"folder\\THREE.NSZ", 32), Write(L"folder\\deeper\\four.nsz", 33)};
-    WriteWholeFile(dir.file(L"notes.txt"), std::vector<std::uint8_t>(100, 0x41));
+    ASSERT_TRUE(fs::create_directories(dir.file(L"sub\\deeper")));
+    const BuiltFiles built[] = {Write(L"one.nsz", 30), Write(L"sub\\two.nsz", 31),
+                                Write(L"sub\\THREE.NSZ", 32), Write(L"sub\\deeper\\four.nsz", 33)};
+    WriteWholeFile(dir.file(L"a.txt"), std::vector<std::uint8_t>(100, 0x41));
     EXPECT_TRUE(AcceptsDrops(app.mainWindow()));
-    ASSERT_TRUE(
-        DropFiles(app.mainWindow(), {dir.file(L"one.nsz"), dir.file(L"folder"), dir.file(L"notes.txt")}));
+    ASSERT_TRUE(DropFiles(app.mainWindow(), {dir.file(L"one.nsz"), dir.file(L"sub"), dir.file(L"a.txt")}));
     ASSERT_TRUE(WaitUntil([&] { return Enabled(kAction); }, kDialogTimeoutMs));
     ASSERT_TRUE(Action() && ActionBecomes(L"Open folder"));
-    const wchar_t* const outputs[] = {L"one", L"folder\\two", L"folder\\THREE"};
+    const wchar_t* const outputs[] = {L"one", L"sub\\two", L"sub\\THREE"};
     for (std::size_t i = 0; i < 3; ++i) {
         EXPECT_TRUE(Converted(outputs[i], built[i])) << i;
     }
-    EXPECT_FALSE(fs::exists(dir.file(L"folder\\deeper\\four.nsp"))) << "one level deep only";
+    EXPECT_FALSE(fs::exists(dir.file(L"sub\\deeper\\four.nsp"))) << "one level deep only";
     EXPECT_EQ(NspCount(dir.path()), 1u);
     EXPECT_TRUE(fs::exists(dir.file(L"one.nsz"))) << "sources stay unless asked";
     EXPECT_EQ(WaitForTopWindow(app.processId(), L"#32770", L"", 0), nullptr) << "a clean batch";

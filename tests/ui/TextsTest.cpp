@@ -49,10 +49,8 @@ const std::set<std::pair<Lang, TextKey>> kSameAsEnglish = {
 
 // Names, the file filter and the site stay as they are in every language, as often as English has them.
 std::size_t Occurrences(std::wstring_view text, std::wstring_view word) {
-    std::size_t count = 0;
-    for (auto at = text.find(word); at != std::wstring_view::npos; at = text.find(word, at + 1), ++count) {
-    }
-    return count;
+    const auto at = text.find(word);
+    return at == std::wstring_view::npos ? 0 : 1 + Occurrences(text.substr(at + 1), word);
 }
 constexpr std::wstring_view kKeptWords[] = {L"NSZ",     L"NTFS",          L"exFAT",
                                             L"(*.nsz)", L"vesko.example", L"Nintendo Switch"};
