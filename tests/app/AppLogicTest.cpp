@@ -32,12 +32,11 @@ const std::wstring kInUse =
     L"NSP created. Another app is using the source, so it was kept. Close that app and "
     L"delete the source manually.";
 
+// The first files of a folder, up to five.
 Files Names(std::size_t count) {
-    Files files;
-    for (std::size_t i = 1; i <= count; ++i) {
-        files.push_back(L"C:\\g\\f" + std::to_wstring(i) + L".nsz");
-    }
-    return files;
+    const Files all = {L"C:\\g\\f1.nsz", L"C:\\g\\f2.nsz", L"C:\\g\\f3.nsz", L"C:\\g\\f4.nsz",
+                       L"C:\\g\\f5.nsz"};
+    return Files(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(count));
 }
 
 BatchItemResult Saved(std::wstring name, bool deleted = false, std::uint32_t keptCode = 0) {
@@ -229,17 +228,15 @@ TEST_F(BatchTest, WorkerHandsTheTaskToTheEngineAndPublishesItsOutcome) {
                 progress(Progress{1000, 1000, 1});
                 return engine();
             });
-        EXPECT_TRUE(shared.workerFinished.load());
-        const WorkerOutcome& outcome = shared.outcome;
+        const BatchItemResult& got = shared.outcome.item;
+        EXPECT_TRUE(shared.workerFinished.load() && got.sourcePath.empty());
         EXPECT_EQ(seen, std::make_tuple(L"C:\\in\\game.nsz"s,
                                         folder.empty() ? L"C:\\in\\game.nsp"s : L"D:\\out\\game.nsp"s,
                                         &shared.cancelRequested, true, true));
         EXPECT_EQ(ProgressNow(), std::make_tuple(1000u, 1000u, 1));
-        EXPECT_EQ(std::tie(outcome.code, outcome.statusText, outcome.item.message),
+        EXPECT_EQ(std::tie(shared.outcome.code, shared.outcome.statusText, got.message),
                   std::tie(code, text, text));
-        const BatchItemResult& got = outcome.item;
         EXPECT_EQ(Item(got.saved, got.sourceDeleted, got.sourceKept, got.deleteError, got.outputPath), item);
-        EXPECT_TRUE(got.sourcePath.empty());
     }
     // A worker that could not start looks like a failed file.
     shared.workerFinished = false;
@@ -519,10 +516,10 @@ TEST(HoverFade, EasesFor150MillisecondsAndReversesFromWhereItStands) {
     EXPECT_EQ(still.hoverLevel, 1.0f);
     // A failed read of the setting keeps the last known value.
     bool enabled = true;
-    // clang-format off
-    const std::tuple<bool, bool, bool, bool> reads[] = {
-        {false, false, true, true}, {true, false, false, false}, {false, true, false, false}, {true, true, true, true}};
-    // clang-format on
+    const std::tuple<bool, bool, bool, bool> reads[] = {{false, false, true, true},
+                                                        {true, false, false, false},
+                                                        {false, true, false, false},
+                                                        {true, true, true, true}};
     for (const auto& [readOk, value, animate, after] : reads) {
         EXPECT_EQ(ShouldAnimate({readOk, value}, enabled), animate);
         EXPECT_EQ(enabled, after);
@@ -611,7 +608,6 @@ TEST(WindowView, CardTitlesAndSubtitles) {
 }
 
 TEST(Intake, TakesNszFilesAndFoldersOneLevelDeepUnlessABatchRuns) {
-    using Paths = std::vector<std::wstring>;
     const std::wstring longName = L"C:\\" + std::wstring(300, L'd') + L"\\Игра 1.NsZ";
     // C:\drop holds two NSZ files (one in capitals) and a text file; C:\empty holds nothing.
     using enum PathKind;
@@ -621,9 +617,9 @@ TEST(Intake, TakesNszFilesAndFoldersOneLevelDeepUnlessABatchRuns) {
     const PathLookup disk{
         [&](const std::wstring& path) { return kinds.contains(path) ? kinds.at(path) : Missing; },
         [](const std::wstring& folder) {
-            return folder == L"C:\\drop" ? Paths{L"b.nsz", L"notes.txt", L"A.NSZ"} : Paths{};
+            return folder == L"C:\\drop" ? Files{L"b.nsz", L"notes.txt", L"A.NSZ"} : Files{};
         }};
-    const std::pair<Paths, Paths> cases[] = {
+    const std::pair<Files, Files> cases[] = {
         {{L"C:\\one.nsz", L"C:\\drop", L"C:\\readme.txt"},
          {L"C:\\one.nsz", L"C:\\drop\\A.NSZ", L"C:\\drop\\b.nsz"}},
         {{L"C:\\drop\\b.nsz", L"C:\\drop"}, {L"C:\\drop\\b.nsz", L"C:\\drop\\A.NSZ"}},
@@ -640,9 +636,8 @@ TEST(Intake, TakesNszFilesAndFoldersOneLevelDeepUnlessABatchRuns) {
         EXPECT_EQ(IntakeFor(With({busy}), {L"C:\\a.nsz"}), IntakeCommand::Refuse);
     }
     ApplyNothingTaken(idle);
-    EXPECT_EQ(idle.selectedFiles, Paths{L"C:\\kept.nsz"});
     EXPECT_EQ(idle.statusText, L"No NSZ files among these items. The selection is unchanged.");
-    EXPECT_TRUE(idle.showError && idle.showDone);
+    EXPECT_TRUE(idle.showError && idle.showDone && idle.selectedFiles == Files{L"C:\\kept.nsz"});
 }
 
 TEST(TaskbarLookFor, FollowsTheBatch) {

@@ -17,11 +17,9 @@ struct DataModule {
 
     std::vector<unsigned char> resource(LPCWSTR type, int id) const {
         HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id), type);
-        const auto* data = found != nullptr
-                               ? static_cast<const unsigned char*>(LockResource(LoadResource(module, found)))
-                               : nullptr;
-        return data != nullptr ? std::vector<unsigned char>(data, data + SizeofResource(module, found))
-                               : std::vector<unsigned char>();
+        const auto* data = static_cast<const unsigned char*>(
+            found != nullptr ? LockResource(LoadResource(module, found)) : nullptr);
+        return std::vector<unsigned char>(data, data + (data != nullptr ? SizeofResource(module, found) : 0));
     }
 };
 
@@ -38,8 +36,7 @@ TEST(Resources, IconGroupHasSevenSizesOf32Bits) {
     const std::vector<unsigned char> group = module.resource(RT_GROUP_ICON, 1);
     // A 6-byte header with the count, then 14 bytes per image: width (0 for 256) at 0, bits per pixel
     // at 6, size at 8, identifier at 12.
-    ASSERT_EQ(Field(group, 4, 2), 7u);
-    ASSERT_EQ(group.size(), 6u + 7 * 14);
+    ASSERT_EQ(std::make_pair(Field(group, 4, 2), group.size()), std::make_pair(7u, std::size_t{6 + 7 * 14}));
     const unsigned sizes[] = {16, 24, 32, 48, 64, 128, 256};
     for (std::size_t i = 0; i < 7; ++i) {
         const std::size_t entry = 6 + 14 * i;

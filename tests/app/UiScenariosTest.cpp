@@ -44,20 +44,7 @@ class UiDriver : public testing::Test {
     }
     bool Action() { return Press(app.mainWindow(), kAction); }
     bool ActionIs(const wchar_t* caption) { return TextOf(app.control(kAction)) == caption; }
-    bool ActionBecomes(const wchar_t* caption) {
-        return WaitUntil([&] { return ActionIs(caption); }, kBatchTimeoutMs);
-    }
-    bool ChooseAndStart(const std::vector<std::wstring>& names, const std::wstring& folder) {
-        return ChooseFiles(app, folder, names) && Action();
-    }
     bool Enabled(int control) { return IsWindowEnabled(app.control(control)) != FALSE; }
-    bool TickDeleteSources() {
-        HWND box = app.control(kDeleteSources);
-        DWORD_PTR state = 0;
-        return PostMessageW(box, BM_CLICK, 0, 0) &&
-               WaitUntil([&] { return SendWithin(box, BM_GETCHECK, 0, 0, &state) && state == BST_CHECKED; },
-                         kDialogTimeoutMs);
-    }
     void ExpectNoLeftovers() { EXPECT_EQ(TemporaryOutputsIn(dir.path()) + JournalsNaming(dir.path()), 0u); }
 
     test::TempDir dir;
@@ -107,7 +94,10 @@ TEST_F(UiDriver, ConvertsFilesChosenInTheOpenDialogDeletesTheSourcesWhenAskedKee
     ASSERT_NE(holder.get(), INVALID_HANDLE_VALUE);
     ASSERT_TRUE(ChooseFiles(app, dir.path(), {L"game1.nsz", L"game2.nsz", L"held.nsz"}));
     EXPECT_TRUE(ActionIs(L"Convert to NSP"));
-    ASSERT_TRUE(TickDeleteSources() && Action());
+    HWND box = app.control(kDeleteSources);
+    DWORD_PTR state = 0;
+    const auto ticked = [&] { return SendWithin(box, BM_GETCHECK, 0, 0, &state) && state == BST_CHECKED; };
+    ASSERT_TRUE(PostMessageW(box, BM_CLICK, 0, 0) && WaitUntil(ticked, kDialogTimeoutMs) && Action());
     ASSERT_TRUE(
         ShowsThenClose(L"Conversion completed with warnings",
                        {L"NSP created, source not deleted", L"held.nsz",
@@ -124,30 +114,29 @@ TEST_F(UiDriver, ConvertsFilesChosenInTheOpenDialogDeletesTheSourcesWhenAskedKee
 
 TEST_F(UiDriver, FailuresShowTheErrorDialogOrTheResultsWindowThatGoesWithTheProgram) {
     WriteWholeFile(dir.file(L"damaged.nsz"), std::vector<std::uint8_t>(4000, 0x5A));
-    ASSERT_TRUE(ChooseAndStart({L"damaged.nsz"}, dir.path()));
+    ASSERT_TRUE(ChooseFiles(app, dir.path(), {L"damaged.nsz"}) && Action());
     ASSERT_TRUE(ShowsThenClose(L"Conversion error", {L"damaged.nsz", L"Close"}));
     EXPECT_TRUE(ActionIs(L"Convert to NSP") && Enabled(kAction));
     EXPECT_FALSE(fs::exists(dir.file(L"damaged.nsp")));
     ExpectNoLeftovers();
 
-    WriteWholeFile(dir.file(L"a-damaged.nsz"), std::vector<std::uint8_t>(4000, 0x11));
+    WriteWholeFile(dir.file(L"a-bad.nsz"), std::vector<std::uint8_t>(4000, 0x11));
     const BuiltFiles good = Write(L"b-good.nsz", 11);
-    WriteWholeFile(dir.file(L"c-damaged.nsz"), std::vector<std::uint8_t>(4000, 0x22));
-    ASSERT_TRUE(ChooseAndStart({L"a-damaged.nsz", L"b-good.nsz", L"c-damaged.nsz"}, dir.path()));
+    WriteWholeFile(dir.file(L"c-bad.nsz"), std::vector<std::uint8_t>(4000, 0x22));
+    ASSERT_TRUE(ChooseFiles(app, dir.path(), {L"a-bad.nsz", L"b-good.nsz", L"c-bad.nsz"}) && Action());
     HWND report = Dialog(L"Conversion results", L"VESKO_ConversionReport");
     ASSERT_NE(report, nullptr);
     const std::wstring text = TextOf(GetDlgItem(report, 201));
-    EXPECT_EQ(text.find(L"a-damaged.nsz\r\n"), 0u);
-    EXPECT_NE(text.find(L"\r\n\r\nc-damaged.nsz\r\n"), std::wstring::npos);
+    EXPECT_EQ(text.find(L"a-bad.nsz\r\n"), 0u);
+    EXPECT_NE(text.find(L"\r\n\r\nc-bad.nsz\r\n"), std::wstring::npos);
     EXPECT_EQ(text.find(L"b-good.nsz"), std::wstring::npos);
     EXPECT_FALSE(IsWindowEnabled(app.mainWindow()));
     ASSERT_TRUE(Press(report, IDOK) && WaitUntil([&] { return !IsWindow(report); }, kDialogTimeoutMs));
     ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(app.mainWindow()) != FALSE; }, kDialogTimeoutMs));
-    EXPECT_EQ(TextOf(app.control(kAction)), L"Open folder");
-    EXPECT_TRUE(Converted(L"b-good", good));
+    EXPECT_TRUE(ActionIs(L"Open folder") && Converted(L"b-good", good));
 
     // Closed from outside, the results window goes with its owner: its loop must end and hand the quit on.
-    ASSERT_TRUE(ChooseAndStart({L"a-damaged.nsz", L"c-damaged.nsz"}, dir.path()));
+    ASSERT_TRUE(ChooseFiles(app, dir.path(), {L"a-bad.nsz", L"c-bad.nsz"}) && Action());
     ASSERT_NE(Dialog(L"", L"VESKO_ConversionReport"), nullptr);
     EXPECT_EQ(app.close(), 0u);
 }
@@ -160,7 +149,7 @@ TEST_F(UiDriver, DroppedFilesAndAFolderAreChosenAndConverted) {
     EXPECT_TRUE(AcceptsDrops(app.mainWindow()));
     ASSERT_TRUE(DropFiles(app.mainWindow(), {dir.file(L"one.nsz"), dir.file(L"sub"), dir.file(L"a.txt")}));
     ASSERT_TRUE(WaitUntil([&] { return Enabled(kAction); }, kDialogTimeoutMs));
-    ASSERT_TRUE(Action() && ActionBecomes(L"Open folder"));
+    ASSERT_TRUE(Action() && WaitUntil([&] { return ActionIs(L"Open folder"); }, kBatchTimeoutMs));
     const wchar_t* const outputs[] = {L"one", L"sub\\two", L"sub\\THREE"};
     for (std::size_t i = 0; i < 3; ++i) {
         EXPECT_TRUE(Converted(outputs[i], built[i])) << i;
@@ -178,7 +167,7 @@ TEST_F(UiDriver, ALongBatchRefusesDropsCancelsInTheMiddleOfAFileAndClosesWithZer
     WriteWholeFile(dir.file(L"game2.nsz"), large.nsz);
     test::TempDir other;
     WriteWholeFile(other.file(L"late.nsz"), SmallNsz(40).nsz);
-    ASSERT_TRUE(ChooseAndStart({L"game1.nsz", L"game2.nsz"}, dir.path()));
+    ASSERT_TRUE(ChooseFiles(app, dir.path(), {L"game1.nsz", L"game2.nsz"}) && Action());
     ASSERT_TRUE(WaitUntil([&] { return TemporaryOutputsIn(dir.path()) != 0; }, kBatchTimeoutMs));
     EXPECT_TRUE(ActionIs(L"Cancel") && !Enabled(kChoose) && !AcceptsDrops(app.mainWindow()));
     ASSERT_TRUE(DropFiles(app.mainWindow(), {other.file(L"late.nsz")}));
@@ -192,8 +181,7 @@ TEST_F(UiDriver, ALongBatchRefusesDropsCancelsInTheMiddleOfAFileAndClosesWithZer
     ExpectNoLeftovers();
     EXPECT_TRUE(AcceptsDrops(app.mainWindow()));
     // The selection is still the batch's: converting again writes beside it, not beside the drop.
-    ASSERT_EQ(TextOf(app.control(kAction)), L"Convert to NSP");
-    ASSERT_TRUE(Action());
+    ASSERT_TRUE(ActionIs(L"Convert to NSP") && Action());
     EXPECT_TRUE(WaitUntil([&] { return TemporaryOutputsIn(dir.path()) != 0; }, kDialogTimeoutMs));
     EXPECT_EQ(TemporaryOutputsIn(other.path()) + NspCount(other.path()), 0u);
     EXPECT_EQ(app.close(kBatchTimeoutMs), 0u);
@@ -228,21 +216,20 @@ TEST_F(UiDriver, DestinationFailureAnsweredWithAnotherFolderOrByClosing) {
     }
     const std::wstring locked = fs::path(lockedValue).wstring();
     const BuiltFiles expected = SmallNsz(kLockedSeed);
-    ASSERT_TRUE(ReadWholeFile(locked + L"\\locked.nsz") == expected.nsz)
-        << "the prepared file is not the one this test expects";
-    ASSERT_TRUE(ChooseAndStart({L"locked.nsz"}, locked));
+    ASSERT_TRUE(ReadWholeFile(locked + L"\\locked.nsz") == expected.nsz) << "not the prepared file";
+    ASSERT_TRUE(ChooseFiles(app, locked, {L"locked.nsz"}) && Action());
     ASSERT_TRUE(Dismiss(Dialog(kFolderQuestion), 1)) << "no question for another folder";
     HWND picker = Dialog(kFolderQuestion);
     ASSERT_NE(picker, nullptr) << "no folder picker";
     // Some pickers open the typed folder first; confirming again then takes the folder shown.
     ASSERT_TRUE(TypeAndConfirm(picker, dir.path()) &&
                 (WaitUntil([&] { return !IsWindow(picker); }, 3000) || PostClick(picker, IDOK)));
-    ASSERT_TRUE(ActionBecomes(L"Open folder"));
+    ASSERT_TRUE(WaitUntil([&] { return ActionIs(L"Open folder"); }, kBatchTimeoutMs));
     EXPECT_TRUE(Converted(L"locked", expected));
     ExpectNoLeftovers();
 
     // A close while the question shows (a log-off, say) arrives before the answer: no folder picker follows.
-    ASSERT_TRUE(ChooseAndStart({L"locked.nsz"}, locked));
+    ASSERT_TRUE(ChooseFiles(app, locked, {L"locked.nsz"}) && Action());
     HWND question = Dialog(kFolderQuestion);
     ASSERT_TRUE(question != nullptr && PostMessageW(app.mainWindow(), WM_CLOSE, 0, 0) &&
                 PostClick(question, 1, false));
