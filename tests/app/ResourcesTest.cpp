@@ -1,14 +1,15 @@
-// The program's own resources, read from the built executable: icon group, manifest, version.
 #include "tests/app/UiDriver.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <type_traits>
 
 namespace vesko {
 namespace {
 
-// A module loaded as data only: nothing of it runs.
+// The executable loaded as data only: nothing of it runs.
 struct DataModule {
     const HMODULE module = LoadLibraryExW(ui_driver::ApplicationPath().c_str(), nullptr,
                                           LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
@@ -16,20 +17,16 @@ struct DataModule {
 
     std::vector<unsigned char> resource(LPCWSTR type, int id) const {
         HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id), type);
-        const auto* data = found != nullptr
-                               ? static_cast<const unsigned char*>(LockResource(LoadResource(module, found)))
-                               : nullptr;
-        return data != nullptr ? std::vector<unsigned char>(data, data + SizeofResource(module, found))
-                               : std::vector<unsigned char>();
+        const auto* data = static_cast<const unsigned char*>(
+            found != nullptr ? LockResource(LoadResource(module, found)) : nullptr);
+        return std::vector<unsigned char>(data, data + (data != nullptr ? SizeofResource(module, found) : 0));
     }
 };
 
-// Little-endian fields of a resource.
+// A little-endian field of a resource, 0 where the resource ends before it.
 unsigned Field(const std::vector<unsigned char>& bytes, std::size_t at, std::size_t size) {
     unsigned value = 0;
-    for (std::size_t i = size; i-- > 0;) {
-        value = value << 8 | (at + i < bytes.size() ? bytes[at + i] : 0u);
-    }
+    std::memcpy(&value, bytes.data() + std::min(at, bytes.size()), at + size <= bytes.size() ? size : 0);
     return value;
 }
 
@@ -39,23 +36,19 @@ TEST(Resources, IconGroupHasSevenSizesOf32Bits) {
     const std::vector<unsigned char> group = module.resource(RT_GROUP_ICON, 1);
     // A 6-byte header with the count, then 14 bytes per image: width (0 for 256) at 0, bits per pixel
     // at 6, size at 8, identifier at 12.
-    ASSERT_EQ(Field(group, 4, 2), 7u);
-    ASSERT_EQ(group.size(), 6u + 7 * 14);
+    ASSERT_EQ(std::make_pair(Field(group, 4, 2), group.size()), std::make_pair(7u, std::size_t{6 + 7 * 14}));
     const unsigned sizes[] = {16, 24, 32, 48, 64, 128, 256};
     for (std::size_t i = 0; i < 7; ++i) {
         const std::size_t entry = 6 + 14 * i;
         const unsigned size = group[entry] == 0 ? 256 : group[entry];
         SCOPED_TRACE(size);
-        EXPECT_EQ(size, sizes[i]);
-        EXPECT_EQ(Field(group, entry + 6, 2), 32u);
-        // Each image is there, and is a 32-bit bitmap of its size (its header gives double height).
+        EXPECT_EQ(std::make_pair(size, Field(group, entry + 6, 2)), std::make_pair(sizes[i], 32u));
+        // Each image is there, a 32-bit bitmap of its size: biWidth, biHeight (doubled) and biBitCount.
         const std::vector<unsigned char> image =
             module.resource(RT_ICON, static_cast<int>(Field(group, entry + 12, 2)));
         ASSERT_EQ(image.size(), Field(group, entry + 8, 4));
-        ASSERT_GE(image.size(), sizeof(BITMAPINFOHEADER));
-        EXPECT_EQ(Field(image, 4, 4), size);     // biWidth
-        EXPECT_EQ(Field(image, 8, 4), 2 * size); // biHeight
-        EXPECT_EQ(Field(image, 14, 2), 32u);     // biBitCount
+        EXPECT_EQ(std::make_tuple(Field(image, 4, 4), Field(image, 8, 4), Field(image, 14, 2)),
+                  std::make_tuple(size, 2 * size, 32u));
     }
 }
 
@@ -73,8 +66,7 @@ TEST(Resources, ManifestAsksForWhatTheProgramNeeds) {
 
 TEST(Resources, VersionIs1310) {
     const std::wstring path = ui_driver::ApplicationPath();
-    DWORD ignored = 0;
-    std::vector<unsigned char> info(GetFileVersionInfoSizeW(path.c_str(), &ignored));
+    std::vector<unsigned char> info(GetFileVersionInfoSizeW(path.c_str(), nullptr));
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
     ASSERT_TRUE(!info.empty() &&

@@ -10,7 +10,6 @@
 #include <shlobj.h>
 
 #include <algorithm>
-#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -23,49 +22,38 @@ inline constexpr DWORD kStartTimeoutMs = 60000, kBatchTimeoutMs = 180000, kDialo
 inline constexpr int kChoose = 101, kAction = 102, kPromo = 103, kDeleteSources = 104;
 
 template <typename Condition> bool WaitUntil(Condition condition, DWORD timeoutMs) {
-    for (const ULONGLONG end = GetTickCount64() + timeoutMs; !condition(); Sleep(20)) {
-        if (GetTickCount64() >= end) {
-            return false;
-        }
+    bool met = false;
+    for (const auto end = GetTickCount64() + timeoutMs; !(met = condition()) && GetTickCount64() < end;) {
+        Sleep(20);
     }
-    return true;
+    return met;
 }
 
 inline bool SendWithin(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD_PTR* result = nullptr) {
-    DWORD_PTR ignored = 0;
-    return SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, 15000,
-                               result != nullptr ? result : &ignored) != 0;
+    return SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, 15000, result) != 0;
 }
 
 inline std::wstring TextOf(HWND window) {
     wchar_t text[4096] = {};
     DWORD_PTR copied = 0;
-    const bool sent = SendWithin(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text), &copied);
-    return sent ? std::wstring(text, copied) : std::wstring();
-}
-
-inline std::wstring ClassOf(HWND window) {
-    wchar_t name[256] = {};
-    return std::wstring(name, static_cast<std::size_t>(std::max(GetClassNameW(window, name, 256), 0)));
+    return std::wstring(
+        text, SendWithin(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text), &copied) ? copied : 0);
 }
 
 // A visible top-level window of the process with this class (and title, when not empty), or null.
-inline HWND FindTopWindow(DWORD processId, const std::wstring& className, const std::wstring& title = L"") {
-    for (HWND window = nullptr;
-         (window = FindWindowExW(nullptr, window, className.c_str(), nullptr)) != nullptr;) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        if (owner == processId && IsWindowVisible(window) && (title.empty() || TextOf(window) == title)) {
-            return window;
-        }
-    }
-    return nullptr;
-}
-
 inline HWND WaitForTopWindow(DWORD processId, const std::wstring& className, const std::wstring& title,
                              DWORD timeoutMs) {
     HWND found = nullptr;
-    WaitUntil([&] { return (found = FindTopWindow(processId, className, title)) != nullptr; }, timeoutMs);
+    WaitUntil(
+        [&] {
+            DWORD owner = 0;
+            while ((found = FindWindowExW(nullptr, found, className.c_str(), nullptr)) != nullptr &&
+                   (GetWindowThreadProcessId(found, &owner) == 0 || owner != processId ||
+                    !IsWindowVisible(found) || (!title.empty() && TextOf(found) != title))) {
+            }
+            return found != nullptr;
+        },
+        timeoutMs);
     return found;
 }
 
@@ -73,13 +61,6 @@ template <typename Visit> void ForEachChild(HWND window, Visit visit) {
     EnumChildWindows(
         window, [](HWND child, LPARAM at) -> BOOL { return (*reinterpret_cast<Visit*>(at))(child); },
         reinterpret_cast<LPARAM>(&visit));
-}
-
-// The texts of every descendant of a window, each followed by '|'.
-inline std::wstring ChildTexts(HWND window) {
-    std::wstring texts;
-    ForEachChild(window, [&](HWND child) { return (texts += TextOf(child) + L"|", true); });
-    return texts;
 }
 
 inline bool PostClick(HWND dialog, int button, bool fromControl = true) {
@@ -90,8 +71,7 @@ inline bool PostClick(HWND dialog, int button, bool fromControl = true) {
 // Presses a control the way a click would arrive (refused when it is disabled or hidden).
 inline bool Press(HWND parent, int controlId) {
     HWND control = GetDlgItem(parent, controlId);
-    return control != nullptr && IsWindowEnabled(control) && IsWindowVisible(control) &&
-           PostClick(parent, controlId);
+    return IsWindowEnabled(control) && IsWindowVisible(control) && PostClick(parent, controlId);
 }
 
 inline bool Dismiss(HWND dialog, int button) {
@@ -99,32 +79,22 @@ inline bool Dismiss(HWND dialog, int button) {
            WaitUntil([&] { return !IsWindow(dialog); }, kDialogTimeoutMs);
 }
 
+// The file name field of an open or folder dialog: its first visible, enabled edit box.
 inline HWND FileNameField(HWND dialog) {
-    // The classic dialog names it cmb13 (an edit inside a combo box) or edt1; the item dialog differs.
-    for (int id : {0x47C, 0x480}) {
-        if (HWND field = GetDlgItem(dialog, id)) {
-            if (ClassOf(field) != L"ComboBox" && ClassOf(field) != L"ComboBoxEx32") {
-                return field;
-            }
-            HWND edit = FindWindowExW(field, nullptr, L"Edit", nullptr);
-            HWND inner = edit == nullptr ? FindWindowExW(field, nullptr, L"ComboBox", nullptr) : nullptr;
-            edit = inner != nullptr ? FindWindowExW(inner, nullptr, L"Edit", nullptr) : edit;
-            return edit != nullptr ? edit : field;
-        }
-    }
     HWND found = nullptr;
     ForEachChild(dialog, [&](HWND child) {
-        const bool edit = ClassOf(child) == L"Edit" && IsWindowVisible(child) && IsWindowEnabled(child);
+        wchar_t name[8] = {};
+        const bool edit = GetClassNameW(child, name, 8) == 4 && std::wstring(name) == L"Edit" &&
+                          IsWindowVisible(child) && IsWindowEnabled(child);
         found = edit ? child : found;
         return !edit;
     });
     return found;
 }
 
+// Posted: confirming may end the dialog, and the application goes on from there.
 inline bool TypeAndConfirm(HWND dialog, const std::wstring& text) {
-    HWND field = FileNameField(dialog);
-    // Posted: confirming may end the dialog, and the application goes on from there.
-    return field != nullptr && SendWithin(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str())) &&
+    return SendWithin(FileNameField(dialog), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str())) &&
            PostClick(dialog, IDOK);
 }
 
@@ -136,23 +106,22 @@ inline bool DropFiles(HWND window, const std::vector<std::wstring>& paths) {
     }
     list.push_back(L'\0');
     const DROPFILES header{sizeof(DROPFILES), {}, FALSE, TRUE};
-    std::vector<char> block(sizeof(header) + list.size() * sizeof(wchar_t));
-    std::memcpy(block.data(), &header, sizeof(header));
-    std::memcpy(block.data() + sizeof(header), list.data(), list.size() * sizeof(wchar_t));
-    // Wine hands a WM_DROPFILES handle to another process unchanged, so a list made here arrives
-    // empty (measured). It is written into the program's own memory instead, where GlobalLock takes
-    // the aligned block as fixed memory, and stays there until the drop has been handled.
+    const std::size_t size = sizeof(header) + list.size() * sizeof(wchar_t);
+    // Wine passes the handle to another process unchanged: the block goes into the program's memory,
+    // where GlobalLock takes it as fixed memory.
     DWORD processId = 0;
     GetWindowThreadProcessId(window, &processId);
     const UniqueHandle process(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, processId));
     const auto release = [&](void* at) { VirtualFreeEx(process.get(), at, 0, MEM_RELEASE); };
     const std::unique_ptr<void, decltype(release)> remote(
         process.valid()
-            ? VirtualAllocEx(process.get(), nullptr, block.size(), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)
+            ? VirtualAllocEx(process.get(), nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)
             : nullptr,
         release);
     return remote != nullptr &&
-           WriteProcessMemory(process.get(), remote.get(), block.data(), block.size(), nullptr) &&
+           WriteProcessMemory(process.get(), remote.get(), &header, sizeof(header), nullptr) &&
+           WriteProcessMemory(process.get(), static_cast<char*>(remote.get()) + sizeof(header), list.data(),
+                              size - sizeof(header), nullptr) &&
            SendWithin(window, WM_DROPFILES, reinterpret_cast<WPARAM>(remote.get()), 0);
 }
 
@@ -209,10 +178,8 @@ class RunningApp {
     // Waits for the process to end; its exit code, or STILL_ACTIVE when it did not end in time.
     DWORD waitForExit(DWORD timeoutMs) {
         DWORD code = STILL_ACTIVE;
-        if (process_.valid() && WaitForSingleObject(process_.get(), timeoutMs) == WAIT_OBJECT_0) {
-            GetExitCodeProcess(process_.get(), &code);
-        }
-        return code;
+        const bool done = process_.valid() && WaitForSingleObject(process_.get(), timeoutMs) == WAIT_OBJECT_0;
+        return done && GetExitCodeProcess(process_.get(), &code) ? code : STILL_ACTIVE;
     }
     DWORD close(DWORD timeoutMs = kStartTimeoutMs) {
         PostMessageW(mainWindow_, WM_CLOSE, 0, 0);
@@ -255,16 +222,13 @@ inline std::size_t JournalsNaming(const std::wstring& folder) {
     return CountIn(journals, [&](const std::filesystem::path& path) {
         const std::vector<std::uint8_t> bytes = testfiles::ReadWholeFile(path.wstring());
         // The recorded path starts at byte 44, in UTF-16.
-        std::wstring recorded;
-        for (std::size_t i = 44; i + 1 < bytes.size(); i += 2) {
-            recorded += static_cast<wchar_t>(bytes[i] | bytes[i + 1] << 8);
-        }
-        return recorded.find(folder) != std::wstring::npos;
+        const auto* text = reinterpret_cast<const wchar_t*>(bytes.data());
+        return bytes.size() > 44 &&
+               std::wstring(text + 22, text + bytes.size() / 2).find(folder) != std::wstring::npos;
     });
 }
 
-// The steps a person takes. Choosing files of one folder in the open dialog, found by its English
-// title unless another is given ("" for any): the folder is confirmed first, which opens it.
+// Chooses files of one folder in the open dialog (English title unless given, "" for any), folder first.
 inline bool ChooseFiles(const RunningApp& app, const std::wstring& folder,
                         const std::vector<std::wstring>& names,
                         const std::wstring& dialogTitle = L"Choose NSZ files") {
@@ -274,8 +238,7 @@ inline bool ChooseFiles(const RunningApp& app, const std::wstring& folder,
     if (dialog == nullptr || !TypeAndConfirm(dialog, folder)) {
         return false;
     }
-    // The field is emptied once the folder opens; when the dialog was in that folder already it may
-    // keep the text, which the names below replace anyway.
+    // The field empties once the folder opens (or keeps the text, which the names replace).
     WaitUntil([&] { return FileNameField(dialog) != nullptr && TextOf(FileNameField(dialog)).empty(); },
               3000);
     std::wstring list;
@@ -283,8 +246,8 @@ inline bool ChooseFiles(const RunningApp& app, const std::wstring& folder,
         list += (list.empty() ? L"\"" : L" \"") + name + L"\"";
     }
     return TypeAndConfirm(dialog, names.size() == 1 ? names.front() : list) &&
-           WaitUntil([&] { return !IsWindow(dialog); }, kDialogTimeoutMs) &&
-           WaitUntil([&] { return IsWindowEnabled(app.control(kAction)) != FALSE; }, kDialogTimeoutMs);
+           WaitUntil([&] { return !IsWindow(dialog) && IsWindowEnabled(app.control(kAction)); },
+                     kDialogTimeoutMs);
 }
 
 // A small NSZ with one hash-named NCZ member and a metadata file, different for each seed.
@@ -301,8 +264,7 @@ inline testfiles::BuiltFiles SmallNsz(std::uint64_t seed) {
     return testfiles::BuildNsz(package);
 }
 
-// An NSZ whose NSP is mostly `mebibytes` MiB of zeros: quick to build (crypto type 1 encrypts
-// nothing), slow enough to watch converting. Only the NSP's hash is kept.
+// An NSZ whose NSP is mostly zeros (crypto type 1 encrypts nothing): quick to build, slow to convert.
 inline testfiles::BuiltFiles ZerosNsz(std::uint64_t mebibytes) {
     testfiles::ContainerSpec package;
     package.members.resize(1);

@@ -10,9 +10,8 @@ namespace vesko::ui_driver {
 namespace {
 
 namespace fs = std::filesystem;
-using testfiles::BuiltFiles;
-using testfiles::ReadWholeFile;
-using testfiles::WriteWholeFile;
+using namespace std::string_literals;
+using namespace testfiles;
 
 const std::wstring kFolderQuestion = L"Choose a folder for the NSP";
 // The script makes this folder immutable, with SmallNsz(kLockedSeed) in it (see main).
@@ -27,180 +26,138 @@ class UiDriver : public testing::Test {
         WriteWholeFile(dir.file(name), built.nsz);
         return built;
     }
-    void WriteDamaged(const std::wstring& name, std::uint8_t fill) {
-        WriteWholeFile(dir.file(name), std::vector<std::uint8_t>(4000, fill));
-    }
     bool Converted(const std::wstring& name, const BuiltFiles& built) {
         return ReadWholeFile(dir.file(name + L".nsp")) == built.nsp;
     }
     HWND Dialog(const std::wstring& title, const std::wstring& className = L"#32770") {
         return WaitForTopWindow(app.processId(), className, title, kBatchTimeoutMs);
     }
-    bool NoDialog() { return FindTopWindow(app.processId(), L"#32770") == nullptr; }
+    // The dialog shows each part among its controls' texts, then closes as with Escape (false if none came).
+    bool ShowsThenClose(const std::wstring& title, std::initializer_list<const wchar_t*> parts) {
+        HWND dialog = Dialog(title);
+        std::wstring all;
+        ForEachChild(dialog, [&](HWND child) { return (all += TextOf(child) + L"|", true); });
+        for (const wchar_t* part : parts) {
+            EXPECT_NE(all.find(part), std::wstring::npos) << std::string(all.begin(), all.end());
+        }
+        return Dismiss(dialog, IDCANCEL);
+    }
     bool Action() { return Press(app.mainWindow(), kAction); }
     bool ActionIs(const wchar_t* caption) { return TextOf(app.control(kAction)) == caption; }
-    bool ActionBecomes(const wchar_t* caption) {
-        return WaitUntil([&] { return ActionIs(caption); }, kBatchTimeoutMs);
-    }
-    bool ChooseAndStart(const std::vector<std::wstring>& names, const std::wstring& folder) {
-        return ChooseFiles(app, folder, names) && Action();
-    }
     bool Enabled(int control) { return IsWindowEnabled(app.control(control)) != FALSE; }
-    bool TickDeleteSources() {
-        DWORD_PTR state = 0;
-        HWND box = app.control(kDeleteSources);
-        const auto ticked = [&] {
-            return SendWithin(box, BM_GETCHECK, 0, 0, &state) && state == BST_CHECKED;
-        };
-        return PostMessageW(box, BM_CLICK, 0, 0) && WaitUntil(ticked, kDialogTimeoutMs);
-    }
-    void ExpectNoLeftovers() {
-        EXPECT_EQ(TemporaryOutputsIn(dir.path()), 0u);
-        EXPECT_EQ(JournalsNaming(dir.path()), 0u);
-    }
+    void ExpectNoLeftovers() { EXPECT_EQ(TemporaryOutputsIn(dir.path()) + JournalsNaming(dir.path()), 0u); }
 
     test::TempDir dir;
     RunningApp app;
 };
 
 TEST_F(UiDriver, StartsWithFourControlsInTabOrderAndABannerThatAnswersTheMouse) {
-    EXPECT_EQ(TextOf(app.mainWindow()), L"VESKO NSZ converter");
     HWND promo = app.control(kPromo), choose = app.control(kChoose), check = app.control(kDeleteSources),
          action = app.control(kAction);
     ASSERT_TRUE(promo && choose && check && action);
-    EXPECT_EQ(TextOf(choose), L"Choose NSZ");
-    EXPECT_EQ(TextOf(action), L"Convert to NSP");
-    EXPECT_EQ(TextOf(check), L"Delete sources after successful conversion (permanently)");
+    EXPECT_EQ(std::make_tuple(TextOf(app.mainWindow()), TextOf(choose), TextOf(action), TextOf(check)),
+              std::make_tuple(L"VESKO NSZ converter"s, L"Choose NSZ"s, L"Convert to NSP"s,
+                              L"Delete sources after successful conversion (permanently)"s));
     EXPECT_EQ(TextOf(promo).rfind(L"Open vesko.example. Download games. ", 0), 0u);
-    EXPECT_FALSE(IsWindowEnabled(action));
-    EXPECT_TRUE(IsWindowEnabled(choose) && IsWindowEnabled(check));
+    EXPECT_TRUE(!IsWindowEnabled(action) && IsWindowEnabled(choose) && IsWindowEnabled(check));
     EXPECT_EQ(SendMessageW(check, BM_GETCHECK, 0, 0), BST_UNCHECKED);
-    EXPECT_EQ(GetNextDlgTabItem(app.mainWindow(), promo, FALSE), choose);
-    EXPECT_EQ(GetNextDlgTabItem(app.mainWindow(), choose, FALSE), check);
     // The action button is disabled, so the tab order skips it back to the banner.
-    EXPECT_EQ(GetNextDlgTabItem(app.mainWindow(), check, FALSE), promo);
+    const auto next = [&](HWND from) { return GetNextDlgTabItem(app.mainWindow(), from, FALSE); };
+    EXPECT_EQ(std::make_tuple(next(promo), next(choose), next(check)), std::make_tuple(choose, check, promo));
 
     RECT banner{};
     ASSERT_TRUE(GetWindowRect(promo, &banner));
     // Left of the texts, in the upper panel, where the gradient starts.
-    const POINT sample{banner.left + 8, banner.top + (banner.bottom - banner.top) / 2};
-    const auto green = [&] { return int(GetGValue(ScreenPixel(sample))); };
+    const POINT px{banner.left + 8, banner.top + (banner.bottom - banner.top) / 2};
     SetCursorPos(0, 0);
     // Painted at rest: near (21, 24, 33), the gradient's start colour.
-    const auto atRest = [&] {
-        return std::abs(green() - 24) <= 2 && std::abs(GetBValue(ScreenPixel(sample)) - 33) <= 2;
+    ASSERT_TRUE(WaitUntil([&] { return std::abs(GetGValue(ScreenPixel(px)) - 24) <= 2; }, kDialogTimeoutMs));
+    const COLORREF rest = ScreenPixel(px);
+    EXPECT_LE(std::abs(GetBValue(rest) - 33), 2);
+    const auto shows = [&](int k) {
+        const COLORREF want = RGB(GetRValue(rest) + k, GetGValue(rest) + k, GetBValue(rest) + k);
+        return WaitUntil([&] { return ScreenPixel(px) == want; }, kDialogTimeoutMs);
     };
-    ASSERT_TRUE(WaitUntil(atRest, kDialogTimeoutMs));
-    const COLORREF rest = ScreenPixel(sample);
-    // The fade runs 150 ms; its end is the hovered look: every channel 8 brighter.
-    SetCursorPos(sample.x + 40, sample.y);
-    EXPECT_TRUE(WaitUntil([&] { return green() == GetGValue(rest) + 8; }, kDialogTimeoutMs))
-        << "rest green " << int(GetGValue(rest)) << ", now " << green();
-    const COLORREF hovered = ScreenPixel(sample);
-    EXPECT_EQ(GetRValue(hovered), GetRValue(rest) + 8);
-    EXPECT_EQ(GetBValue(hovered), GetBValue(rest) + 8);
-    // Pressed while hovered: 5 darker than hovered.
+    // The 150 ms fade ends at the hovered look, every channel 8 brighter; pressed, 5 darker than that.
+    EXPECT_TRUE(SetCursorPos(px.x + 40, px.y) && shows(8));
     SendMessageW(promo, BM_SETSTATE, TRUE, 0);
-    EXPECT_TRUE(WaitUntil([&] { return green() == GetGValue(rest) + 3; }, kDialogTimeoutMs));
+    EXPECT_TRUE(shows(3));
     SendMessageW(promo, BM_SETSTATE, FALSE, 0);
-    SetCursorPos(0, 0);
-    EXPECT_TRUE(WaitUntil([&] { return ScreenPixel(sample) == rest; }, kDialogTimeoutMs))
-        << "the fade-out ends at rest";
+    EXPECT_TRUE(SetCursorPos(0, 0) && shows(0)) << "the fade-out ends at rest";
 }
 
-TEST_F(UiDriver, ConvertsSeveralFilesChosenInTheOpenDialogDeletesTheSourcesWhenAskedAndClosesWithZero) {
-    const BuiltFiles built[] = {Write(L"game1.nsz", 1), Write(L"game2.nsz", 2), Write(L"game3.nsz", 3)};
-    ASSERT_TRUE(ChooseFiles(app, dir.path(), {L"game1.nsz", L"game2.nsz", L"game3.nsz"}));
-    EXPECT_EQ(TextOf(app.control(kAction)), L"Convert to NSP");
-    ASSERT_TRUE(TickDeleteSources());
-    ASSERT_TRUE(Action() && ActionBecomes(L"Open folder"));
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_TRUE(Converted(L"game" + std::to_wstring(i + 1), built[i])) << i;
-        EXPECT_FALSE(fs::exists(dir.file(L"game" + std::to_wstring(i + 1) + L".nsz"))) << i;
-    }
-    EXPECT_TRUE(NoDialog()) << "no dialog after a clean batch";
-    EXPECT_TRUE(Enabled(kChoose));
-    ExpectNoLeftovers();
-    EXPECT_EQ(app.close(), 0u);
-}
-
-TEST_F(UiDriver, ASourceHeldByAnotherProgramIsKeptWithAWarning) {
-    const BuiltFiles built = Write(L"held.nsz", 22);
+TEST_F(UiDriver, ConvertsFilesChosenInTheOpenDialogDeletesTheSourcesWhenAskedKeepsAHeldOneAndClosesWithZero) {
+    const BuiltFiles built[] = {Write(L"game1.nsz", 1), Write(L"game2.nsz", 2), Write(L"held.nsz", 22)};
     // Another program reading the file without letting anyone delete it.
     const UniqueHandle holder(CreateFileW(dir.file(L"held.nsz").c_str(), GENERIC_READ, FILE_SHARE_READ,
                                           nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_NE(holder.get(), INVALID_HANDLE_VALUE);
-    ASSERT_TRUE(ChooseFiles(app, dir.path(), {L"held.nsz"}));
-    ASSERT_TRUE(TickDeleteSources() && Action());
-    HWND warning = Dialog(L"Conversion completed with warnings");
-    ASSERT_NE(warning, nullptr);
-    const std::wstring all = ChildTexts(warning);
-    for (const wchar_t* part :
-         {L"NSP created, source not deleted", L"held.nsz",
-          L"Another app is using the source, so it was kept.", L"Open folder", L"Close"}) {
-        EXPECT_NE(all.find(part), std::wstring::npos) << std::string(all.begin(), all.end());
+    ASSERT_TRUE(ChooseFiles(app, dir.path(), {L"game1.nsz", L"game2.nsz", L"held.nsz"}));
+    EXPECT_TRUE(ActionIs(L"Convert to NSP"));
+    HWND box = app.control(kDeleteSources);
+    DWORD_PTR state = 0;
+    const auto ticked = [&] { return SendWithin(box, BM_GETCHECK, 0, 0, &state) && state == BST_CHECKED; };
+    ASSERT_TRUE(PostMessageW(box, BM_CLICK, 0, 0) && WaitUntil(ticked, kDialogTimeoutMs) && Action());
+    ASSERT_TRUE(
+        ShowsThenClose(L"Conversion completed with warnings",
+                       {L"NSP created, source not deleted", L"held.nsz",
+                        L"Another app is using the source, so it was kept.", L"Open folder", L"Close"}));
+    EXPECT_TRUE(ActionIs(L"Open folder") && Enabled(kChoose));
+    const wchar_t* const names[] = {L"game1", L"game2", L"held"};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_TRUE(Converted(names[i], built[i])) << i;
+        EXPECT_EQ(fs::exists(dir.file(names[i] + L".nsz"s)), i == 2) << i;
     }
-    ASSERT_TRUE(Dismiss(warning, IDCANCEL));
-    EXPECT_EQ(TextOf(app.control(kAction)), L"Open folder");
-    EXPECT_TRUE(fs::exists(dir.file(L"held.nsz")));
-    EXPECT_TRUE(Converted(L"held", built));
+    ExpectNoLeftovers();
+    EXPECT_EQ(app.close(), 0u);
 }
 
 TEST_F(UiDriver, FailuresShowTheErrorDialogOrTheResultsWindowThatGoesWithTheProgram) {
-    WriteDamaged(L"damaged.nsz", 0x5A);
-    ASSERT_TRUE(ChooseAndStart({L"damaged.nsz"}, dir.path()));
-    HWND dialog = Dialog(L"Conversion error");
-    ASSERT_NE(dialog, nullptr);
-    const std::wstring all = ChildTexts(dialog);
-    EXPECT_NE(all.find(L"damaged.nsz"), std::wstring::npos) << std::string(all.begin(), all.end());
-    EXPECT_NE(all.find(L"Close"), std::wstring::npos);
-    ASSERT_TRUE(Dismiss(dialog, IDCANCEL));
-    EXPECT_EQ(TextOf(app.control(kAction)), L"Convert to NSP");
-    EXPECT_TRUE(Enabled(kAction));
+    WriteWholeFile(dir.file(L"damaged.nsz"), std::vector<std::uint8_t>(4000, 0x5A));
+    ASSERT_TRUE(ChooseFiles(app, dir.path(), {L"damaged.nsz"}) && Action());
+    ASSERT_TRUE(ShowsThenClose(L"Conversion error", {L"damaged.nsz", L"Close"}));
+    EXPECT_TRUE(ActionIs(L"Convert to NSP") && Enabled(kAction));
     EXPECT_FALSE(fs::exists(dir.file(L"damaged.nsp")));
     ExpectNoLeftovers();
 
-    WriteDamaged(L"a-damaged.nsz", 0x11);
+    WriteWholeFile(dir.file(L"a-bad.nsz"), std::vector<std::uint8_t>(4000, 0x11));
     const BuiltFiles good = Write(L"b-good.nsz", 11);
-    WriteDamaged(L"c-damaged.nsz", 0x22);
-    ASSERT_TRUE(ChooseAndStart({L"a-damaged.nsz", L"b-good.nsz", L"c-damaged.nsz"}, dir.path()));
-    HWND report = Dialog(L"", L"VESKO_ConversionReport");
+    WriteWholeFile(dir.file(L"c-bad.nsz"), std::vector<std::uint8_t>(4000, 0x22));
+    ASSERT_TRUE(ChooseFiles(app, dir.path(), {L"a-bad.nsz", L"b-good.nsz", L"c-bad.nsz"}) && Action());
+    HWND report = Dialog(L"Conversion results", L"VESKO_ConversionReport");
     ASSERT_NE(report, nullptr);
-    EXPECT_EQ(TextOf(report), L"Conversion results");
     const std::wstring text = TextOf(GetDlgItem(report, 201));
-    EXPECT_EQ(text.find(L"a-damaged.nsz\r\n"), 0u);
-    EXPECT_NE(text.find(L"\r\n\r\nc-damaged.nsz\r\n"), std::wstring::npos);
+    EXPECT_EQ(text.find(L"a-bad.nsz\r\n"), 0u);
+    EXPECT_NE(text.find(L"\r\n\r\nc-bad.nsz\r\n"), std::wstring::npos);
     EXPECT_EQ(text.find(L"b-good.nsz"), std::wstring::npos);
     EXPECT_FALSE(IsWindowEnabled(app.mainWindow()));
     ASSERT_TRUE(Press(report, IDOK) && WaitUntil([&] { return !IsWindow(report); }, kDialogTimeoutMs));
     ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(app.mainWindow()) != FALSE; }, kDialogTimeoutMs));
-    EXPECT_EQ(TextOf(app.control(kAction)), L"Open folder");
-    EXPECT_TRUE(Converted(L"b-good", good));
+    EXPECT_TRUE(ActionIs(L"Open folder") && Converted(L"b-good", good));
 
     // Closed from outside, the results window goes with its owner: its loop must end and hand the quit on.
-    ASSERT_TRUE(ChooseAndStart({L"a-damaged.nsz", L"c-damaged.nsz"}, dir.path()));
+    ASSERT_TRUE(ChooseFiles(app, dir.path(), {L"a-bad.nsz", L"c-bad.nsz"}) && Action());
     ASSERT_NE(Dialog(L"", L"VESKO_ConversionReport"), nullptr);
     EXPECT_EQ(app.close(), 0u);
 }
 
 TEST_F(UiDriver, DroppedFilesAndAFolderAreChosenAndConverted) {
-    ASSERT_TRUE(CreateDirectoryW(dir.file(L"folder").c_str(), nullptr));
-    ASSERT_TRUE(CreateDirectoryW(dir.file(L"folder\\deeper").c_str(), nullptr));
-    const BuiltFiles built[] = {Write(L"one.nsz", 30), Write(L"folder\\two.nsz", 31),
-                                Write(L"folder\\THREE.NSZ", 32), Write(L"folder\\deeper\\four.nsz", 33)};
-    WriteWholeFile(dir.file(L"notes.txt"), std::vector<std::uint8_t>(100, 0x41));
+    ASSERT_TRUE(fs::create_directories(dir.file(L"sub\\deeper")));
+    const BuiltFiles built[] = {Write(L"one.nsz", 30), Write(L"sub\\two.nsz", 31),
+                                Write(L"sub\\THREE.NSZ", 32), Write(L"sub\\deeper\\four.nsz", 33)};
+    WriteWholeFile(dir.file(L"a.txt"), std::vector<std::uint8_t>(100, 0x41));
     EXPECT_TRUE(AcceptsDrops(app.mainWindow()));
-    ASSERT_TRUE(
-        DropFiles(app.mainWindow(), {dir.file(L"one.nsz"), dir.file(L"folder"), dir.file(L"notes.txt")}));
+    ASSERT_TRUE(DropFiles(app.mainWindow(), {dir.file(L"one.nsz"), dir.file(L"sub"), dir.file(L"a.txt")}));
     ASSERT_TRUE(WaitUntil([&] { return Enabled(kAction); }, kDialogTimeoutMs));
-    ASSERT_TRUE(Action() && ActionBecomes(L"Open folder"));
-    const wchar_t* const outputs[] = {L"one", L"folder\\two", L"folder\\THREE"};
+    ASSERT_TRUE(Action() && WaitUntil([&] { return ActionIs(L"Open folder"); }, kBatchTimeoutMs));
+    const wchar_t* const outputs[] = {L"one", L"sub\\two", L"sub\\THREE"};
     for (std::size_t i = 0; i < 3; ++i) {
         EXPECT_TRUE(Converted(outputs[i], built[i])) << i;
     }
-    EXPECT_FALSE(fs::exists(dir.file(L"folder\\deeper\\four.nsp"))) << "one level deep only";
+    EXPECT_FALSE(fs::exists(dir.file(L"sub\\deeper\\four.nsp"))) << "one level deep only";
     EXPECT_EQ(NspCount(dir.path()), 1u);
     EXPECT_TRUE(fs::exists(dir.file(L"one.nsz"))) << "sources stay unless asked";
+    EXPECT_EQ(WaitForTopWindow(app.processId(), L"#32770", L"", 0), nullptr) << "a clean batch";
 }
 
 TEST_F(UiDriver, ALongBatchRefusesDropsCancelsInTheMiddleOfAFileAndClosesWithZero) {
@@ -210,25 +167,21 @@ TEST_F(UiDriver, ALongBatchRefusesDropsCancelsInTheMiddleOfAFileAndClosesWithZer
     WriteWholeFile(dir.file(L"game2.nsz"), large.nsz);
     test::TempDir other;
     WriteWholeFile(other.file(L"late.nsz"), SmallNsz(40).nsz);
-    ASSERT_TRUE(ChooseAndStart({L"game1.nsz", L"game2.nsz"}, dir.path()));
+    ASSERT_TRUE(ChooseFiles(app, dir.path(), {L"game1.nsz", L"game2.nsz"}) && Action());
     ASSERT_TRUE(WaitUntil([&] { return TemporaryOutputsIn(dir.path()) != 0; }, kBatchTimeoutMs));
-    EXPECT_EQ(TextOf(app.control(kAction)), L"Cancel");
-    EXPECT_FALSE(Enabled(kChoose));
-    EXPECT_FALSE(AcceptsDrops(app.mainWindow()));
+    EXPECT_TRUE(ActionIs(L"Cancel") && !Enabled(kChoose) && !AcceptsDrops(app.mainWindow()));
     ASSERT_TRUE(DropFiles(app.mainWindow(), {other.file(L"late.nsz")}));
     // The batch ends: the button offers the folder, or converting again with Choose enabled.
-    ASSERT_TRUE(
-        Action() &&
-        WaitUntil(
-            [&] { return ActionIs(L"Open folder") || (ActionIs(L"Convert to NSP") && Enabled(kChoose)); },
-            kBatchTimeoutMs));
+    const auto ended = [&] {
+        return ActionIs(L"Open folder") || (ActionIs(L"Convert to NSP") && Enabled(kChoose));
+    };
+    ASSERT_TRUE(Action() && WaitUntil(ended, kBatchTimeoutMs));
     EXPECT_LT(NspCount(dir.path()), 2u);
-    EXPECT_TRUE(NoDialog()) << "cancelling shows no dialog";
+    EXPECT_EQ(WaitForTopWindow(app.processId(), L"#32770", L"", 0), nullptr) << "cancelling shows no dialog";
     ExpectNoLeftovers();
     EXPECT_TRUE(AcceptsDrops(app.mainWindow()));
     // The selection is still the batch's: converting again writes beside it, not beside the drop.
-    ASSERT_EQ(TextOf(app.control(kAction)), L"Convert to NSP");
-    ASSERT_TRUE(Action());
+    ASSERT_TRUE(ActionIs(L"Convert to NSP") && Action());
     EXPECT_TRUE(WaitUntil([&] { return TemporaryOutputsIn(dir.path()) != 0; }, kDialogTimeoutMs));
     EXPECT_EQ(TemporaryOutputsIn(other.path()) + NspCount(other.path()), 0u);
     EXPECT_EQ(app.close(kBatchTimeoutMs), 0u);
@@ -246,8 +199,7 @@ TEST(UiDriverCommandLine, FilesOnTheCommandLineAreChosenAndConvertedWhenAsked) {
     }
     RunningApp app({names[0] + L".nsz", names[1] + L".nsz"});
     ASSERT_TRUE(app.started());
-    EXPECT_TRUE(IsWindowEnabled(app.control(kAction)));
-    EXPECT_EQ(TextOf(app.control(kAction)), L"Convert to NSP");
+    EXPECT_TRUE(IsWindowEnabled(app.control(kAction)) && TextOf(app.control(kAction)) == L"Convert to NSP");
     Sleep(1000);
     EXPECT_EQ(TemporaryOutputsIn(dir.path()) + NspCount(dir.path()), 0u) << "nothing starts by itself";
     ASSERT_TRUE(Press(app.mainWindow(), kAction));
@@ -264,26 +216,23 @@ TEST_F(UiDriver, DestinationFailureAnsweredWithAnotherFolderOrByClosing) {
     }
     const std::wstring locked = fs::path(lockedValue).wstring();
     const BuiltFiles expected = SmallNsz(kLockedSeed);
-    ASSERT_TRUE(ReadWholeFile(locked + L"\\locked.nsz") == expected.nsz)
-        << "the prepared file is not the one this test expects";
-    ASSERT_TRUE(ChooseAndStart({L"locked.nsz"}, locked));
+    ASSERT_TRUE(ReadWholeFile(locked + L"\\locked.nsz") == expected.nsz) << "not the prepared file";
+    ASSERT_TRUE(ChooseFiles(app, locked, {L"locked.nsz"}) && Action());
     ASSERT_TRUE(Dismiss(Dialog(kFolderQuestion), 1)) << "no question for another folder";
     HWND picker = Dialog(kFolderQuestion);
     ASSERT_NE(picker, nullptr) << "no folder picker";
     // Some pickers open the typed folder first; confirming again then takes the folder shown.
     ASSERT_TRUE(TypeAndConfirm(picker, dir.path()) &&
                 (WaitUntil([&] { return !IsWindow(picker); }, 3000) || PostClick(picker, IDOK)));
-    ASSERT_TRUE(ActionBecomes(L"Open folder"));
+    ASSERT_TRUE(WaitUntil([&] { return ActionIs(L"Open folder"); }, kBatchTimeoutMs));
     EXPECT_TRUE(Converted(L"locked", expected));
     ExpectNoLeftovers();
 
-    // Windows may close a window whatever dialog it shows (a log-off, a task manager). Both messages go
-    // to one thread's queue, so the close arrives before the answer; no folder picker follows.
-    ASSERT_TRUE(ChooseAndStart({L"locked.nsz"}, locked));
+    // A close while the question shows (a log-off, say) arrives before the answer: no folder picker follows.
+    ASSERT_TRUE(ChooseFiles(app, locked, {L"locked.nsz"}) && Action());
     HWND question = Dialog(kFolderQuestion);
-    ASSERT_NE(question, nullptr);
-    ASSERT_TRUE(PostMessageW(app.mainWindow(), WM_CLOSE, 0, 0));
-    ASSERT_TRUE(PostMessageW(question, WM_COMMAND, MAKEWPARAM(1, BN_CLICKED), 0));
+    ASSERT_TRUE(question != nullptr && PostMessageW(app.mainWindow(), WM_CLOSE, 0, 0) &&
+                PostClick(question, 1, false));
     EXPECT_EQ(app.waitForExit(kBatchTimeoutMs), 0u);
     EXPECT_FALSE(fs::exists(locked + L"\\locked.nsp"));
 }
