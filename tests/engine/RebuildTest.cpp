@@ -128,7 +128,10 @@ TEST(Rebuild, FirstFailureInStreamOrderWins) {
                                                    ZSTD_getErrorName(static_cast<std::size_t>(-10))};
     const test::ExpectedError read{K::ReadFailed, "Ошибка чтения входного файла. (Windows 23)", 23};
     const std::string full = "Не удалось записать NSP. Проверьте свободное место на диске. (Windows ";
-    const std::string mismatch = "Проверка SHA-256 не пройдена: " + built.members[0].nspName;
+    const test::ExpectedError nothing{K::WriteFailed, "Windows не смогла записать данные NSP."};
+    const test::ExpectedError mismatch{K::VerificationFailed,
+                                       "Проверка SHA-256 не пройдена: " + built.members[0].nspName +
+                                           ". Данные повреждены или изменены; NSP не сохранён."};
     const std::tuple<const char*, int, int, long long, bool, test::ExpectedError, int> cases[] = {
         {"decoder, first buffer", 0, -1, -1, false, zstd, 0},
         {"decoder, middle buffer", 2, -1, -1, false, zstd, 2},
@@ -142,20 +145,8 @@ TEST(Rebuild, FirstFailureInStreamOrderWins) {
         {"writer, access denied", -1, -1, 0, false, {K::AccessDenied, full + "5)", 5}, -1},
         {"writer, write-protected", -1, -1, 0, false, {K::AccessDenied, full + "19)", 19}, -1},
         {"writer, aborted without a cancel", -1, -1, 0, false, {K::WriteFailed, full + "995)", 995}, -1},
-        {"writer, a call that wrote nothing",
-         -1,
-         -1,
-         0,
-         false,
-         {K::WriteFailed, "Windows не смогла записать данные NSP."},
-         -1},
-        {"hasher: a mismatch before corrupt data",
-         -1,
-         -1,
-         -1,
-         true,
-         {K::VerificationFailed, mismatch + ". Данные повреждены или изменены; NSP не сохранён."},
-         5},
+        {"writer, a call that wrote nothing", -1, -1, 0, false, nothing, -1},
+        {"hasher: a mismatch before corrupt data", -1, -1, -1, true, mismatch, 5},
         {"corrupt data before a failed read", 1, 3, -1, false, zstd, 1},
         {"corrupt data before a failed write", 1, -1, 0x180000, false, zstd, 1},
     };
