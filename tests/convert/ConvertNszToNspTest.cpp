@@ -46,8 +46,7 @@ TEST_F(Conversion, GivesTheExactNspWithoutReplacingNamesAndDeletesTheSourceOnReq
     const ConversionResult first = ConvertNszToNsp(
         source_, output_, [&](Progress p) { reports.push_back(p); }, nullptr, false, false);
     EXPECT_EQ(first.outputPath, output_);
-    EXPECT_FALSE(first.sourceDeleted);
-    EXPECT_EQ(first.sourceDeleteError, 0u);
+    EXPECT_EQ(std::pair(first.sourceDeleted, first.sourceDeleteError), std::pair(false, 0u));
     EXPECT_TRUE(ReadWholeFile(output_) == built_.nsp);
     EXPECT_EQ(leftovers(), 0u);
     ASSERT_GE(reports.size(), 3u);
@@ -75,8 +74,7 @@ TEST_F(Conversion, GivesTheExactNspWithoutReplacingNamesAndDeletesTheSourceOnReq
     EXPECT_EQ(ReadWholeFile(output_), (std::vector<std::uint8_t>{1, 2, 3}));
     EXPECT_TRUE(ReadWholeFile(result.outputPath) == built_.nsp);
     EXPECT_EQ(leftovers(), 0u);
-    EXPECT_TRUE(result.sourceDeleted);
-    EXPECT_EQ(result.sourceDeleteError, 0u);
+    EXPECT_EQ(std::pair(result.sourceDeleted, result.sourceDeleteError), std::pair(true, 0u));
     EXPECT_FALSE(fs::exists(fs::path(source_)));
     // Which disposition ran depends on the file system: POSIX semantics, or the classic fallback.
     EXPECT_NE(LastDeletionPath(), DeletionPath::None);
