@@ -4,7 +4,6 @@
 #include "tests/storage/StorageTestSupport.h"
 
 #include <cwctype>
-#include <filesystem>
 #include <functional>
 
 namespace vesko {
@@ -12,8 +11,7 @@ namespace {
 
 using K = ConversionError::Kind;
 namespace fs = std::filesystem;
-using testfiles::ReadWholeFile;
-using testfiles::WriteWholeFile;
+using namespace test;
 
 testfiles::MemberSpec Member(std::string name, std::uint64_t size = 0,
                              std::vector<testfiles::SectionSpec> sections = {}) {
@@ -38,10 +36,9 @@ class Conversion : public ::testing::Test {
     }
     std::size_t leftovers() const { return sandbox_.temporaryFiles().size() + sandbox_.journals().size(); }
 
-    test::StorageSandbox sandbox_;
+    StorageSandbox sandbox_;
     testfiles::BuiltFiles built_;
-    const std::wstring source_ = sandbox_.destinationFile(L"Game.nsz"),
-                       output_ = sandbox_.destinationFile(L"Game.nsp");
+    const std::wstring source_ = sandbox_.file(L"Game.nsz"), output_ = sandbox_.file(L"Game.nsp");
 };
 
 TEST_F(Conversion, GivesTheExactNspWithoutReplacingNamesAndDeletesTheSourceOnRequest) {
@@ -49,8 +46,7 @@ TEST_F(Conversion, GivesTheExactNspWithoutReplacingNamesAndDeletesTheSourceOnReq
     const ConversionResult first = ConvertNszToNsp(
         source_, output_, [&](Progress p) { reports.push_back(p); }, nullptr, false, false);
     EXPECT_EQ(first.outputPath, output_);
-    EXPECT_FALSE(first.sourceDeleted);
-    EXPECT_EQ(first.sourceDeleteError, 0u);
+    EXPECT_EQ(std::pair(first.sourceDeleted, first.sourceDeleteError), std::pair(false, 0u));
     EXPECT_TRUE(ReadWholeFile(output_) == built_.nsp);
     EXPECT_EQ(leftovers(), 0u);
     ASSERT_GE(reports.size(), 3u);
@@ -60,28 +56,25 @@ TEST_F(Conversion, GivesTheExactNspWithoutReplacingNamesAndDeletesTheSourceOnReq
     for (std::size_t i = 0; i + 1 < reports.size(); ++i)
         EXPECT_EQ(reports[i].phase, 0u);
     WriteWholeFile(output_, {1, 2, 3}); // someone else's file now
-    const std::wstring missing = sandbox_.destinationFile(L"Missing.nsz");
+    const std::wstring missing = sandbox_.file(L"Missing.nsz");
     std::vector<std::wstring> sameFile = {missing}; // letter case tells files apart here, not on Windows
 #ifdef _WIN32
     sameFile = {L"\\\\?\\" + missing, missing};
     for (wchar_t& c : sameFile[1])
         c = static_cast<wchar_t>(towupper(c));
 #endif
-    const test::ExpectedError conflict{K::NameConflict, "Выходной NSP уже существует. Выберите другое имя."};
+    const ExpectedError conflict{K::NameConflict, "Выходной NSP уже существует. Выберите другое имя."};
     // NameConflict, not ReadFailed: the missing input was never opened.
     for (const std::wstring& out : sameFile)
-        test::ExpectConversionError([&] { ConvertNszToNsp(missing, out, {}, nullptr, true, false); },
-                                    conflict);
-    test::ExpectConversionError([&] { ConvertNszToNsp(source_, output_, {}, nullptr, false, true); },
-                                conflict);
+        ExpectConversionError([&] { ConvertNszToNsp(missing, out, {}, nullptr, true, false); }, conflict);
+    ExpectConversionError([&] { ConvertNszToNsp(source_, output_, {}, nullptr, false, true); }, conflict);
     EXPECT_TRUE(fs::exists(fs::path(source_)));
     const ConversionResult result = ConvertNszToNsp(source_, output_, {}, nullptr, true, true);
-    EXPECT_EQ(result.outputPath, sandbox_.destinationFile(L"Game (1).nsp"));
+    EXPECT_EQ(result.outputPath, sandbox_.file(L"Game (1).nsp"));
     EXPECT_EQ(ReadWholeFile(output_), (std::vector<std::uint8_t>{1, 2, 3}));
     EXPECT_TRUE(ReadWholeFile(result.outputPath) == built_.nsp);
     EXPECT_EQ(leftovers(), 0u);
-    EXPECT_TRUE(result.sourceDeleted);
-    EXPECT_EQ(result.sourceDeleteError, 0u);
+    EXPECT_EQ(std::pair(result.sourceDeleted, result.sourceDeleteError), std::pair(true, 0u));
     EXPECT_FALSE(fs::exists(fs::path(source_)));
     // Which disposition ran depends on the file system: POSIX semantics, or the classic fallback.
     EXPECT_NE(LastDeletionPath(), DeletionPath::None);
@@ -142,7 +135,8 @@ HANDLE WINAPI BrieflyLockedOpen(LPCWSTR path, DWORD access, DWORD share, LPSECUR
 #endif
 
 TEST_F(Conversion, SourceIsDeletedOnlyWhenUnchanged) {
-    const std::wstring path = sandbox_.destinationFile(L"s.nsz"), other = sandbox_.destinationFile(L"other");
+    const std::wstring path = sandbox_.file(L"s.nsz"), other = sandbox_.file(L"other");
+    const fs::path p(path);
 #ifdef _WIN32
     const std::wstring longPath = L"\\\\?\\" + path;
     UniqueHandle open;
@@ -167,14 +161,11 @@ TEST_F(Conversion, SourceIsDeletedOnlyWhenUnchanged) {
         {"no identity", [](FileIdentity&) -> FileIdentity* { return nullptr; }, 6, 0, 6},
         {"no file index", [](FileIdentity& id) { return id.fileIndexHigh = id.fileIndexLow = 0, &id; }, 0, 0,
          50},
-        {"touched", after([&] {
-             fs::last_write_time(fs::path(path), fs::last_write_time(fs::path(path)) + std::chrono::hours(1));
-         }), 0, 0, kErrorFileInvalid},
-        {"replaced", after([&] {
-             fs::remove(fs::path(path)), WriteWholeFile(other, {1, 2, 3, 4});
-             fs::rename(fs::path(other), fs::path(path));
-         }), 0, 0, kErrorFileInvalid},
-        {"removed", after([&] { fs::remove(fs::path(path)); }), 0, 0, 2},
+        {"touched", after([&] { fs::last_write_time(p, fs::last_write_time(p) + std::chrono::hours(1)); }),
+         0, 0, kErrorFileInvalid},
+        {"replaced", after([&] { fs::remove(p), WriteWholeFile(other, {1, 2, 3, 4}), fs::rename(other, p); }),
+         0, 0, kErrorFileInvalid},
+        {"removed", after([&] { fs::remove(p); }), 0, 0, 2},
 #ifdef _WIN32
         {"open elsewhere", after([&] {
              const DWORD share = FILE_SHARE_READ;
@@ -196,7 +187,7 @@ TEST_F(Conversion, SourceIsDeletedOnlyWhenUnchanged) {
         lockedOpens = c.locks, opens = 0, cancelOnLockedOpen = c.cancel ? &flag : nullptr;
         EXPECT_EQ(DeleteSourceIfUnchanged(longPath, compared, c.openError, c.previousError, &flag), c.result);
         EXPECT_TRUE(c.opens < 0 || opens == c.opens) << opens;
-        EXPECT_EQ(fs::exists(fs::path(path)), c.result != 0 && c.result != 2);
+        EXPECT_EQ(fs::exists(p), c.result != 0 && c.result != 2);
 #ifdef _WIN32
         open.reset();
 #endif

@@ -5,7 +5,6 @@
 #include "tests/storage/StorageTestSupport.h"
 
 #include <cstring>
-#include <filesystem>
 #include <functional>
 #include <future>
 #include <signal.h>
@@ -19,6 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using K = ConversionError::Kind;
+using namespace test;
 
 // A small tmpfs over a test directory, unmounted on every way out; empty without root (CI has it).
 std::shared_ptr<const std::string> MountTmpfs(const std::wstring& over, const char* options,
@@ -30,9 +30,10 @@ std::shared_ptr<const std::string> MountTmpfs(const std::wstring& over, const ch
 }
 
 TEST(PosixStorage, LinksAndReadOnlyDestinationsAreRefused) {
-    test::StorageSandbox sandbox;
-    test::TempDir elsewhere;
-    const std::string dest = ToUtf8(sandbox.destination()), away = ToUtf8(elsewhere.path());
+    StorageSandbox sandbox;
+    TempDir elsewhere;
+    const std::string dest = ToUtf8(sandbox.destination()), away = ToUtf8(elsewhere.path()),
+                      home = ToUtf8(sandbox.recoveryHome());
     const std::string planted = dest + "/" + ToUtf8(TemporaryFileName(std::wstring(32, L'0')));
     std::shared_ptr<const std::string> readOnly;
     // Root writes through permission bits: it gets a read-only mount instead.
@@ -40,34 +41,31 @@ TEST(PosixStorage, LinksAndReadOnlyDestinationsAreRefused) {
     const char *unsafe = "Unsafe storage directory (Windows 1920)",
                *refused = "Cannot create temporary output";
     // clang-format off
-    const struct { const char* what; std::function<void()> arrange; std::wstring target;
-                   test::ExpectedError error; }
-        cases[] = {
-        {"destination is a link", [&] { ::symlink(away.c_str(), (dest + "/link").c_str()); },
-         sandbox.destinationFile(L"link/x.nsp"), {K::WriteFailed, unsafe, 1920}},
-        {"read-only destination",
-         [&] { root ? void(readOnly = MountTmpfs(sandbox.destination(), "size=1m", MS_RDONLY))
-                                             : void(::chmod(dest.c_str(), 0555)); },
-         sandbox.destinationFile(L"x.nsp"),
+    const struct { const char* what; std::function<void()> arrange; const wchar_t* target;
+                   ExpectedError error; } cases[] = {
+        {"destination is a link", [&] { ::symlink(away.c_str(), (dest + "/link").c_str()); }, L"link/x.nsp",
+         {K::WriteFailed, unsafe, 1920}},
+        {"read-only destination", [&] {
+             root ? void(readOnly = MountTmpfs(sandbox.destination(), "size=1m", MS_RDONLY))
+                  : void(::chmod(dest.c_str(), 0555)); }, L"x.nsp",
          {K::AccessDenied, refused + std::string(root ? " (Windows 19)" : " (Windows 5)"), root ? 19u : 5u}},
         {"temporary name is a link", [&] { ::symlink((away + "/victim").c_str(), planted.c_str()); },
-         sandbox.destinationFile(L"x.nsp"),
-         {K::RecoveryRecords, "Cannot choose a recovery record name (Windows 80)", 80}},
-        {"recovery level is a link",
-         [&] { ::symlink(away.c_str(), (ToUtf8(sandbox.recoveryHome()) + "/VESKO").c_str()); },
-         sandbox.destinationFile(L"x.nsp"), {K::RecoveryRecords, unsafe, 1920}}};
+         L"x.nsp", {K::RecoveryRecords, "Cannot choose a recovery record name (Windows 80)", 80}},
+        {"recovery level is a link", [&] { ::symlink(away.c_str(), (home + "/VESKO").c_str()); }, L"x.nsp",
+         {K::RecoveryRecords, unsafe, 1920}}};
     // clang-format on
-    test::randomScript.chunks.assign(16, 0);
+    randomScript.chunks.assign(16, 0);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         c.arrange();
         if (root && std::string(c.what) == "read-only destination" && !readOnly)
             GTEST_SKIP() << "cannot mount a read-only tmpfs here: " << std::strerror(errno);
         std::unique_ptr<PendingOutput> pending;
-        test::ExpectConversionError([&] { CreatePendingOutput(pending, c.target, nullptr); }, c.error);
+        ExpectConversionError([&] { CreatePendingOutput(pending, sandbox.file(c.target), nullptr); },
+                              c.error);
         readOnly.reset();
         ::chmod(dest.c_str(), 0755);
-        EXPECT_TRUE(test::ListNames(elsewhere.path()).empty());
+        EXPECT_TRUE(ListNames(elsewhere.path()).empty());
         EXPECT_TRUE(sandbox.journals().empty());
         fs::remove_all(fs::path(sandbox.recoveryHome()) / "VESKO");
     }
@@ -77,11 +75,11 @@ TEST(PosixStorage, LinksAndReadOnlyDestinationsAreRefused) {
 }
 
 TEST(PosixStorage, FullFileSystemFailsAndLeavesNothing) {
-    test::StorageSandbox sandbox;
+    StorageSandbox sandbox;
     const auto small = MountTmpfs(sandbox.destination(), "size=4m");
     if (!small)
         GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
-    test::TempDir sources;
+    TempDir sources;
     const std::wstring source = sources.file(L"big.nsz");
     testfiles::WriteWholeFile(
         source,
@@ -90,17 +88,17 @@ TEST(PosixStorage, FullFileSystemFailsAndLeavesNothing) {
     for (const bool fooled : {false, true}) {
         SCOPED_TRACE(fooled ? "write runs out" : "space check");
         if (fooled) {
-            test::volume = {L"NTFS", 1ull << 40};
+            volume = {L"NTFS", 1ull << 40};
             sandbox.fakeVolume();
         }
         try {
-            ConvertNszToNsp(source, sandbox.destinationFile(L"big.nsp"), {}, nullptr, true, false);
+            ConvertNszToNsp(source, sandbox.file(L"big.nsp"), {}, nullptr, true, false);
             ADD_FAILURE() << "converted onto a full file system";
         } catch (const ConversionError& e) {
             EXPECT_EQ(e.windowsError, 112u) << e.what();
             EXPECT_EQ(e.availableBytes != 0, !fooled);
         }
-        EXPECT_TRUE(test::ListNames(sandbox.destination()).empty());
+        EXPECT_TRUE(ListNames(sandbox.destination()).empty());
         EXPECT_TRUE(sandbox.journals().empty());
     }
 }

@@ -1,22 +1,15 @@
-// The storage contract of both systems: its decisions (the journal record, the error rule, names and limits,
-// the recorded paths the recovery scan may act on), then on real files the reservation, publishing, path
-// failures, the space check, and the start-up scan, also after another process ended as by a crash.
+// The storage contract of both systems: its rules, then on real files reserving, publishing and recovering.
 #include "engine/Paths.h"
 #include "storage/PublishOutput.h"
 #include "storage/Recovery.h"
 #include "storage/StorageRules.h"
 #include "tests/storage/StorageTestSupport.h"
 
-#include <algorithm>
-#include <cstdint>
 #include <cstring>
-#include <filesystem>
-#include <utility>
 #ifndef _WIN32
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <unistd.h>
 #endif
 
 namespace vesko {
@@ -24,9 +17,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using K = ConversionError::Kind;
-using test::Bytes;
-using test::Exists;
-using Sandbox = test::StorageSandbox;
+using namespace test;
+using Sandbox = StorageSandbox;
 
 std::uint32_t U32At(const Bytes& bytes, std::size_t offset) {
     return bytes[offset] | bytes[offset + 1] << 8 | bytes[offset + 2] << 16 |
@@ -38,49 +30,32 @@ void SetU32(Bytes& bytes, std::size_t offset, std::uint32_t value) {
         bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
-// A bit-by-bit CRC-32 written from the definition, to check the table-driven one against.
-std::uint32_t ReferenceCrc32(Bytes bytes) {
-    std::fill(bytes.begin() + 40, bytes.begin() + 44, 0);
-    std::uint32_t crc = 0xFFFFFFFFu;
-    for (std::uint8_t b : bytes) {
-        crc ^= b;
-        for (int k = 0; k < 8; ++k)
-            crc = (crc >> 1) ^ ((crc & 1u) ? 0xEDB88320u : 0u);
-    }
-    return ~crc;
-}
-
 const JournalIdentity kIdentity{0x11223344u, 0x55667788u, 0x99AABBCCu, 0xDDEEFF00u, 0x01020304u};
 const std::wstring kPath = L"\\\\?\\C:\\d\\.vesko-0123456789abcdef0123456789abcdef.tmp";
 
-// CRC-32 with offsets 40 to 43 as zero, and the little-endian fields after the magic: version, path length,
-// the identity, the reserved zero, the checksum, the path.
+// CRC-32 with offsets 40 to 43 as zero (the stored checksum), and the little-endian fields after the magic.
 TEST(Journal, ChecksumAndLayout) {
     EXPECT_EQ(JournalChecksum(reinterpret_cast<const std::uint8_t*>("123456789"), 9), 0xCBF43926u);
     EXPECT_EQ(JournalChecksum(nullptr, 0), 0u);
     const Bytes record = BuildJournalRecord(kIdentity, kPath);
     ASSERT_EQ(record.size(), 44 + 2 * kPath.size());
     EXPECT_EQ(std::memcmp(record.data(), "VESKOJ01", 8), 0);
-    const std::uint32_t sum = ReferenceCrc32(record);
-    const std::uint32_t fields[] = {1,           static_cast<std::uint32_t>(kPath.size()),
-                                    0x11223344u, 0x55667788u,
-                                    0x99AABBCCu, 0xDDEEFF00u,
-                                    0x01020304u, 0,
-                                    sum};
+    const std::uint32_t sum = JournalChecksum(record.data(), record.size());
+    // clang-format off
+    const std::uint32_t fields[] = {1, static_cast<std::uint32_t>(kPath.size()), 0x11223344u, 0x55667788u,
+                                    0x99AABBCCu, 0xDDEEFF00u, 0x01020304u, 0, sum};
+    // clang-format on
     for (std::size_t i = 0; i < std::size(fields); ++i)
         EXPECT_EQ(U32At(record, 8 + 4 * i), fields[i]) << i;
     for (std::size_t i = 0; i < kPath.size(); ++i)
         EXPECT_EQ(record[44 + 2 * i] | record[45 + 2 * i] << 8, kPath[i]) << i;
-    EXPECT_EQ(JournalChecksum(record.data(), record.size()), sum);
     for (std::size_t offset : {39, 40, 43, 44}) {
         Bytes changed = record;
         changed[offset] ^= 0xFF;
         EXPECT_EQ(JournalChecksum(changed.data(), changed.size()) == sum, offset >= 40 && offset <= 43)
             << offset;
     }
-}
-
-TEST(Journal, ReadsBackWhatWasBuiltAndRefusesDamage) {
+    // Read back, and damage refused.
     const std::wstring longest = L"\\\\?\\C:\\" + std::wstring(32767 - 7, L'a');
     for (const std::wstring& path :
          {std::wstring(L"\\\\?\\UNC\\s\\share\\\u0418\u0433\u0440\u0430\\.vesko-x.tmp"), longest}) {
@@ -120,11 +95,9 @@ TEST(StorageRules, ErrorKindsCodesAndCancellation) {
     const K write = K::WriteFailed, denied = K::AccessDenied, records = K::RecoveryRecords;
     // clang-format off
     const struct { K kind; std::uint32_t code; Flag flag; K expectedKind; bool cancelled; } cases[] = {
-        {write, 2, None, write, false},     {K::PathProblem, 5, Clear, denied, false},
-        {records, 5, Set, records, false},
-        {write, 995, Set, write, true},     {records, 995, Set, write, true},
-        {write, 995, Clear, write, false},
-        {write, 995, None, write, false},   {write, 2, Set, write, false}};
+        {write, 2, None, write, false}, {K::PathProblem, 5, Clear, denied, 0}, {write, 2, Set, write, false},
+        {records, 5, Set, records, false}, {write, 995, Set, write, true}, {records, 995, Set, write, true},
+        {write, 995, Clear, write, false}, {write, 995, None, write, false}};
     // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(&c - cases);
@@ -133,9 +106,8 @@ TEST(StorageRules, ErrorKindsCodesAndCancellation) {
         if (c.cancelled)
             EXPECT_THROW(ThrowStorageError(c.kind, "Boom", c.code, passed), Cancelled);
         else
-            test::ExpectConversionError(
-                [&] { ThrowStorageError(c.kind, "Boom", c.code, passed); },
-                {c.expectedKind, "Boom (Windows " + std::to_string(c.code) + ")", c.code});
+            ExpectConversionError([&] { ThrowStorageError(c.kind, "Boom", c.code, passed); },
+                                  {c.expectedKind, "Boom (Windows " + std::to_string(c.code) + ")", c.code});
     }
 }
 
@@ -161,17 +133,14 @@ TEST(StorageRules, RecordedTemporaryPathIsPlainFullAndLong) {
     const std::wstring d = L"\\\\?\\D:";
     const std::pair<std::wstring, bool> cases[] = {
         // clang-format off
-        {d + L"\\games\\" + f, true}, {L"\\\\?\\d:\\" + f, true},
-        {L"\\\\?\\UNC\\server\\share\\dir\\" + f, true},
-        {d + L"\\games\\\u0418\u0433\u0440\u0430\\" + f, true}, {L"D:\\games\\" + f, false},
-        {L"\\\\?\\1:\\" + f, false},
-        {d + f, false}, {d, false}, {d + L"\\games:stream\\" + f, false},
-        {d + L"\\games\\" + f + L":stream", false},
-        {d + L"\\games/sub\\" + f, false}, {d + L"\\games\\\\" + f, false}, {d + L"\\games\\.\\" + f, false},
-        {d + L"\\games\\..\\" + f, false}, {d + L"\\games\\.vesko-" + record + L".TMP", false},
-        {d + L"\\games\\.vesko-fedcba9876543210fedcba9876543210.tmp", false}, {d + L"\\games\\x" + f, false},
+        {d + L"\\games\\" + f, true}, {L"\\\\?\\d:\\" + f, true}, {L"\\\\?\\UNC\\s\\share\\d\\" + f, true},
+        {d + L"\\games\\\u0418\u0433\u0440\u0430\\" + f, true}, {L"D:\\games\\" + f, false}, {d + f, false},
+        {L"\\\\?\\1:\\" + f, false}, {d, false}, {d + L"\\games:stream\\" + f, false}, {L"", false},
+        {d + L"\\games\\" + f + L":stream", false}, {d + L"\\games/sub\\" + f, false},
+        {d + L"\\games\\\\" + f, false}, {d + L"\\games\\.\\" + f, false}, {d + L"\\games\\..\\" + f, false},
+        {d + L"\\games\\x" + f, false}, {d + L"\\games\\.vesko-" + record + L".TMP", false},
         {d + L"\\games\\" + f + L"\\", false}, {std::wstring(L"\\\\?\\D:\\ga\0es\\", 13) + f, false},
-        {L"", false},
+        {d + L"\\games\\.vesko-fedcba9876543210fedcba9876543210.tmp", false},
         {d + L"\\" + std::wstring(32767 - 7 - f.size() - 1, L'a') + L"\\" + f, true},
         {d + L"\\" + std::wstring(32767 - 7 - f.size(), L'a') + L"\\" + f, false}};
     // clang-format on
@@ -179,11 +148,10 @@ TEST(StorageRules, RecordedTemporaryPathIsPlainFullAndLong) {
     // A colon is an ordinary character here; only an absolute path with named components passes.
     const std::pair<std::wstring, bool> cases[] = {
         // clang-format off
-        {L"/games/" + f, true}, {L"/" + f, true}, {L"/a:b/\u0418\u0433\u0440\u0430/" + f, true},
-        {L"games/" + f, false}, {L"/games//" + f, false}, {L"/games/./" + f, false},
-        {L"/games/../" + f, false}, {L"/games/x" + f, false}, {L"/games/" + f + L"/", false},
+        {L"/games/" + f, true}, {L"/" + f, true}, {L"/a:b/\u0418\u0433\u0440\u0430/" + f, true}, {L"", 0},
+        {L"games/" + f, false}, {L"/games//" + f, false}, {L"/games/./" + f, false}, {L"/games/../" + f, 0},
+        {L"/games/x" + f, false}, {L"/games/" + f + L"/", false}, {std::wstring(L"/ga\0es/", 7) + f, false},
         {L"/games/.vesko-fedcba9876543210fedcba9876543210.tmp", false},
-        {std::wstring(L"/ga\0es/", 7) + f, false}, {L"", false},
         {L"/" + std::wstring(32767 - 2 - f.size(), L'a') + L"/" + f, true},
         {L"/" + std::wstring(32767 - 1 - f.size(), L'a') + L"/" + f, false}};
     // clang-format on
@@ -198,35 +166,34 @@ const Bytes kOld = {'o', 'l', 'd'};
 
 class StorageContract : public ::testing::Test {
   protected:
-    std::wstring output() const { return sandbox.destinationFile(L"Game.nsp"); }
+    std::wstring output() const { return sandbox.file(L"Game.nsp"); }
 
-    test::StorageSandbox sandbox;
+    StorageSandbox sandbox;
 };
 
 TEST_F(StorageContract, TakenNamesDrawAnotherRecordNameUpTo32Times) {
     // Every draw gives 0xab bytes, whose journal name is taken.
-    test::randomScript.chunks.assign(16, 0xAB);
+    randomScript.chunks.assign(16, 0xAB);
     sandbox.makeRecoveryDirectory();
     const std::wstring taken = sandbox.journalPath(L"abababababababababababababababab");
-    test::WriteWholeFile(taken, {7, 7});
+    WriteWholeFile(taken, {7, 7});
     std::unique_ptr<PendingOutput> pending;
-    test::ExpectConversionError(
-        [&] { CreatePendingOutput(pending, output(), nullptr); },
-        {K::RecoveryRecords, "Cannot choose a recovery record name (Windows 80)", 80});
-    EXPECT_EQ(test::randomScript.draws, 32);
+    ExpectConversionError([&] { CreatePendingOutput(pending, output(), nullptr); },
+                          {K::RecoveryRecords, "Cannot choose a recovery record name (Windows 80)", 80});
+    EXPECT_EQ(randomScript.draws, 32);
     pending.reset();
     EXPECT_TRUE(sandbox.temporaryFiles().empty());
-    EXPECT_EQ(test::ReadWholeFile(taken), (Bytes{7, 7}));
+    EXPECT_EQ(ReadWholeFile(taken), (Bytes{7, 7}));
     EXPECT_TRUE(fs::remove(fs::path(taken)));
     // First draw: 0x11 bytes, whose temporary name is taken; second draw: 0x22 bytes.
-    test::randomScript = {Bytes(32, 0x22), 0, false};
-    std::fill_n(test::randomScript.chunks.begin(), 16, 0x11);
+    randomScript = {Bytes(32, 0x22), 0, false};
+    std::fill_n(randomScript.chunks.begin(), 16, 0x11);
     const std::wstring first = L".vesko-" + std::wstring(32, L'1') + L".tmp", second(32, L'2');
-    test::WriteWholeFile(sandbox.destinationFile(first), {9});
-    pending = test::ReserveAndWrite(output(), {});
-    EXPECT_EQ(test::randomScript.draws, 2);
+    WriteWholeFile(sandbox.file(first), {9});
+    pending = ReserveAndWrite(output(), {});
+    EXPECT_EQ(randomScript.draws, 2);
     EXPECT_EQ(sandbox.journals(), std::vector<std::wstring>{second + L".journal"});
-    EXPECT_TRUE(Exists(sandbox.destinationFile(L".vesko-" + second + L".tmp")));
+    EXPECT_TRUE(Exists(sandbox.file(L".vesko-" + second + L".tmp")));
     EXPECT_FALSE(Exists(output()));
     EXPECT_EQ(pending->publishFlushError(), 0u);
 #ifndef _WIN32
@@ -236,37 +203,35 @@ TEST_F(StorageContract, TakenNamesDrawAnotherRecordNameUpTo32Times) {
 #endif
     // Discarding removes both files; the recovery levels stay for the next reservation.
     pending.reset();
-    EXPECT_EQ(test::ReadWholeFile(sandbox.destinationFile(first)), Bytes{9});
+    EXPECT_EQ(ReadWholeFile(sandbox.file(first)), Bytes{9});
     EXPECT_EQ(sandbox.temporaryFiles(), std::vector<std::wstring>{first});
     EXPECT_TRUE(sandbox.journals().empty());
     EXPECT_TRUE(Exists(sandbox.recoveryPath()));
-    test::randomScript.fail = true;
-    const char* failed = test::kWindows ? "Windows random generator failed" : "Random generator failed";
-    test::ExpectConversionError([&] { CreatePendingOutput(pending, output(), nullptr); },
-                                {K::SystemCrypto, failed});
+    randomScript.fail = true;
+    const char* failed = kWindows ? "Windows random generator failed" : "Random generator failed";
+    ExpectConversionError([&] { CreatePendingOutput(pending, output(), nullptr); },
+                          {K::SystemCrypto, failed});
 }
 
-// The first free candidate is taken, nothing there is replaced, and the path comes back in the user's form;
-// without picking, a taken name is a conflict.
+// The path comes back in the user's form; without picking, a taken name is a conflict.
 TEST(PublishOutput, PublishesUnderTheFirstFreeNameWithoutReplacing) {
+    const wchar_t* caseBlind = kWindows ? L"Game (1).nsp" : L"Game.nsp";
     // clang-format off
     // What takes the names: 'f' files, 'd' a directory, 'l' a dangling link (never followed).
     const struct { char kind; std::vector<std::wstring> taken; std::wstring expected; } cases[] = {
-        {'f', {}, L"Game.nsp"}, {'f', {L"Game.nsp"}, L"Game (1).nsp"},
-        {'f', {L"Game.nsp", L"Game (1).nsp"}, L"Game (2).nsp"},
+        {'f', {}, L"Game.nsp"}, {'f', {L"Game.nsp"}, L"Game (1).nsp"}, {'d', {L"Game.nsp"}, L"Game (1).nsp"},
+        {'f', {L"Game.nsp", L"Game (1).nsp"}, L"Game (2).nsp"}, {'f', {L"GAME.NSP"}, caseBlind},
         {'f', {L"Game.nsp", L"Game (2).nsp"}, L"Game (1).nsp"},
-        {'f', {L"GAME.NSP"}, test::kWindows ? L"Game (1).nsp" : L"Game.nsp"},
-        {'d', {L"Game.nsp"}, L"Game (1).nsp"},
 #ifndef _WIN32
         {'l', {L"Game.nsp"}, L"Game (1).nsp"},
 #endif
         {'f', {L"Game.nsp"}, L""}}; // empty: without picking an unused name
     // clang-format on
     // POSIX: renameat2, then file systems without RENAME_NOREPLACE, then without hard links either (FAT).
-    for (int route = 0; route < (test::kWindows ? 1 : 3); ++route) {
+    for (int route = 0; route < (kWindows ? 1 : 3); ++route) {
         for (const auto& c : cases) {
             SCOPED_TRACE("route " + std::to_string(route) + " row " + std::to_string(&c - cases));
-            test::StorageSandbox sandbox;
+            StorageSandbox sandbox;
 #ifndef _WIN32
             if (route > 0)
                 sandbox.calls.renameNoReplace = [](auto...) { return errno = EINVAL, -1; };
@@ -275,16 +240,16 @@ TEST(PublishOutput, PublishesUnderTheFirstFreeNameWithoutReplacing) {
             sandbox.apply();
 #endif
             for (const std::wstring& name : c.taken)
-                c.kind == 'f'   ? test::WriteWholeFile(sandbox.destinationFile(name), kOld)
-                : c.kind == 'd' ? void(fs::create_directory(sandbox.destinationFile(name)))
-                                : fs::create_symlink("elsewhere", fs::path(sandbox.destinationFile(name)));
+                c.kind == 'f'   ? WriteWholeFile(sandbox.file(name), kOld)
+                : c.kind == 'd' ? void(fs::create_directory(sandbox.file(name)))
+                                : fs::create_symlink("elsewhere", fs::path(sandbox.file(name)));
             // Every other row names the output with forward slashes and a detour.
             const bool slashed = (&c - cases) % 2 != 0;
-            std::wstring output = sandbox.destination() +
-                                  (slashed ? L"/sub/../" : std::wstring(1, test::kSeparator)) + L"Game.nsp";
+            std::wstring output =
+                sandbox.destination() + (slashed ? L"/sub/../" : std::wstring(1, kSeparator)) + L"Game.nsp";
             if (slashed)
                 std::replace(output.begin(), output.end(), L'\\', L'/');
-            std::unique_ptr<PendingOutput> pending = test::ReserveAndWrite(output, kContent);
+            std::unique_ptr<PendingOutput> pending = ReserveAndWrite(output, kContent);
             if (c.expected.empty()) {
                 // Wine's rename answers 183; the POSIX code and some Windows volumes answer 80.
                 try {
@@ -292,21 +257,20 @@ TEST(PublishOutput, PublishesUnderTheFirstFreeNameWithoutReplacing) {
                     ADD_FAILURE() << "no exception";
                 } catch (const ConversionError& e) {
                     EXPECT_EQ(e.kind, K::NameConflict);
-                    EXPECT_TRUE(e.windowsError == 80 || (test::kWindows && e.windowsError == 183));
+                    EXPECT_TRUE(e.windowsError == 80 || (kWindows && e.windowsError == 183));
                     EXPECT_EQ(std::string(e.what()), "Output name is already in use (Windows " +
                                                          std::to_string(e.windowsError) + ")");
                 }
                 EXPECT_EQ(sandbox.temporaryFiles().size(), 1u);
             } else {
-                EXPECT_EQ(PublishOutput(pending, output, true, nullptr), sandbox.destinationFile(c.expected));
+                EXPECT_EQ(PublishOutput(pending, output, true, nullptr), sandbox.file(c.expected));
                 EXPECT_EQ(pending->publishFlushError(), 0u);
                 EXPECT_EQ(pending->outputHandle(), decltype(pending->outputHandle())(std::intptr_t{-1}));
-                // The journal goes at once; the temporary name is gone with the rename.
                 EXPECT_TRUE(sandbox.journals().empty());
-                EXPECT_EQ(test::ReadWholeFile(sandbox.destinationFile(c.expected)), kContent);
+                EXPECT_EQ(ReadWholeFile(sandbox.file(c.expected)), kContent);
 #ifndef _WIN32
                 struct stat published {};
-                ASSERT_EQ(::stat(ToUtf8(sandbox.destinationFile(c.expected)).c_str(), &published), 0);
+                ASSERT_EQ(::stat(ToUtf8(sandbox.file(c.expected)).c_str(), &published), 0);
                 const mode_t mask = ::umask(0);
                 ::umask(mask);
                 EXPECT_EQ(published.st_mode & 0777, 0666 & ~mask); // as any new file of the user
@@ -316,54 +280,52 @@ TEST(PublishOutput, PublishesUnderTheFirstFreeNameWithoutReplacing) {
             EXPECT_TRUE(sandbox.temporaryFiles().empty());
             EXPECT_TRUE(sandbox.journals().empty());
             for (const std::wstring& name : c.taken) {
-                const fs::path path(sandbox.destinationFile(name));
-                EXPECT_TRUE(c.kind == 'f'   ? test::ReadWholeFile(path.wstring()) == kOld
+                const fs::path path(sandbox.file(name));
+                EXPECT_TRUE(c.kind == 'f'   ? ReadWholeFile(path.wstring()) == kOld
                             : c.kind == 'd' ? fs::is_directory(path)
                                             : fs::is_symlink(path));
             }
-            EXPECT_FALSE(Exists(sandbox.destinationFile(L"elsewhere")));
+            EXPECT_FALSE(Exists(sandbox.file(L"elsewhere")));
         }
     }
 }
 
-// Neither a reservation nor a publication goes anywhere but to a named file in an existing directory, and
-// a reservation is published once.
+// Only to a named file in an existing directory, and once.
 TEST_F(StorageContract, PathFailures) {
-    const test::ExpectedError invalid{K::PathProblem, "Invalid storage path (Windows 123)", 123},
+    const ExpectedError invalid{K::PathProblem, "Invalid storage path (Windows 123)", 123},
         missing{K::WriteFailed, "Cannot open storage directory (Windows 2)", 2};
-    test::WriteWholeFile(sandbox.destinationFile(L"file"), {1});
+    WriteWholeFile(sandbox.file(L"file"), {1});
     // Windows: the directory prefix keeps its backslash, and a file named with one is an invalid name.
-    const test::ExpectedError notDirectory{K::WriteFailed,
-                                           test::kWindows ? "Cannot open storage directory (Windows 123)"
-                                                          : "Unsafe storage directory (Windows 1920)",
-                                           test::kWindows ? 123u : 1920u};
-    const std::pair<std::wstring, test::ExpectedError> reserving[] = {
+    const ExpectedError notDirectory{K::WriteFailed,
+                                     kWindows ? "Cannot open storage directory (Windows 123)"
+                                              : "Unsafe storage directory (Windows 1920)",
+                                     kWindows ? 123u : 1920u};
+    const std::pair<std::wstring, ExpectedError> reserving[] = {
         {L"", invalid},
-        {sandbox.destinationFile(L"missing") + test::kSeparator + L"Game.nsp", missing},
-        {sandbox.destinationFile(L"file") + test::kSeparator + L"Game.nsp", notDirectory}};
+        {sandbox.file(L"missing") + kSeparator + L"Game.nsp", missing},
+        {sandbox.file(L"file") + kSeparator + L"Game.nsp", notDirectory}};
     for (const auto& c : reserving) {
         std::unique_ptr<PendingOutput> pending;
-        test::ExpectConversionError([&] { CreatePendingOutput(pending, c.first, nullptr); }, c.second);
+        ExpectConversionError([&] { CreatePendingOutput(pending, c.first, nullptr); }, c.second);
         EXPECT_TRUE(pending);
     }
-    EXPECT_FALSE(Exists(sandbox.recoveryHome() + test::kSeparator + L"VESKO"));
+    EXPECT_FALSE(Exists(sandbox.recoveryHome() + kSeparator + L"VESKO"));
     // A path without a file name has nothing to publish under; the reservation stays publishable.
-    std::unique_ptr<PendingOutput> pending = test::ReserveAndWrite(output(), kContent);
-    const std::pair<std::wstring, test::ExpectedError> publishing[] = {
+    std::unique_ptr<PendingOutput> pending = ReserveAndWrite(output(), kContent);
+    const std::pair<std::wstring, ExpectedError> publishing[] = {
         {L"", invalid},
-        {sandbox.destinationFile(L"gone") + test::kSeparator + L"Game.nsp", missing},
-        {sandbox.destination() + test::kSeparator, invalid}};
+        {sandbox.file(L"gone") + kSeparator + L"Game.nsp", missing},
+        {sandbox.destination() + kSeparator, invalid}};
     for (const auto& c : publishing)
-        test::ExpectConversionError([&] { PublishOutput(pending, c.first, true, nullptr); }, c.second);
-    EXPECT_EQ(test::ListNames(sandbox.destination()).size(), 2u);
+        ExpectConversionError([&] { PublishOutput(pending, c.first, true, nullptr); }, c.second);
+    EXPECT_EQ(ListNames(sandbox.destination()).size(), 2u);
     EXPECT_EQ(PublishOutput(pending, output(), true, nullptr), output());
-    // A second call, or one without a reservation, is refused.
-    test::ExpectConversionError([&] { PublishOutput(pending, output(), true, nullptr); },
-                                {K::WriteFailed, "Output was already committed (Windows 1)", 1});
+    ExpectConversionError([&] { PublishOutput(pending, output(), true, nullptr); },
+                          {K::WriteFailed, "Output was already committed (Windows 1)", 1});
     pending.reset();
-    EXPECT_EQ(test::ReadWholeFile(output()), kContent);
-    test::ExpectConversionError([&] { PublishOutput(pending, output(), true, nullptr); },
-                                {K::WriteFailed, "No output is reserved (Windows 1)", 1});
+    EXPECT_EQ(ReadWholeFile(output()), kContent);
+    ExpectConversionError([&] { PublishOutput(pending, output(), true, nullptr); },
+                          {K::WriteFailed, "No output is reserved (Windows 1)", 1});
 }
 
 // The limit is tested before the space; a query that fails skips its test.
@@ -372,31 +334,28 @@ TEST_F(StorageContract, SizeLimitThenFreeSpace) {
     // clang-format off
     const struct { const wchar_t* fileSystem; bool limitWorks, spaceWorks; std::uint64_t free, required;
                    std::uint32_t code; } cases[] = { // code 0: fits
-        {L"FAT32", 1, 1, big, fat, 0},      {L"FAT32", 1, 1, big, fat + 1, 223},
-        {L"NTFS", 1, 1, big, fat + 1, 0},
-        {L"NTFS", 1, 1, none, none, 0},     {L"NTFS", 1, 1, 5000, 5000, 0},
-        {L"NTFS", 1, 1, 5000, 5001, 112},
-        {L"FAT32", 1, 1, 10, fat + 1, 223}, {L"FAT32", 1, 1, 10, 11, 112},
-        {L"FAT32", 0, 1, big, fat + 1, 0},
-        {L"NTFS", 1, 0, 0, big, 0},         {L"FAT32", 0, 1, 10, 11, 112}};
+        {L"FAT32", 1, 1, big, fat, 0}, {L"FAT32", 1, 1, big, fat + 1, 223}, {L"NTFS", 1, 1, big, fat + 1, 0},
+        {L"NTFS", 1, 1, none, none, 0}, {L"NTFS", 1, 1, 5000, 5000, 0}, {L"NTFS", 1, 1, 5000, 5001, 112},
+        {L"FAT32", 1, 1, 10, fat + 1, 223}, {L"FAT32", 1, 1, 10, 11, 112}, {L"FAT32", 0, 1, big, fat + 1, 0},
+        {L"NTFS", 1, 0, 0, big, 0}, {L"FAT32", 0, 1, 10, 11, 112}};
     // clang-format on
     sandbox.fakeVolume();
     for (const auto& c : cases) {
         SCOPED_TRACE(&c - cases);
-        test::volume = {c.fileSystem, c.free, c.limitWorks, c.spaceWorks};
+        volume = {c.fileSystem, c.free, c.limitWorks, c.spaceWorks};
         if (c.code == 0)
             EXPECT_NO_THROW(CheckOutputSpace(output(), c.required, nullptr));
         else
-            test::ExpectSpaceError(output(), c.required, c.code, c.free);
+            ExpectSpaceError(output(), c.required, c.code, c.free);
     }
     CancelFlag set{1};
     EXPECT_THROW(CheckOutputSpace(L"", 1, &set), Cancelled);
-    test::ExpectConversionError([] { CheckOutputSpace(L"", 1, nullptr); },
-                                {K::PathProblem, "Invalid storage path (Windows 123)", 123});
+    ExpectConversionError([] { CheckOutputSpace(L"", 1, nullptr); },
+                          {K::PathProblem, "Invalid storage path (Windows 123)", 123});
     // The real volume: a small output fits, an impossible one reports the real free bytes.
     const ScopedStorageSystemOverride real(RealStorageSystemCalls());
     EXPECT_NO_THROW(CheckOutputSpace(output(), 1, nullptr));
-    test::ExpectSpaceError(output(), none, 112, 0);
+    ExpectSpaceError(output(), none, 112, 0);
 }
 
 const std::wstring kRecord = L"0123456789abcdef0123456789abcdef";
@@ -405,15 +364,16 @@ std::wstring RecordName(unsigned number) { // 32 digits, a valid record name
     return std::wstring(32 - std::to_wstring(number).size(), L'0') + std::to_wstring(number);
 }
 
-// One left-over reservation made by hand: the temporary file (unless told not to) and its journal. Without
-// the file the identity names the destination's volume and a made-up index.
+// A hand-made leftover; without its temporary file, a made-up index on the destination's volume.
 struct Leftover {
     std::wstring temporaryPath, journalPath; // the temporary path as recorded
     JournalIdentity identity;
     Bytes journal;
 
-    void write() const { test::WriteWholeFile(journalPath, journal); }
+    void write() const { WriteWholeFile(journalPath, journal); }
     void rewrite(const std::wstring& path) { journal = BuildJournalRecord(identity, path), write(); }
+    void reseal() { rewrite(temporaryPath); }
+    void moveTo(const std::wstring& dir) { rewrite(dir + kSeparator + L".vesko-" + kRecord + L".tmp"); }
 };
 
 Leftover MakeLeftover(const Sandbox& sandbox, const std::wstring& record, bool withTemporary = true,
@@ -421,15 +381,15 @@ Leftover MakeLeftover(const Sandbox& sandbox, const std::wstring& record, bool w
     sandbox.makeRecoveryDirectory();
     Leftover left;
     left.temporaryPath = sandbox.recordedFile(L".vesko-" + record + L".tmp");
-    left.journalPath = sandbox.recoveryPath() + test::kSeparator + record + extension;
+    left.journalPath = sandbox.recoveryPath() + kSeparator + record + extension;
     if (withTemporary) {
-        test::WriteWholeFile(left.temporaryPath, {1, 2, 3});
-        left.identity = test::IdentityOf(left.temporaryPath);
+        WriteWholeFile(left.temporaryPath, {1, 2, 3});
+        left.identity = IdentityOf(left.temporaryPath);
     } else {
-        left.identity.volumeSerial = test::IdentityOf(sandbox.destination()).volumeSerial;
+        left.identity.volumeSerial = IdentityOf(sandbox.destination()).volumeSerial;
         left.identity.fileIndexLow = 1234;
     }
-    left.rewrite(left.temporaryPath);
+    left.reseal();
     return left;
 }
 
@@ -437,67 +397,61 @@ StorageHandle busy; // held by a live run, in the row that needs it
 
 #ifdef _WIN32
 BOOL WINAPI RefuseTemporaryDeletion(HANDLE file, FILE_INFO_BY_HANDLE_CLASS type, LPVOID data, DWORD size) {
-    if (type != FileDispositionInfo || !test::FinalPathOf(file).ends_with(L".tmp"))
+    if (type != FileDispositionInfo || !FinalPathOf(file).ends_with(L".tmp"))
         return SetFileInformationByHandle(file, type, data, size);
     return SetLastError(ERROR_ACCESS_DENIED), FALSE;
 }
 #endif
 
-// Beside each leftover lie another temporary-looking file and a plain file, which no row may lose. Which
-// recorded path forms are refused is the rules' test above; here one that reaches another file.
+// Beside each leftover lie another temporary-looking file and a plain file, which no row may lose.
 TEST(RecoverInterruptedOutputs, OutcomesPerJournal) {
     {
         Sandbox sandbox; // without a recovery directory nothing is created
         RecoverInterruptedOutputs();
-        EXPECT_TRUE(test::ListNames(sandbox.recoveryHome()).empty());
+        EXPECT_TRUE(ListNames(sandbox.recoveryHome()).empty());
     }
     using L = Leftover;
+    using S = Sandbox;
     // clang-format off
     // deleted: the journal, and the temporary file
-    const struct { const char* name; std::wstring record; bool withTemporary; void (*change)(L&, Sandbox&);
-                   bool deleted; const wchar_t* extension = L".journal"; } cases[] = {
-        {"identity matches", kRecord, true, nullptr, true},
-        {"other creation time", kRecord, true,
-         [](L& l, Sandbox&) { l.identity.creationTimeHigh += 1, l.rewrite(l.temporaryPath); }, false},
-        {"temporary file gone, directory there", kRecord, false, nullptr, true},
-        {"temporary file gone, directory on another volume", kRecord, false,
-         [](L& l, Sandbox&) { l.identity.volumeSerial ^= 0x8000, l.rewrite(l.temporaryPath); }, false},
-        {"directory gone", kRecord, false, [](L& l, Sandbox& s) {
-             l.rewrite(s.recordedFile(L"gone") + test::kSeparator + L".vesko-" + kRecord + L".tmp");
-         }, false},
-        {"directory is a file", kRecord, false, [](L& l, Sandbox& s) {
-             l.rewrite(s.recordedFile(L"keep.me") + test::kSeparator + L".vesko-" + kRecord + L".tmp");
-         }, false},
-        {"a directory named like a journal is passed over", kRecord, false,
-         [](L&, Sandbox& s) { fs::create_directory(s.journalPath(RecordName(1))); }, true},
-        {"other file, its identity recorded", kRecord, true, [](L& l, Sandbox& s) {
-             l.identity = test::IdentityOf(s.destinationFile(L"keep.me"));
-             l.rewrite(s.recordedFile(L"keep.me")); }, false},
+    const struct { const char* name; bool withTemporary; void (*change)(L&, S&); bool deleted;
+                   std::wstring record = kRecord; const wchar_t* extension = L".journal"; } cases[] = {
+        {"identity matches", true, nullptr, true},
+        {"other creation time", true, [](L& l, S&) { l.identity.creationTimeHigh += 1, l.reseal(); }, false},
+        {"temporary file gone, directory there", false, nullptr, true},
+        {"temporary file gone, directory on another volume", false,
+         [](L& l, S&) { l.identity.volumeSerial ^= 0x8000, l.reseal(); }, false},
+        {"directory gone", false, [](L& l, S& s) { l.moveTo(s.recordedFile(L"gone")); }, false},
+        {"directory is a file", false, [](L& l, S& s) { l.moveTo(s.recordedFile(L"keep.me")); }, false},
+        {"a directory named like a journal is passed over", false,
+         [](L&, S& s) { fs::create_directory(s.journalPath(RecordName(1))); }, true},
+        {"other file, its identity recorded", true, [](L& l, S& s) {
+             l.identity = IdentityOf(s.file(L"keep.me")), l.rewrite(s.recordedFile(L"keep.me")); },
+         false},
         // The reading bounds around the parse (the parse refuses every other damage: above).
-        {"damaged checksum", kRecord, true, [](L& l, Sandbox&) { l.journal[41] ^= 0x10, l.write(); }, false},
-        {"header only", kRecord, true, [](L& l, Sandbox&) { l.rewrite(L""); }, false},
-        {"shorter than a header", kRecord, true, [](L& l, Sandbox&) { l.journal.resize(43), l.write(); },
-         false},
-        {"larger than any journal", kRecord, true, [](L& l, Sandbox&) { l.journal.resize(65579), l.write(); },
-         false},
+        {"damaged checksum", true, [](L& l, S&) { l.journal[41] ^= 0x10, l.write(); }, false},
+        {"header only", true, [](L& l, S&) { l.rewrite(L""); }, false},
+        {"shorter than a header", true, [](L& l, S&) { l.journal.resize(43), l.write(); }, false},
+        {"larger than any journal", true, [](L& l, S&) { l.journal.resize(65579), l.write(); }, false},
         // Journal names this program never writes.
-        {"upper-case record name", L"0123456789ABCDEF0123456789ABCDEF", true, nullptr, false},
-        {"record name one short", kRecord.substr(1), true, nullptr, false},
-        {"record name one long", kRecord + L"0", true, nullptr, false},
-        {".JOURNAL", kRecord, true, nullptr, false, L".JOURNAL"},
+        {"upper-case record name", true, nullptr, false, L"0123456789ABCDEF0123456789ABCDEF"},
+        {"record name one short", true, nullptr, false, kRecord.substr(1)},
+        {"record name one long", true, nullptr, false, kRecord + L"0"},
+        {".JOURNAL", true, nullptr, false, kRecord, L".JOURNAL"},
 #ifdef _WIN32
-        {"temporary file in use", kRecord, true, [](L& l, Sandbox&) {
-             busy.reset(
-                 CreateFileW(l.temporaryPath.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        {"temporary file in use", true, [](L& l, S&) {
+             const wchar_t* path = l.temporaryPath.c_str();
+             busy.reset(CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
          }, false},
-        {"temporary file cannot be deleted", kRecord, true, [](L&, Sandbox& s) {
-             s.calls.setFileInformationByHandle = &RefuseTemporaryDeletion, s.apply(); }, false},
+        {"temporary file cannot be deleted", true,
+         [](L&, S& s) { s.calls.setFileInformationByHandle = &RefuseTemporaryDeletion, s.apply(); }, false},
 #else
-        {"journal locked by a live run", kRecord, true, [](L& l, Sandbox&) {
+        {"journal locked by a live run", true, [](L& l, S&) {
              busy.reset(::open(ToUtf8(l.journalPath).c_str(), O_RDONLY | O_CLOEXEC));
-             ::flock(busy.get(), LOCK_EX); }, false},
-        {"temporary file has a second link", kRecord, true, [](L& l, Sandbox& s) {
-             fs::create_hard_link(fs::path(l.temporaryPath), fs::path(s.destinationFile(L"link"))); }, false},
+             ::flock(busy.get(), LOCK_EX);
+         }, false},
+        {"temporary file has a second link", true, [](L& l, S& s) {
+             fs::create_hard_link(fs::path(l.temporaryPath), fs::path(s.file(L"link"))); }, false},
 #endif
     };
     // clang-format on
@@ -505,8 +459,8 @@ TEST(RecoverInterruptedOutputs, OutcomesPerJournal) {
         SCOPED_TRACE(c.name);
         Sandbox sandbox;
         const std::wstring other = sandbox.recordedFile(L".vesko-" + RecordName(77) + L".tmp");
-        test::WriteWholeFile(other, {7});
-        test::WriteWholeFile(sandbox.destinationFile(L"keep.me"), {9});
+        WriteWholeFile(other, {7});
+        WriteWholeFile(sandbox.file(L"keep.me"), {9});
         Leftover left = MakeLeftover(sandbox, c.record, c.withTemporary, c.extension);
         if (c.change != nullptr)
             c.change(left, sandbox);
@@ -514,9 +468,9 @@ TEST(RecoverInterruptedOutputs, OutcomesPerJournal) {
         busy.reset();
         EXPECT_EQ(Exists(left.journalPath), !c.deleted);
         EXPECT_EQ(Exists(left.temporaryPath), c.withTemporary && !c.deleted);
-        EXPECT_TRUE(c.deleted || test::ReadWholeFile(left.journalPath) == left.journal);
-        EXPECT_EQ(test::ReadWholeFile(other), Bytes{7});
-        EXPECT_EQ(test::ReadWholeFile(sandbox.destinationFile(L"keep.me")), Bytes{9});
+        EXPECT_TRUE(c.deleted || ReadWholeFile(left.journalPath) == left.journal);
+        EXPECT_EQ(ReadWholeFile(other), Bytes{7});
+        EXPECT_EQ(ReadWholeFile(sandbox.file(L"keep.me")), Bytes{9});
     }
 }
 
@@ -550,7 +504,7 @@ TEST(RecoverInterruptedOutputs, BoundedScan) {
         sandbox.makeRecoveryDirectory();
         // Journals too short to be read are passed over, but counted; those of gone files, deleted.
         for (unsigned i = 0; i < c.unreadable; ++i)
-            test::WriteWholeFile(sandbox.journalPath(RecordName(i)), {1});
+            WriteWholeFile(sandbox.journalPath(RecordName(i)), {1});
         for (unsigned i = 0; i < c.leftovers; ++i)
             MakeLeftover(sandbox, RecordName(1000 + i), false);
         RecoverInterruptedOutputs();
@@ -565,32 +519,28 @@ TEST(RecoverInterruptedOutputs, BoundedScan) {
     }
 }
 
-// A killed reservation, with nothing or part of the output written, leaves its journal, and the next start
-// deletes both files; unless the temporary file was replaced by someone else's meanwhile.
+// Unless the temporary file was replaced by someone else's meanwhile.
 TEST(CrashRecovery, KilledReservationIsCleanedUpAtTheNextStart) {
     const std::pair<unsigned, bool> cases[] = {{0, false}, {100000, false}, {0, true}};
     for (const auto& [bytes, replaced] : cases) {
         SCOPED_TRACE(std::to_string(bytes) + (replaced ? " replaced" : ""));
         Sandbox sandbox;
-        test::ReservingProcess reservation(sandbox, sandbox.destinationFile(L"Game.nsp"), bytes);
+        ReservingProcess reservation(sandbox, sandbox.file(L"Game.nsp"), bytes);
         ASSERT_TRUE(reservation.ready);
         reservation.kill();
         ASSERT_EQ(sandbox.journals().size(), 1u);
-        ASSERT_EQ(sandbox.temporaryFiles().size(), 1u);
-        const std::wstring record = sandbox.journals()[0].substr(0, 32);
-        EXPECT_EQ(sandbox.temporaryFiles()[0], L".vesko-" + record + L".tmp");
-        const std::wstring temporary = sandbox.destinationFile(sandbox.temporaryFiles()[0]);
-        const std::wstring journal = sandbox.journalPath(record);
+        const std::wstring record = sandbox.journals()[0].substr(0, 32), name = L".vesko-" + record + L".tmp";
+        ASSERT_EQ(sandbox.temporaryFiles(), std::vector<std::wstring>{name});
+        const std::wstring temporary = sandbox.file(name), journal = sandbox.journalPath(record);
         EXPECT_EQ(fs::file_size(fs::path(temporary)), bytes);
 #ifdef _WIN32
         EXPECT_NE(GetFileAttributesW(journal.c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
 #endif
-        // The journal on disk is intact and names the temporary file as recorded, with its identity.
-        const Bytes bytesOnDisk = test::ReadWholeFile(journal);
+        const Bytes bytesOnDisk = ReadWholeFile(journal);
         const auto parsed = ParseJournalRecord(bytesOnDisk.data(), bytesOnDisk.size());
         ASSERT_TRUE(parsed.has_value());
-        EXPECT_EQ(parsed->temporaryPath, sandbox.recordedFile(L".vesko-" + record + L".tmp"));
-        JournalIdentity now = test::IdentityOf(temporary);
+        EXPECT_EQ(parsed->temporaryPath, sandbox.recordedFile(name));
+        JournalIdentity now = IdentityOf(temporary);
         // Wine reports a file's last write time as its creation time: writing moved it, put it back.
         if (bytes != 0)
             now.creationTimeLow = parsed->identity.creationTimeLow,
@@ -605,40 +555,39 @@ TEST(CrashRecovery, KilledReservationIsCleanedUpAtTheNextStart) {
 #endif
         // Someone else's file under the same name (the original moved away, so its index is not reused).
         if (replaced) {
-            fs::rename(fs::path(temporary), fs::path(sandbox.destinationFile(L"original")));
-            test::WriteWholeFile(temporary, {'m', 'i', 'n', 'e'});
+            fs::rename(fs::path(temporary), fs::path(sandbox.file(L"original")));
+            WriteWholeFile(temporary, {'m', 'i', 'n', 'e'});
         }
-        test::RecoverInAnotherProcess(sandbox);
+        RecoverInAnotherProcess(sandbox);
         if (replaced) {
-            EXPECT_EQ(test::ReadWholeFile(temporary), (Bytes{'m', 'i', 'n', 'e'}));
-            EXPECT_EQ(test::ReadWholeFile(journal), bytesOnDisk);
+            EXPECT_EQ(ReadWholeFile(temporary), (Bytes{'m', 'i', 'n', 'e'}));
+            EXPECT_EQ(ReadWholeFile(journal), bytesOnDisk);
         } else {
-            EXPECT_TRUE(test::ListNames(sandbox.destination()).empty());
+            EXPECT_TRUE(ListNames(sandbox.destination()).empty());
             EXPECT_TRUE(sandbox.journals().empty());
         }
     }
 }
 
-// A live reservation is passed over by a scan in any process; once it is gone, the next start clears it.
 // What is not the program's stays: a temporary-looking file without a journal, and a damaged journal.
 TEST(CrashRecovery, LiveReservationOfAnotherProcessIsSkipped) {
     Sandbox sandbox;
-    test::ReservingProcess live(sandbox, sandbox.destinationFile(L"live.nsp"), 0);
+    ReservingProcess live(sandbox, sandbox.file(L"live.nsp"), 0);
     ASSERT_TRUE(live.ready);
     const std::wstring stranger = L".vesko-" + std::wstring(32, L'a') + L".tmp", damaged(32, L'b');
-    test::WriteWholeFile(sandbox.destinationFile(stranger), {'k'});
-    test::WriteWholeFile(sandbox.journalPath(damaged), {'k'});
+    WriteWholeFile(sandbox.file(stranger), {'k'});
+    WriteWholeFile(sandbox.journalPath(damaged), {'k'});
     const std::vector<std::wstring> temporary = sandbox.temporaryFiles(), journals = sandbox.journals();
     ASSERT_EQ(temporary.size(), 2u);
-    test::RecoverInAnotherProcess(sandbox);
+    RecoverInAnotherProcess(sandbox);
     RecoverInterruptedOutputs();
     EXPECT_EQ(sandbox.temporaryFiles(), temporary);
     EXPECT_EQ(sandbox.journals(), journals);
     live.kill();
-    test::RecoverInAnotherProcess(sandbox);
+    RecoverInAnotherProcess(sandbox);
     EXPECT_EQ(sandbox.temporaryFiles(), std::vector<std::wstring>{stranger});
     EXPECT_EQ(sandbox.journals(), std::vector<std::wstring>{damaged + L".journal"});
-    EXPECT_FALSE(test::Exists(sandbox.destinationFile(L"live.nsp")));
+    EXPECT_FALSE(Exists(sandbox.file(L"live.nsp")));
 }
 
 } // namespace

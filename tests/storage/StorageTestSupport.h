@@ -16,10 +16,8 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <memory>
 #include <optional>
 #include <tuple>
-#include <vector>
 
 namespace vesko::test {
 
@@ -64,20 +62,19 @@ struct VolumeScript {
 inline VolumeScript volume;
 
 #ifdef _WIN32
-// Scripted answers, all off by default: CreateFileW of a path ending with `createSuffix` (every call
-// recorded), the information of a handle whose final path ends with `infoSuffix`, flush number
-// `failingFlush` (from 1), every final path, the journal write, and the known folder.
+// Scripted answers, all off by default: CreateFileW of a path ending with `createSuffix` (all recorded), the
+// information of a handle whose final path ends with `infoSuffix`, flush number `failingFlush` (from 1), ...
 struct SeamScript {
-    std::wstring createSuffix;
+    std::wstring createSuffix{};
     DWORD createError = 0;
-    std::vector<std::tuple<std::wstring, DWORD, DWORD, DWORD, DWORD>> creates;
-    std::wstring infoSuffix;
+    std::vector<std::tuple<std::wstring, DWORD, DWORD, DWORD, DWORD>> creates{};
+    std::wstring infoSuffix{};
     DWORD infoError = 0, extraLinks = 0, extraAttributes = 0;
     bool zeroFileIndex = false;
     int flushCalls = 0, failingFlush = 0;
     DWORD flushError = 0;
     CancelFlag *cancelOnFlush = nullptr, *cancelOnWrite = nullptr;
-    std::optional<std::wstring> finalPath; // empty: fails with finalPathError
+    std::optional<std::wstring> finalPath{}; // empty: fails with finalPathError
     DWORD finalPathError = 0, writeError = 0;
     bool shortWrite = false;
     HRESULT knownFolderError = S_OK;
@@ -113,7 +110,7 @@ class StorageSandbox {
     void fakeVolume(); // the space check answers from `volume`
 
     const std::wstring& destination() const { return destination_.path(); }
-    std::wstring destinationFile(const std::wstring& name) const { return destination_.file(name); }
+    std::wstring file(const std::wstring& name) const { return destination_.file(name); }
     std::wstring recordedFile(const std::wstring& name) const; // as a journal records it
     const std::wstring& recoveryHome() const { return home_.path(); }
     std::wstring recoveryPath() const {
@@ -140,11 +137,10 @@ inline void ExpectSpaceError(const std::wstring& output, std::uint64_t required,
         CheckOutputSpace(output, required, nullptr);
         ADD_FAILURE() << "no exception";
     } catch (const ConversionError& e) {
-        EXPECT_EQ(e.kind, ConversionError::Kind::WriteFailed);
-        EXPECT_EQ(e.windowsError, code);
-        EXPECT_STREQ(e.what(), code == 223 ? "Output exceeds filesystem file-size limit"
-                                           : "Insufficient available output space");
-        EXPECT_EQ(e.requiredBytes, required);
+        const char* message =
+            code == 223 ? "Output exceeds filesystem file-size limit" : "Insufficient available output space";
+        EXPECT_EQ(std::tuple(e.kind, e.windowsError, std::string(e.what()), e.requiredBytes),
+                  std::tuple(ConversionError::Kind::WriteFailed, code, message, required));
         EXPECT_TRUE(available != 0 ? e.availableBytes == (code == 223 ? 0u : available)
                                    : e.availableBytes > 0)
             << e.availableBytes;

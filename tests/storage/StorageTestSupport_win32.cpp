@@ -5,7 +5,6 @@
 
 #include <objbase.h>
 
-#include <algorithm>
 #include <cstring>
 
 namespace vesko::test {
@@ -23,10 +22,8 @@ HANDLE WINAPI ScriptedCreateFile(LPCWSTR path, DWORD access, DWORD share, LPSECU
 BOOL WINAPI ScriptedFileInformation(HANDLE handle, LPBY_HANDLE_FILE_INFORMATION info) {
     if (seam.infoSuffix.empty() || !FinalPathOf(handle).ends_with(seam.infoSuffix))
         return GetFileInformationByHandle(handle, info);
-    if (seam.infoError != 0)
-        return SetLastError(seam.infoError), FALSE;
-    if (!GetFileInformationByHandle(handle, info))
-        return FALSE;
+    if (seam.infoError != 0 || !GetFileInformationByHandle(handle, info))
+        return seam.infoError != 0 ? SetLastError(seam.infoError) : void(), FALSE;
     if (seam.zeroFileIndex)
         info->nFileIndexHigh = info->nFileIndexLow = 0;
     info->nNumberOfLinks += seam.extraLinks;
@@ -34,17 +31,20 @@ BOOL WINAPI ScriptedFileInformation(HANDLE handle, LPBY_HANDLE_FILE_INFORMATION 
     return TRUE;
 }
 
+void Cancel(CancelFlag* flag) {
+    if (flag != nullptr)
+        flag->store(1);
+}
+
 BOOL WINAPI ScriptedFlush(HANDLE file) {
-    if (seam.cancelOnFlush != nullptr)
-        seam.cancelOnFlush->store(1);
+    Cancel(seam.cancelOnFlush);
     return ++seam.flushCalls != seam.failingFlush ? FlushFileBuffers(file)
                                                   : (SetLastError(seam.flushError), FALSE);
 }
 
 BOOL WINAPI ScriptedWriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written,
                               LPOVERLAPPED overlapped) {
-    if (seam.cancelOnWrite != nullptr)
-        seam.cancelOnWrite->store(1);
+    Cancel(seam.cancelOnWrite);
     if (seam.writeError != 0)
         return SetLastError(seam.writeError), FALSE;
     return WriteFile(file, data, seam.shortWrite ? size - 1 : size, written, overlapped);
@@ -83,8 +83,7 @@ BOOL WINAPI FakeVolumeInformation(LPCWSTR root, LPWSTR name, DWORD nameLength, L
                                   LPDWORD componentLength, LPDWORD flags, LPWSTR fileSystem,
                                   DWORD fileSystemLength) {
     volume.volumeInformationAskedFor = root;
-    if (volume.cancelOnInformation != nullptr)
-        volume.cancelOnInformation->store(1);
+    Cancel(volume.cancelOnInformation);
     if (!volume.limitQueryWorks || name != nullptr || nameLength != 0 || serial != nullptr ||
         componentLength != nullptr || flags != nullptr || fileSystem == nullptr || fileSystemLength != 64)
         return Refuse();
@@ -94,8 +93,7 @@ BOOL WINAPI FakeVolumeInformation(LPCWSTR root, LPWSTR name, DWORD nameLength, L
 BOOL WINAPI FakeFreeSpace(LPCWSTR path, PULARGE_INTEGER available, PULARGE_INTEGER total,
                           PULARGE_INTEGER free) {
     volume.freeSpaceAskedFor = path;
-    if (volume.cancelOnFreeSpace != nullptr)
-        volume.cancelOnFreeSpace->store(1);
+    Cancel(volume.cancelOnFreeSpace);
     if (!volume.spaceQueryWorks || available == nullptr || total != nullptr || free != nullptr)
         return Refuse();
     return available->QuadPart = volume.freeBytes, TRUE;

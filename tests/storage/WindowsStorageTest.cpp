@@ -8,14 +8,11 @@ namespace vesko {
 namespace {
 
 using K = ConversionError::Kind;
-using test::Bytes;
-using test::ExpectConversionError;
-using test::seam;
-using Sandbox = test::StorageSandbox;
+using namespace test;
+using Sandbox = StorageSandbox;
 
 const Bytes kContent = {'N', 'S', 'P', '!', 0, 1, 2, 3};
 
-// What the storage contract does not reach: null characters, too long paths, roots, and no directory at all.
 TEST(StoragePaths, ResolvePrefixAndJoin) {
     EXPECT_EQ(DirectoryPrefix(L"D:\\x.nsp"), L"D:\\");
     EXPECT_EQ(JoinStoragePath(L"\\\\?\\D:\\", L"x.nsp"), L"\\\\?\\D:\\x.nsp");
@@ -28,11 +25,10 @@ TEST(StoragePaths, ResolvePrefixAndJoin) {
                               {K::PathProblem, "Missing output directory (Windows 123)", 123});
 }
 
-// Wine enforces no share modes on directories and keeps no reparse points: the request itself is checked
-// (no delete sharing, attribute access, the long form), and the attribute comes from the seam.
+// Wine has no share modes on directories nor reparse points: the request is checked, the attribute scripted.
 TEST(StoragePaths, OpenStorageDirectory) {
     Sandbox sandbox;
-    const std::wstring dir = sandbox.destination(), file = sandbox.destinationFile(L"plain.bin");
+    const std::wstring dir = sandbox.destination(), file = sandbox.file(L"plain.bin");
     for (const bool refuse : {false, true}) {
         seam.creates.clear();
         EXPECT_TRUE(OpenStorageDirectory(dir, refuse, K::WriteFailed, nullptr).valid());
@@ -41,8 +37,8 @@ TEST(StoragePaths, OpenStorageDirectory) {
                   (decltype(seam.creates){{ToLongPath(dir), FILE_READ_ATTRIBUTES,
                                            FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, flags}}));
     }
-    test::WriteWholeFile(file, {1, 2, 3});
-    const test::ExpectedError unsafe{K::WriteFailed, "Unsafe storage directory (Windows 1920)", 1920};
+    WriteWholeFile(file, {1, 2, 3});
+    const ExpectedError unsafe{K::WriteFailed, "Unsafe storage directory (Windows 1920)", 1920};
     ExpectConversionError([&] { OpenStorageDirectory(file, false, K::WriteFailed, nullptr); }, unsafe);
     seam.infoSuffix = ToLongPath(dir);
     seam.extraAttributes = FILE_ATTRIBUTE_REPARSE_POINT;
@@ -51,14 +47,12 @@ TEST(StoragePaths, OpenStorageDirectory) {
     seam.infoError = 1117;
     ExpectConversionError([&] { OpenStorageDirectory(dir, false, K::WriteFailed, nullptr); },
                           {K::WriteFailed, "Cannot inspect storage directory (Windows 1117)", 1117});
-    // An open aborted while cancelling is cancellation.
     seam.createError = 995;
     CancelFlag flag{1};
     EXPECT_THROW(OpenStorageDirectory(dir, false, K::WriteFailed, &flag), Cancelled);
 }
 
-// Trailing backslashes go except at the root (the long form itself: CrashRecovery's recorded path). The
-// recovery levels below the known folder are held open.
+// Trailing backslashes go except at the root; the recovery levels below the known folder are held open.
 TEST(StoragePaths, FinalDirectoryPath) {
     Sandbox sandbox;
     EXPECT_EQ(OpenRecoveryDirectory(true, nullptr).handles.size(), 4u);
@@ -79,13 +73,13 @@ TEST(StoragePaths, FinalDirectoryPath) {
 
 // The journal and the output are held exclusively; the output handle writes but does not read.
 TEST(CreatePendingOutput, UsesTheUsersLocalApplicationDataAndHoldsBothFiles) {
-    test::TempDir destination;
+    TempDir destination;
     wchar_t* raw = nullptr;
     ASSERT_TRUE(SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &raw)));
     const std::wstring recovery = std::wstring(raw) + L"\\VESKO\\ZARUvivuriza\\Recovery";
     CoTaskMemFree(raw);
-    auto pending = test::ReserveAndWrite(destination.file(L"Game.nsp"), Bytes(70000, 1));
-    const std::vector<std::wstring> temporary = test::ListNames(destination.path(), L".vesko-");
+    auto pending = ReserveAndWrite(destination.file(L"Game.nsp"), Bytes(70000, 1));
+    const std::vector<std::wstring> temporary = ListNames(destination.path(), L".vesko-");
     ASSERT_EQ(temporary.size(), 1u);
     const std::wstring journal = recovery + L"\\" + temporary[0].substr(7, 32) + L".journal";
     for (const std::wstring& path : {destination.file(temporary[0]), journal}) {
@@ -100,56 +94,49 @@ TEST(CreatePendingOutput, UsesTheUsersLocalApplicationDataAndHoldsBothFiles) {
     EXPECT_FALSE(ReadFile(pending->outputHandle(), back, 3, &done, nullptr));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     pending.reset();
-    EXPECT_FALSE(test::Exists(journal));
-    EXPECT_TRUE(test::ListNames(destination.path()).empty());
+    EXPECT_FALSE(Exists(journal));
+    EXPECT_TRUE(ListNames(destination.path()).empty());
 }
 
 // A failed reservation stays in its owner, whose discarding removes whatever it made.
 TEST(CreatePendingOutput, AbandonedAtAnyStepLeavesNeitherFile) {
-    const char* identity = "Output identity is unavailable (Windows 50)";
+    CancelFlag flag{0};
     const K records = K::RecoveryRecords, none = K::WriteFailed;
-    using F = CancelFlag;
+    const DWORD reparse = FILE_ATTRIBUTE_REPARSE_POINT;
+    const char *identity = "Output identity is unavailable", *cannotCreate = "Cannot create temporary output";
     // clang-format off
-    const struct { void (*arrange)(CancelFlag&); K kind; const char* message; std::uint32_t code; }
-        cases[] = {
-        {[](F& f) { f.store(1); }, none, nullptr, 0}, // no message: cancelled
-        {[](F&) { seam.knownFolderError = E_FAIL; }, records,
-         "Cannot locate recovery directory (Windows 2147500037)", 0x80004005u},
-        {[](F&) { seam.infoSuffix = L"\\ZARUvivuriza", seam.extraAttributes = FILE_ATTRIBUTE_REPARSE_POINT; },
-         records, "Unsafe storage directory (Windows 1920)", 1920},
-        {[](F&) { seam.createSuffix = L"\\Recovery", seam.createError = 5; }, records,
-         "Cannot open storage directory (Windows 5)", 5},
-        {[](F&) { seam.createSuffix = L".journal", seam.createError = 5; }, records,
-         "Cannot create recovery journal (Windows 5)", 5},
-        {[](F&) { seam.createSuffix = L".tmp", seam.createError = 5; }, K::AccessDenied,
-         "Cannot create temporary output (Windows 5)", 5},
-        {[](F&) { seam.createSuffix = L".tmp", seam.createError = 112; }, K::WriteFailed,
-         "Cannot create temporary output (Windows 112)", 112},
-        {[](F&) { seam.infoSuffix = L".tmp", seam.infoError = 1; }, records,
-         "Cannot record output identity (Windows 1)", 1},
-        {[](F&) { seam.infoSuffix = L".tmp", seam.zeroFileIndex = true; }, records, identity, 50},
-        {[](F&) { seam.infoSuffix = L".tmp", seam.extraLinks = 1; }, records, identity, 50},
-        {[](F&) { seam.infoSuffix = L".tmp", seam.extraAttributes = FILE_ATTRIBUTE_REPARSE_POINT; }, records,
-         identity, 50},
-        {[](F&) { seam.writeError = 112; }, records, "Cannot write recovery journal (Windows 112)", 112},
-        {[](F&) { seam.shortWrite = true; }, records, "Incomplete recovery journal (Windows 29)", 29},
-        {[](F&) { seam.failingFlush = 1, seam.flushError = 1117; }, records,
-         "Cannot flush recovery journal (Windows 1117)", 1117},
-        {[](F& f) { seam.cancelOnWrite = &f; }, none, nullptr, 0},
-        {[](F& f) { seam.cancelOnWrite = &f, seam.writeError = 995; }, none, nullptr,
-         0}}; // aborted while cancelling
+    const struct { test::SeamScript seam; K kind; const char* message; std::uint32_t code; } cases[] = {
+        {{}, none, nullptr, 0}, // no message: cancelled; in the first row before the call
+        {{.knownFolderError = E_FAIL}, records, "Cannot locate recovery directory", 0x80004005u},
+        {{.infoSuffix = L"\\ZARUvivuriza", .extraAttributes = reparse}, records, "Unsafe storage directory",
+         1920},
+        {{.createSuffix = L"\\Recovery", .createError = 5}, records, "Cannot open storage directory", 5},
+        {{.createSuffix = L".journal", .createError = 5}, records, "Cannot create recovery journal", 5},
+        {{.createSuffix = L".tmp", .createError = 5}, K::AccessDenied, cannotCreate, 5},
+        {{.createSuffix = L".tmp", .createError = 112}, K::WriteFailed, cannotCreate, 112},
+        {{.infoSuffix = L".tmp", .infoError = 1}, records, "Cannot record output identity", 1},
+        {{.infoSuffix = L".tmp", .zeroFileIndex = true}, records, identity, 50},
+        {{.infoSuffix = L".tmp", .extraLinks = 1}, records, identity, 50},
+        {{.infoSuffix = L".tmp", .extraAttributes = reparse}, records, identity, 50},
+        {{.writeError = 112}, records, "Cannot write recovery journal", 112},
+        {{.shortWrite = true}, records, "Incomplete recovery journal", 29},
+        {{.failingFlush = 1, .flushError = 1117}, records, "Cannot flush recovery journal", 1117},
+        {{.cancelOnWrite = &flag}, none, nullptr, 0},
+        {{.cancelOnWrite = &flag, .writeError = 995}, none, nullptr, 0}}; // aborted while cancelling
     // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message != nullptr ? c.message : "cancelled");
         Sandbox sandbox;
-        CancelFlag flag{0};
-        c.arrange(flag);
+        seam = c.seam;
+        flag.store(&c == cases ? 1 : 0);
         std::unique_ptr<PendingOutput> pending;
-        const auto create = [&] { CreatePendingOutput(pending, sandbox.destinationFile(L"x"), &flag); };
+        const auto create = [&] { CreatePendingOutput(pending, sandbox.file(L"x"), &flag); };
         if (c.message == nullptr)
             EXPECT_THROW(create(), Cancelled);
         else
-            ExpectConversionError(create, {c.kind, c.message, c.code});
+            ExpectConversionError(
+                create,
+                {c.kind, std::string(c.message) + " (Windows " + std::to_string(c.code) + ")", c.code});
         EXPECT_TRUE(pending);
         pending.reset();
         EXPECT_TRUE(sandbox.temporaryFiles().empty());
@@ -159,7 +146,6 @@ TEST(CreatePendingOutput, AbandonedAtAnyStepLeavesNeitherFile) {
 
 // What the space check asks the volume, and when a cancellation stops it (the answers: StorageContractTest).
 TEST(CheckOutputSpace, AsksAboutTheLongDirectoryOfTheResolvedPath) {
-    using test::volume;
     Sandbox sandbox;
     sandbox.fakeVolume();
     volume.freeBytes = 100;
@@ -171,29 +157,28 @@ TEST(CheckOutputSpace, AsksAboutTheLongDirectoryOfTheResolvedPath) {
     // Without the volume's root its file system is unknown: no limit.
     volume = {L"FAT32", 1ull << 40};
     volume.pathWorks = false;
-    EXPECT_NO_THROW(CheckOutputSpace(sandbox.destinationFile(L"Game.nsp"), 4294967296ull, nullptr));
+    EXPECT_NO_THROW(CheckOutputSpace(sandbox.file(L"Game.nsp"), 4294967296ull, nullptr));
     volume.freeBytes = 10; // the space is still checked
-    test::ExpectSpaceError(sandbox.destinationFile(L"Game.nsp"), 11, 112, 10);
+    ExpectSpaceError(sandbox.file(L"Game.nsp"), 11, 112, 10);
     CancelFlag duringLimit{0}, duringSpace{0};
     volume = {L"NTFS", 100};
     volume.cancelOnInformation = &duringLimit;
-    EXPECT_THROW(CheckOutputSpace(sandbox.destinationFile(L"Game.nsp"), 1, &duringLimit), Cancelled);
+    EXPECT_THROW(CheckOutputSpace(sandbox.file(L"Game.nsp"), 1, &duringLimit), Cancelled);
     EXPECT_TRUE(volume.freeSpaceAskedFor.empty());
     volume = {L"NTFS", 100};
     volume.cancelOnFreeSpace = &duringSpace;
-    EXPECT_THROW(CheckOutputSpace(sandbox.destinationFile(L"Game.nsp"), 1, &duringSpace), Cancelled);
+    EXPECT_THROW(CheckOutputSpace(sandbox.file(L"Game.nsp"), 1, &duringSpace), Cancelled);
     volume = {};
 }
 
-// Rename answers for the seam: `error` for the first `failures` renames (with `onlyTaken`, only onto a
-// visible name); each failure may cancel.
-struct {
+// `error` for the first `failures` renames (with `onlyTaken`, only onto a visible name), maybe cancelling.
+struct RenameScript {
     DWORD error;
     int failures;
-    bool onlyTaken;
-    CancelFlag* cancel;
+    bool onlyTaken, cancels;
 } renameScript;
 int renameCalls = 0;
+CancelFlag* renameFlag = nullptr;
 std::wstring lastRenameTarget;
 
 BOOL WINAPI ScriptedRename(HANDLE file, FILE_INFO_BY_HANDLE_CLASS type, LPVOID data, DWORD size) {
@@ -204,69 +189,65 @@ BOOL WINAPI ScriptedRename(HANDLE file, FILE_INFO_BY_HANDLE_CLASS type, LPVOID d
     if (++renameCalls > renameScript.failures ||
         (renameScript.onlyTaken && GetFileAttributesW(lastRenameTarget.c_str()) == INVALID_FILE_ATTRIBUTES))
         return SetFileInformationByHandle(file, type, data, size);
-    if (renameScript.cancel != nullptr)
-        renameScript.cancel->store(1);
+    if (renameScript.cancels)
+        renameFlag->store(1);
     return SetLastError(renameScript.error), FALSE;
 }
 
-// Access denied on a visible name counts as taken; a lock gone before the fifth try is no failure. A flush
-// failing after the rename leaves the journal as a trace for the next start, which clears it.
+// Access denied on a visible name is taken; a lock gone by the fifth try is no failure; a failed late
+// flush leaves the journal for the next start.
 TEST(PublishOutput, RenameAndFlushAnswers) {
     using F = CancelFlag;
-    constexpr int all = 1 << 30;
     using S = const Sandbox;
+    constexpr int all = 1 << 30;
+    const K W = K::WriteFailed, D = K::AccessDenied;
     const char *inUse = "Output name is already in use", *cannot = "Cannot publish completed output";
     // clang-format off
-    const struct { void (*arrange)(F&, S&); bool nameTaken, pick; const wchar_t* published; K kind;
-                   const char* message; // none: cancelled
-                   std::uint32_t code; int renames, flushes; std::uint32_t flushError = 0; } cases[] = {
-        {[](F&, S&) { renameScript = {5, all, true, nullptr}; }, true, true, L"Game (1).nsp", K::WriteFailed,
-         nullptr, 0, 2, 2},
-        {[](F&, S&) { renameScript = {32, 4, false, nullptr}; }, false, false, L"Game.nsp", K::WriteFailed,
-         nullptr, 0, 5, 2},
-        {[](F&, S&) { renameScript = {5, all, true, nullptr}; }, true, false, nullptr, K::AccessDenied, inUse,
-         5, 1, 1},
-        {[](F&, S&) { renameScript = {5, all, false, nullptr}; }, false, true, nullptr, K::AccessDenied,
-         cannot, 5, 5, 1},
-        {[](F&, S&) { renameScript = {87, all, false, nullptr}; }, false, true, nullptr, K::WriteFailed,
-         cannot, 87, 1, 1},
-        {[](F&, S&) { renameScript = {32, all, false, nullptr}; }, false, true, nullptr, K::WriteFailed,
-         cannot, 32, 5, 1},
-        {[](F&, S&) { renameScript = {183, all, false, nullptr}; }, false, true, nullptr, K::NameConflict,
-         "No unused output name was found", 80, 10000, 1},
-        {[](F& f, S&) { renameScript = {32, all, false, &f}; }, false, true, nullptr, K::WriteFailed, nullptr,
-         0, 1, 1},
-        {[](F& f, S&) { renameScript = {183, all, false, &f}; }, true, true, nullptr, K::WriteFailed, nullptr,
-         0, 1, 1},
-        {[](F& f, S&) { f.store(1); }, false, true, nullptr, K::WriteFailed, nullptr, 0, 0, 0},
-        {[](F&, S&) { seam.failingFlush = 1, seam.flushError = ERROR_IO_DEVICE; }, false, true, nullptr,
-         K::WriteFailed, "Cannot flush completed output", 1117, 0, 1},
-        {[](F& f, S&) { seam.cancelOnFlush = &f; }, false, true, nullptr, K::WriteFailed, nullptr, 0, 0, 1},
-        {[](F&, S&) { seam.failingFlush = 2, seam.flushError = ERROR_IO_DEVICE; }, false, true, L"Game.nsp",
-         K::WriteFailed, nullptr, 0, 0, 2, 1117},
-        {[](F&, S&) { seam.failingFlush = 2, seam.flushError = 0; }, false, true, L"Game.nsp", K::WriteFailed,
-         nullptr, 0, 0, 2, 29},
-        {[](F&, S& s) { seam.finalPath = ToLongPath(s.destination()), CharUpperW(seam.finalPath->data()); },
-         false, true, L"Game.nsp", K::WriteFailed, nullptr, 0, 0, 2},
-        {[](F&, S& s) { seam.finalPath = ToLongPath(s.destination()) + L"-elsewhere"; }, false, true, nullptr,
-         K::WriteFailed,
+    // message none: cancelled, unless `published`
+    const struct { RenameScript rename; void (*arrange)(F&, S&); bool nameTaken, pick;
+                   const wchar_t* published; K kind; const char* message; std::uint32_t code;
+                   int renames, flushes; std::uint32_t flushError = 0; } cases[] = {
+        {{5, all, true, false}, nullptr, 1, 1, L"Game (1).nsp", W, nullptr, 0, 2, 2},
+        {{32, 4, false, false}, nullptr, 0, 0, L"Game.nsp", W, nullptr, 0, 5, 2},
+        {{5, all, true, false}, nullptr, 1, 0, nullptr, D, inUse, 5, 1, 1},
+        {{5, all, false, false}, nullptr, 0, 1, nullptr, D, cannot, 5, 5, 1},
+        {{87, all, false, false}, nullptr, 0, 1, nullptr, W, cannot, 87, 1, 1},
+        {{32, all, false, false}, nullptr, 0, 1, nullptr, W, cannot, 32, 5, 1},
+        {{183, all, false, false}, nullptr, 0, 1, nullptr, K::NameConflict, "No unused output name was found",
+         80, 10000, 1},
+        {{32, all, false, true}, nullptr, 0, 1, nullptr, W, nullptr, 0, 1, 1},
+        {{183, all, false, true}, nullptr, 1, 1, nullptr, W, nullptr, 0, 1, 1},
+        {{}, [](F& f, S&) { f.store(1); }, 0, 1, nullptr, W, nullptr, 0, 0, 0},
+        {{}, [](F&, S&) { seam.failingFlush = 1, seam.flushError = ERROR_IO_DEVICE; }, 0, 1, nullptr, W,
+         "Cannot flush completed output", 1117, 0, 1},
+        {{}, [](F& f, S&) { seam.cancelOnFlush = &f; }, 0, 1, nullptr, W, nullptr, 0, 0, 1},
+        {{}, [](F&, S&) { seam.failingFlush = 2, seam.flushError = ERROR_IO_DEVICE; }, 0, 1, L"Game.nsp", W,
+         nullptr, 0, 0, 2, 1117},
+        {{}, [](F&, S&) { seam.failingFlush = 2, seam.flushError = 0; }, 0, 1, L"Game.nsp", W, nullptr, 0, 0,
+         2, 29},
+        {{}, [](F&, S& s) {
+             seam.finalPath = ToLongPath(s.destination()), CharUpperW(seam.finalPath->data()); },
+         0, 1, L"Game.nsp", W, nullptr, 0, 0, 2},
+        {{}, [](F&, S& s) { seam.finalPath = ToLongPath(s.destination()) + L"-elsewhere"; }, 0, 1, nullptr, W,
          "Output directory changed during conversion", 17, 0, 1}};
     // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(&c - cases));
         Sandbox sandbox;
-        const std::wstring output = sandbox.destinationFile(L"Game.nsp");
+        const std::wstring output = sandbox.file(L"Game.nsp");
         if (c.nameTaken)
-            test::WriteWholeFile(output, {'o', 'l', 'd'});
-        std::unique_ptr<PendingOutput> pending = test::ReserveAndWrite(output, kContent);
-        renameCalls = seam.flushCalls = 0, renameScript = {};
+            WriteWholeFile(output, {'o', 'l', 'd'});
+        std::unique_ptr<PendingOutput> pending = ReserveAndWrite(output, kContent);
+        renameCalls = seam.flushCalls = 0, renameScript = c.rename;
         sandbox.calls.setFileInformationByHandle = &ScriptedRename;
         sandbox.apply();
         CancelFlag flag{0};
-        c.arrange(flag, sandbox);
+        renameFlag = &flag;
+        if (c.arrange != nullptr)
+            c.arrange(flag, sandbox);
         const auto publish = [&] { return PublishOutput(pending, output, c.pick, &flag); };
         if (c.published != nullptr)
-            EXPECT_EQ(publish(), sandbox.destinationFile(c.published));
+            EXPECT_EQ(publish(), sandbox.file(c.published));
         else if (c.message == nullptr)
             EXPECT_THROW(publish(), Cancelled);
         else
@@ -284,11 +265,9 @@ TEST(PublishOutput, RenameAndFlushAnswers) {
         EXPECT_EQ(sandbox.journals().size(), c.flushError != 0 ? 1u : 0u);
         RecoverInterruptedOutputs();
         EXPECT_TRUE(sandbox.journals().empty());
-        EXPECT_EQ(test::ListNames(sandbox.destination()).size(),
-                  (c.nameTaken ? 1u : 0u) + (c.published ? 1u : 0u));
-        EXPECT_TRUE(!c.nameTaken || test::ReadWholeFile(output) == (Bytes{'o', 'l', 'd'}));
-        EXPECT_TRUE(c.published == nullptr ||
-                    test::ReadWholeFile(sandbox.destinationFile(c.published)) == kContent);
+        EXPECT_EQ(ListNames(sandbox.destination()).size(), (c.nameTaken ? 1u : 0u) + (c.published ? 1u : 0u));
+        EXPECT_TRUE(!c.nameTaken || ReadWholeFile(output) == (Bytes{'o', 'l', 'd'}));
+        EXPECT_TRUE(c.published == nullptr || ReadWholeFile(sandbox.file(c.published)) == kContent);
     }
 }
 
