@@ -19,7 +19,8 @@ constexpr std::uint64_t kLockedSeed = 42;
 
 class UiDriver : public testing::Test {
   protected:
-    void SetUp() override { ASSERT_TRUE(app.started()); }
+    // Which way a start failed: exit code 259 means the program still runs without a window.
+    void SetUp() override { ASSERT_TRUE(app.started()) << "exit code " << app.waitForExit(0); }
 
     BuiltFiles Write(const std::wstring& name, std::uint64_t seed) {
         BuiltFiles built = SmallNsz(seed);
@@ -198,7 +199,7 @@ TEST(UiDriverCommandLine, FilesOnTheCommandLineAreChosenAndConvertedWhenAsked) {
         WriteWholeFile(names[i] + L".nsz", built[i].nsz);
     }
     RunningApp app({names[0] + L".nsz", names[1] + L".nsz"});
-    ASSERT_TRUE(app.started());
+    ASSERT_TRUE(app.started()) << "exit code " << app.waitForExit(0);
     EXPECT_TRUE(IsWindowEnabled(app.control(kAction)) && TextOf(app.control(kAction)) == L"Convert to NSP");
     Sleep(1000);
     EXPECT_EQ(TemporaryOutputsIn(dir.path()) + NspCount(dir.path()), 0u) << "nothing starts by itself";
